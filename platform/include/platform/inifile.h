@@ -1,0 +1,129 @@
+#pragma once
+// The settings file: sections in square brackets followed by key=value lines. The whole file is
+// held in memory; reads and writes work on that copy and only UpdateFile() touches the disk.
+// Everything the reader does not understand (comments, blank lines, lines without "=", stray
+// bytes, repeated keys or sections) is kept in place and written back unchanged, so a file
+// edited by hand survives a round trip through the programs.
+//
+// Section and key names are matched without regard to ASCII case. Where a key or a section
+// occurs more than once, the first occurrence is the one read and written. Values are trimmed
+// of surrounding blanks when read. Numbers use "." as decimal separator whatever the locale.
+// Not thread-safe: one thread opens, reads, writes and saves a file.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// The outcome of writing the file: Ok, or a text naming the file and the reason it failed.
+struct TSaveResult {
+  bool Ok = true;
+  std::string Error;
+};
+
+class TIniFile {
+public:
+  // Loads the file when it exists; a missing file is an empty set of settings. A file that
+  // exists but cannot be read also gives an empty set, and LoadError() tells why.
+  explicit TIniFile(std::filesystem::path fileName);
+
+  const std::filesystem::path& FileName() const { return Path; }
+  // Empty when the file was read or did not exist; otherwise the path and the reason.
+  std::string LoadError() const;
+
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view defaultValue) const;
+  // Decimal, or hexadecimal with a "0x" prefix; a value that is not a whole number in the
+  // range of int gives the default.
+  int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
+  // A finite number with "." as separator; anything else gives the default.
+  double ReadFloat(std::string_view section, std::string_view key, double defaultValue) const;
+  // An integer, true when non-zero; a value that is not an integer gives the default.
+  bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+
+  // The writers return false and change nothing for a name the file format cannot hold (empty,
+  // a line break, "=" in a key, "]" in a section, surrounding blanks, a leading "[", ";" or "#"
+  // in a key). Line breaks in a value are stored as spaces so they cannot start new lines.
+  bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+  bool WriteInteger(std::string_view section, std::string_view key, int value);
+  // Up to 15 significant digits; a value that is not finite is refused (returns false).
+  bool WriteFloat(std::string_view section, std::string_view key, double value);
+  // "1" or "0".
+  bool WriteBool(std::string_view section, std::string_view key, bool value);
+
+  // Removes every section of that name with all its lines. A section written again before
+  // the next save takes its old place in the file.
+  void EraseSection(std::string_view section);
+  bool SectionExists(std::string_view section) const;
+  bool ValueExists(std::string_view section, std::string_view key) const;
+  // The key names of a section, in file order, each once.
+  std::vector<std::string> ReadSection(std::string_view section) const;
+  // The section names, in file order, each once.
+  std::vector<std::string> ReadSections() const;
+
+  // Writes the whole file: a temporary file in the same folder, flushed to disk and renamed
+  // over the old one, so a crash or a full disk never leaves a half-written file. On failure
+  // the old file is untouched. A file that exists but could not be loaded, or is
+  // write-protected, is never replaced. A link is kept and the file it points to is replaced,
+  // with the old file's permissions.
+  [[nodiscard]] TSaveResult UpdateFile();
+
+  // The text UpdateFile() writes.
+  std::string Text() const;
+
+private:
+  // One line of the file: its text and its line end ("\n", "\r\n", or none on the last line).
+  struct TLine {
+    std::string Text;
+    std::string End;
+  };
+  // A section header and the lines up to the next header. The lines before the first header
+  // form a section without header; an erased section stays as an empty placeholder that keeps
+  // its place.
+  struct TSection {
+    std::string Name;
+    bool HasHeader = false;
+    std::vector<TLine> Lines;
+  };
+  void Parse(std::string_view text);
+  const TSection* FindSection(std::string_view name) const;
+  TSection* FindSection(std::string_view name);
+  static const TLine* FindEntry(const TSection& section, std::string_view key);
+  static TLine* FindEntry(TSection& section, std::string_view key);
+  const TLine* FindValue(std::string_view section, std::string_view key) const;
+  TSection& SectionForWriting(std::string_view name);
+  TSection* LastSectionWithLines();
+  void EndPreviousLine(size_t sectionIndex);
+  void AppendEntry(TSection& section, std::string_view key, std::string_view value);
+
+  std::filesystem::path Path;
+  std::string LoadReason;
+  std::string ByteOrderMark;
+  std::string LineEnd = "\n";
+  std::vector<TSection> Sections;
+};
+
+// Where a program keeps its files: the executable's path and the environment that names the
+// user's configuration folder. Current() reads /proc/self/exe, $XDG_CONFIG_HOME and $HOME;
+// tests build their own.
+struct TProgramLocation {
+  std::filesystem::path Executable;
+  std::string ConfigHome; // $XDG_CONFIG_HOME, empty when unset
+  std::string Home;       // $HOME, empty when unset
+
+  static TProgramLocation Current();
+};
+
+// The program's path with its extension replaced by `extension` (appended when it has none).
+// When the executable's folder is not writable, the same file name in the user's configuration
+// folder ($XDG_CONFIG_HOME, else ~/.config), which is created when missing. Reading and writing
+// both follow this rule, so the file a program writes is the file it reads next time.
+std::filesystem::path ProgramFilePath(std::string_view extension,
+                                      const TProgramLocation& where = TProgramLocation::Current());
+
+// ProgramFilePath(".ini"): the settings file.
+std::filesystem::path SettingsFilePath(const TProgramLocation& where = TProgramLocation::Current());
+
+} // namespace platform

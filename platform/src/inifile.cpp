@@ -1,0 +1,475 @@
+#include "platform/inifile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace fs = std::filesystem;
+
+namespace {
+
+// A settings file is a few kilobytes; anything far larger is not one, and is not loaded whole.
+constexpr off_t MaxFileBytes = 16 * 1024 * 1024;
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
+}
+
+// "[name]" (blanks allowed around and inside the brackets, anything after "]" ignored).
+std::optional<std::string_view> HeaderName(std::string_view line) {
+  const std::string_view t = Trim(line);
+  if (t.empty() || t.front() != '[') return std::nullopt;
+  const size_t close = t.find(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return Trim(t.substr(1, close - 1));
+}
+
+struct TEntryView {
+  std::string_view Key;
+  std::string_view Value; // trimmed
+  size_t ValueStart;      // where the value text begins in the line, after "=" and blanks
+};
+
+// "key=value"; comments (";" or "#" first), headers and lines without a key are not entries.
+std::optional<TEntryView> ParseEntry(std::string_view line) {
+  const std::string_view t = Trim(line);
+  if (t.empty() || t.front() == ';' || t.front() == '#' || t.front() == '[') return std::nullopt;
+  const size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return std::nullopt;
+  const std::string_view key = Trim(line.substr(0, eq));
+  if (key.empty()) return std::nullopt;
+  size_t start = eq + 1;
+  while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+  return TEntryView{key, Trim(line.substr(eq + 1)), start};
+}
+
+bool IsLineBreak(char c) { return c == '\n' || c == '\r'; }
+
+bool ValidSection(std::string_view name) {
+  return !name.empty() && Trim(name) == name &&
+         name.find_first_of("]\r\n") == std::string_view::npos;
+}
+
+bool ValidKey(std::string_view key) {
+  return !key.empty() && Trim(key) == key && key.find_first_of("=\r\n") == std::string_view::npos &&
+         key.front() != '[' && key.front() != ';' && key.front() != '#';
+}
+
+std::optional<int> ParseInteger(std::string_view text) {
+  std::string_view t = Trim(text);
+  bool negative = false;
+  if (!t.empty() && (t.front() == '-' || t.front() == '+')) {
+    negative = t.front() == '-';
+    t.remove_prefix(1);
+  }
+  int base = 10;
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+    base = 16;
+    t.remove_prefix(2);
+  }
+  unsigned long long magnitude = 0;
+  const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), magnitude, base);
+  if (t.empty() || ec != std::errc() || end != t.data() + t.size()) return std::nullopt;
+  const unsigned long long limit = static_cast<unsigned long long>(INT_MAX) + (negative ? 1 : 0);
+  if (magnitude > limit) return std::nullopt;
+  const long long value = static_cast<long long>(magnitude);
+  return static_cast<int>(negative ? -value : value);
+}
+
+std::optional<double> ParseFloat(std::string_view text) {
+  std::string_view t = Trim(text);
+  if (t.size() > 1 && t.front() == '+' && t[1] != '-') t.remove_prefix(1);
+  double value = 0;
+  const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+  if (t.empty() || ec != std::errc() || end != t.data() + t.size() || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+std::string FormatFloat(double value) {
+  char buffer[32];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                       std::chars_format::general, 15);
+  return ec == std::errc() ? std::string(buffer, end) : std::string("0");
+}
+
+std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
+
+struct TFileContents {
+  bool Exists = false;
+  std::string Text;
+  std::string Error;
+};
+
+// Closes a descriptor when it goes out of scope.
+struct TFd {
+  int Fd = -1;
+  ~TFd() {
+    if (Fd >= 0) ::close(Fd);
+  }
+};
+
+TFileContents ReadWholeFile(const fs::path& path) {
+  TFileContents file;
+  TFd fd{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (fd.Fd < 0) {
+    if (errno != ENOENT && errno != ENOTDIR) file.Error = std::strerror(errno);
+    return file;
+  }
+  file.Exists = true;
+  struct stat st {};
+  if (::fstat(fd.Fd, &st) != 0) file.Error = std::strerror(errno);
+  else if (!S_ISREG(st.st_mode)) file.Error = "not a regular file";
+  else if (st.st_size > MaxFileBytes) file.Error = "the file is too large for a settings file";
+  char chunk[8192];
+  while (file.Error.empty()) {
+    const ssize_t n = ::read(fd.Fd, chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n > 0) file.Text.append(chunk, static_cast<size_t>(n));
+    else if (errno != EINTR) file.Error = std::strerror(errno);
+  }
+  if (!file.Error.empty()) file.Text.clear();
+  return file;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// Creates a new file beside `target` that no other writer uses; empty path on failure.
+fs::path CreateTemporary(const fs::path& target, TFd& fd) {
+  static std::atomic<unsigned> counter{0};
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  fs::path candidate;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    candidate = folder / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
+                          "-" + std::to_string(counter.fetch_add(1)));
+    fd.Fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd.Fd >= 0 || errno != EEXIST) break;
+  }
+  return fd.Fd >= 0 ? candidate : fs::path();
+}
+
+// The temporary file is complete and on disk before it replaces the old file in one rename, so
+// the file under `path` is always either the old or the new one, never a mixture.
+TSaveResult WriteAtomically(const fs::path& path, std::string_view text) {
+  std::error_code ec;
+  // A settings file that is a link is written where the link points, keeping the link.
+  const fs::path target = fs::is_symlink(path, ec) ? fs::canonical(path, ec) : path;
+  const fs::path& destination = (ec || target.empty()) ? path : target;
+  const auto fail = [&](const char* step, int reason) {
+    return TSaveResult{false, "Cannot write the settings file " + Quoted(path) + ": " + step +
+                                  ": " + std::strerror(reason) + "."};
+  };
+  // A write-protected file stays as it is, although the folder would allow replacing it.
+  if (::faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
+    return fail("the file is write-protected", errno);
+  TFd fd;
+  const fs::path temporary = CreateTemporary(destination, fd);
+  if (temporary.empty()) return fail("creating a temporary file", errno);
+  struct stat old {};
+  if (::stat(destination.c_str(), &old) == 0) ::fchmod(fd.Fd, old.st_mode & 07777);
+  const char* step = nullptr;
+  if (!WriteAll(fd.Fd, text)) step = "writing";
+  else if (::fsync(fd.Fd) != 0) step = "flushing to disk";
+  else if (const int closing = std::exchange(fd.Fd, -1); ::close(closing) != 0) step = "closing";
+  else if (::rename(temporary.c_str(), destination.c_str()) != 0) step = "replacing the old file";
+  if (step) {
+    const int reason = errno;
+    ::unlink(temporary.c_str());
+    return fail(step, reason);
+  }
+  // Make the rename itself durable; the data is already safe, so a failure here is not one.
+  TFd folder{::open(destination.parent_path().empty() ? "." : destination.parent_path().c_str(),
+                    O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  if (folder.Fd >= 0) ::fsync(folder.Fd);
+  return {};
+}
+
+} // namespace
+
+TIniFile::TIniFile(fs::path fileName) : Path(std::move(fileName)) {
+  TFileContents file = ReadWholeFile(Path);
+  LoadReason = file.Error;
+  Parse(file.Text);
+}
+
+std::string TIniFile::LoadError() const {
+  if (LoadReason.empty()) return {};
+  return "Cannot read the settings file " + Quoted(Path) + ": " + LoadReason + ".";
+}
+
+void TIniFile::Parse(std::string_view text) {
+  if (text.substr(0, Utf8Bom.size()) == Utf8Bom) {
+    ByteOrderMark = Utf8Bom;
+    text.remove_prefix(Utf8Bom.size());
+  }
+  Sections.assign(1, TSection{});
+  while (!text.empty()) {
+    const size_t nl = text.find('\n');
+    TLine line;
+    if (nl == std::string_view::npos) {
+      line.Text = text;
+      text = {};
+    } else {
+      const bool crlf = nl > 0 && text[nl - 1] == '\r';
+      line.Text = text.substr(0, crlf ? nl - 1 : nl);
+      line.End = crlf ? "\r\n" : "\n";
+      text.remove_prefix(nl + 1);
+      if (Sections.size() == 1 && Sections[0].Lines.empty()) LineEnd = line.End;
+    }
+    if (const auto name = HeaderName(line.Text))
+      Sections.push_back(TSection{std::string(*name), true, {}});
+    Sections.back().Lines.push_back(std::move(line));
+  }
+}
+
+std::string TIniFile::Text() const {
+  std::string text = ByteOrderMark;
+  for (const TSection& section : Sections)
+    for (const TLine& line : section.Lines) text += line.Text + line.End;
+  return text;
+}
+
+const TIniFile::TSection* TIniFile::FindSection(std::string_view name) const {
+  for (const TSection& section : Sections)
+    if (section.HasHeader && SameName(section.Name, name)) return &section;
+  return nullptr;
+}
+
+TIniFile::TSection* TIniFile::FindSection(std::string_view name) {
+  return const_cast<TSection*>(std::as_const(*this).FindSection(name));
+}
+
+const TIniFile::TLine* TIniFile::FindEntry(const TSection& section, std::string_view key) {
+  for (size_t i = section.HasHeader ? 1 : 0; i < section.Lines.size(); ++i) {
+    const auto entry = ParseEntry(section.Lines[i].Text);
+    if (entry && SameName(entry->Key, key)) return &section.Lines[i];
+  }
+  return nullptr;
+}
+
+TIniFile::TLine* TIniFile::FindEntry(TSection& section, std::string_view key) {
+  return const_cast<TLine*>(FindEntry(std::as_const(section), key));
+}
+
+const TIniFile::TLine* TIniFile::FindValue(std::string_view section, std::string_view key) const {
+  const TSection* found = FindSection(section);
+  return found ? FindEntry(*found, key) : nullptr;
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view defaultValue) const {
+  const TLine* line = FindValue(section, key);
+  return std::string(line ? ParseEntry(line->Text)->Value : defaultValue);
+}
+
+int TIniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
+  const TLine* line = FindValue(section, key);
+  return line ? ParseInteger(ParseEntry(line->Text)->Value).value_or(defaultValue) : defaultValue;
+}
+
+double TIniFile::ReadFloat(std::string_view section, std::string_view key,
+                           double defaultValue) const {
+  const TLine* line = FindValue(section, key);
+  return line ? ParseFloat(ParseEntry(line->Text)->Value).value_or(defaultValue) : defaultValue;
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+  return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  if (!ValidSection(section) || !ValidKey(key)) return false;
+  std::string text(value);
+  for (char& c : text)
+    if (IsLineBreak(c)) c = ' ';
+  TSection& target = SectionForWriting(section);
+  if (TLine* line = FindEntry(target, key)) {
+    const TEntryView entry = *ParseEntry(line->Text);
+    // An unchanged value keeps its line exactly as it was, spacing included.
+    if (entry.Value != Trim(text)) line->Text = line->Text.substr(0, entry.ValueStart) + text;
+  } else {
+    AppendEntry(target, key, text);
+  }
+  return true;
+}
+
+bool TIniFile::WriteInteger(std::string_view section, std::string_view key, int value) {
+  return WriteString(section, key, std::to_string(value));
+}
+
+bool TIniFile::WriteFloat(std::string_view section, std::string_view key, double value) {
+  return std::isfinite(value) && WriteString(section, key, FormatFloat(value));
+}
+
+bool TIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+  return WriteString(section, key, value ? "1" : "0");
+}
+
+TIniFile::TSection& TIniFile::SectionForWriting(std::string_view name) {
+  if (TSection* found = FindSection(name)) return *found;
+  for (size_t i = 0; i < Sections.size(); ++i) {
+    TSection& erased = Sections[i];
+    if (!erased.HasHeader && !erased.Name.empty() && SameName(erased.Name, name)) {
+      EndPreviousLine(i);
+      erased.HasHeader = true;
+      erased.Lines.push_back(TLine{"[" + erased.Name + "]", LineEnd});
+      return erased;
+    }
+  }
+  // A blank line sets a new section apart from the text before it.
+  EndPreviousLine(Sections.size());
+  TSection* last = LastSectionWithLines();
+  if (last && !Trim(last->Lines.back().Text).empty()) last->Lines.push_back(TLine{"", LineEnd});
+  Sections.push_back(TSection{std::string(name), true, {TLine{"[" + std::string(name) + "]",
+                                                               LineEnd}}});
+  return Sections.back();
+}
+
+TIniFile::TSection* TIniFile::LastSectionWithLines() {
+  for (auto it = Sections.rbegin(); it != Sections.rend(); ++it)
+    if (!it->Lines.empty()) return &*it;
+  return nullptr;
+}
+
+void TIniFile::EndPreviousLine(size_t sectionIndex) {
+  for (size_t i = sectionIndex; i-- > 0;) {
+    if (Sections[i].Lines.empty()) continue;
+    TLine& line = Sections[i].Lines.back();
+    if (line.End.empty()) line.End = LineEnd;
+    return;
+  }
+}
+
+// After the section's last non-blank line, so blank lines that set it apart stay at its end.
+void TIniFile::AppendEntry(TSection& section, std::string_view key, std::string_view value) {
+  size_t at = section.Lines.size();
+  while (at > 1 && Trim(section.Lines[at - 1].Text).empty()) --at;
+  TLine& before = section.Lines[at - 1];
+  if (before.End.empty()) before.End = LineEnd;
+  section.Lines.insert(section.Lines.begin() + static_cast<std::ptrdiff_t>(at),
+                       TLine{std::string(key) + "=" + std::string(value), LineEnd});
+}
+
+void TIniFile::EraseSection(std::string_view section) {
+  for (TSection& s : Sections) {
+    if (s.HasHeader && SameName(s.Name, section)) {
+      s.HasHeader = false;
+      s.Lines.clear();
+    }
+  }
+}
+
+bool TIniFile::SectionExists(std::string_view section) const {
+  return FindSection(section) != nullptr;
+}
+
+bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
+  return FindValue(section, key) != nullptr;
+}
+
+std::vector<std::string> TIniFile::ReadSection(std::string_view section) const {
+  std::vector<std::string> keys;
+  const TSection* found = FindSection(section);
+  if (!found) return keys;
+  for (size_t i = 1; i < found->Lines.size(); ++i) {
+    const auto entry = ParseEntry(found->Lines[i].Text);
+    if (entry && FindEntry(*found, entry->Key) == &found->Lines[i])
+      keys.emplace_back(entry->Key);
+  }
+  return keys;
+}
+
+std::vector<std::string> TIniFile::ReadSections() const {
+  std::vector<std::string> names;
+  for (const TSection& section : Sections)
+    if (section.HasHeader && !section.Name.empty() && FindSection(section.Name) == &section)
+      names.push_back(section.Name);
+  return names;
+}
+
+TSaveResult TIniFile::UpdateFile() {
+  // Replacing a file that could not be read would lose whatever it holds.
+  if (!LoadReason.empty())
+    return {false, "Cannot write the settings file " + Quoted(Path) +
+                       ": the existing file could not be read (" + LoadReason +
+                       "), so it is left unchanged."};
+  return WriteAtomically(Path, Text());
+}
+
+TProgramLocation TProgramLocation::Current() {
+  TProgramLocation where;
+  std::error_code ec;
+  where.Executable = fs::read_symlink("/proc/self/exe", ec);
+  if (const char* v = std::getenv("XDG_CONFIG_HOME")) where.ConfigHome = v;
+  if (const char* v = std::getenv("HOME")) where.Home = v;
+  return where;
+}
+
+namespace {
+
+bool IsWritableFolder(const fs::path& folder) {
+  std::error_code ec;
+  return fs::is_directory(folder, ec) &&
+         ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// $XDG_CONFIG_HOME when it is an absolute path (relative ones are to be ignored), else ~/.config.
+fs::path ConfigFolder(const TProgramLocation& where) {
+  if (!where.ConfigHome.empty() && fs::path(where.ConfigHome).is_absolute())
+    return where.ConfigHome;
+  if (!where.Home.empty()) return fs::path(where.Home) / ".config";
+  return {};
+}
+
+} // namespace
+
+fs::path ProgramFilePath(std::string_view extension, const TProgramLocation& where) {
+  fs::path name = where.Executable.filename();
+  if (name.empty()) name = "program";
+  name.replace_extension(extension);
+  const fs::path beside = where.Executable.parent_path();
+  if (IsWritableFolder(beside)) return beside / name;
+  const fs::path config = ConfigFolder(where);
+  // With no configuration folder there is nowhere better; a save then says why it failed.
+  if (config.empty()) return beside / name;
+  std::error_code ec;
+  fs::create_directories(config, ec);
+  return config / name;
+}
+
+fs::path SettingsFilePath(const TProgramLocation& where) { return ProgramFilePath(".ini", where); }
+
+} // namespace platform

@@ -1,0 +1,236 @@
+#include "platform/inifile.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <clocale>
+#include <cmath>
+#include <csignal>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+namespace fs = std::filesystem;
+
+class IniFile : public ::testing::Test {
+protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "inifile_test.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    Dir = pattern;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(Dir, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(Dir, ec);
+  }
+  fs::path Put(const std::string& name, const std::string& text) {
+    std::ofstream(Dir / name, std::ios::binary) << text;
+    return Dir / name;
+  }
+  static std::string Contents(const fs::path& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+  }
+  fs::path Dir;
+};
+
+TEST_F(IniFile, EveryValueFormSurvivesASaveAndReload) {
+  const double reals[] = {4.7, 0.1, 1.0 / 3.0, -2.5e-12, 6.02214076e300, 0.0};
+  TIniFile out(Dir / "a.ini");
+  out.WriteString("S", "Text", "Speakers (USB) \xB5");
+  out.WriteInteger("S", "Max", INT_MAX); out.WriteInteger("S", "Min", INT_MIN);
+  out.WriteBool("S", "Yes", true); out.WriteBool("S", "No", false);
+  for (size_t i = 0; i < std::size(reals); ++i) out.WriteFloat("R", std::to_string(i), reals[i]);
+  EXPECT_FALSE(out.WriteFloat("R", "0", std::nan(""))); // keeps the last good value
+  ASSERT_TRUE(out.UpdateFile().Ok);
+
+  const TIniFile in(Dir / "a.ini");
+  EXPECT_EQ(in.ReadString("S", "Text", ""), "Speakers (USB) \xB5");
+  EXPECT_EQ(in.ReadInteger("S", "Max", 0), INT_MAX);
+  EXPECT_EQ(in.ReadInteger("S", "Min", 0), INT_MIN);
+  EXPECT_TRUE(in.ReadBool("S", "Yes", false));
+  EXPECT_FALSE(in.ReadBool("S", "No", true));
+  for (size_t i = 0; i < std::size(reals); ++i)
+    EXPECT_NEAR(in.ReadFloat("R", std::to_string(i), -1), reals[i], std::abs(reals[i]) * 1e-14);
+  EXPECT_EQ(in.ReadString("R", "0", ""), "4.7");
+  EXPECT_EQ(in.ReadString("R", "2", ""), "0.333333333333333");
+}
+
+TEST_F(IniFile, ValuesThatDoNotConvertGiveTheDefault) {
+  struct Case { const char* text; int asInt; double asReal; bool asBool; };
+  const Case cases[] = {
+      {"42", 42, 42, true},          {" -7 ", -7, -7, true},        {"+5", 5, 5, true},
+      {"0x1F", 31, -1, true},        {"-0x10", -16, -1, true},      {"0x0", 0, -1, false},
+      {"0", 0, 0, false},            {"2147483648", -1, 2147483648.0, true},
+      {"-2147483648", INT_MIN, -2147483648.0, true},              {"0x80000000", -1, -1, true},
+      {"1.5", -1, 1.5, true},        {"1e-3", -1, 1e-3, true},      {"4,7", -1, -1, true},
+      {"12abc", -1, -1, true},       {"", -1, -1, true},            {"0x", -1, -1, true},
+      {"nan", -1, -1, true},         {"inf", -1, -1, true},         {"1e999", -1, -1, true},
+      {"+-1", -1, -1, true},         {"true", -1, -1, true},
+  };
+  for (const Case& c : cases) {
+    TIniFile ini(Dir / "none.ini");
+    ASSERT_TRUE(ini.WriteString("S", "K", c.text));
+    EXPECT_EQ(ini.ReadInteger("S", "K", -1), c.asInt) << c.text;
+    EXPECT_EQ(ini.ReadFloat("S", "K", -1), c.asReal) << c.text;
+    EXPECT_EQ(ini.ReadBool("S", "K", true), c.asBool) << c.text;
+  }
+}
+
+TEST_F(IniFile, KeepsWhatItDoesNotUnderstandByteForByte) {
+  const std::string text = "\xEF\xBB\xBF; comment before any section\r\n"
+                           "[Unknown] trailing words\r\n  Key = spaced value  \r\nno equals\r\n"
+                           "\xFF\xFE garbage \x01\x02=\x80\r\n\r\n[Dravik]\r\n# hash comment\r\n"
+                           "Input=1\r\ninput=2\r\n[bad header\r\n=no key\r\n"
+                           "Tail=3"; // no line end at the end of the file
+  // Saved through a link to a file with its own permissions, both of which stay.
+  const fs::path path = Put("keep.ini", text);
+  const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(path, mode);
+  fs::create_symlink(path, Dir / "link.ini");
+  TIniFile ini(Dir / "link.ini");
+  EXPECT_EQ(ini.LoadError(), "");
+  EXPECT_TRUE(ini.SectionExists("UNKNOWN"));
+  EXPECT_FALSE(ini.ValueExists("Dravik", "[bad header"));
+  EXPECT_EQ(ini.ReadInteger("DRAVIK", "INPUT", 0), 1); // first of the repeated keys
+  EXPECT_EQ(ini.ReadString("unknown", "key", ""), "spaced value");
+  EXPECT_EQ(ini.ReadInteger("Dravik", "Tail", 0), 3);
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Unknown", "Dravik"}));
+  EXPECT_EQ(ini.ReadSection("dravik"), (std::vector<std::string>{"Input", "Tail"}));
+  EXPECT_TRUE(ini.WriteInteger("Dravik", "Input", 1)); // unchanged value, line untouched
+  EXPECT_TRUE(ini.WriteString("Unknown", "KEY", "spaced value"));
+  ASSERT_TRUE(ini.UpdateFile().Ok);
+  EXPECT_EQ(Contents(path), text);
+  EXPECT_TRUE(fs::is_symlink(Dir / "link.ini"));
+  EXPECT_EQ(fs::status(path).permissions(), mode);
+}
+
+TEST_F(IniFile, EditsLandWhereAPersonWouldPutThem) {
+  using Edit = std::function<void(TIniFile&)>;
+  struct Case { const char* name; std::string before; Edit edit; std::string after; };
+  const Case cases[] = {
+      {"changed value keeps spelling and spacing", "[A]\nMyKey = 1\n",
+       [](TIniFile& f) { f.WriteInteger("a", "mykey", 2); }, "[A]\nMyKey = 2\n"},
+      {"only the first repeated key changes", "[A]\nk=1\nk=1\n",
+       [](TIniFile& f) { f.WriteInteger("A", "k", 5); }, "[A]\nk=5\nk=1\n"},
+      {"new key before trailing blank lines", "[A]\nk=1\n\n\n[B]\n",
+       [](TIniFile& f) { f.WriteString("A", "n", "x"); }, "[A]\nk=1\nn=x\n\n\n[B]\n"},
+      {"new section at the end, CRLF kept", "[A]\r\nk=1",
+       [](TIniFile& f) { f.WriteBool("B", "b", true); }, "[A]\r\nk=1\r\n\r\n[B]\r\nb=1\r\n"},
+      {"new file", "",
+       [](TIniFile& f) { f.WriteInteger("A", "k", 1); f.WriteInteger("B", "k", 2); },
+       "[A]\nk=1\n\n[B]\nk=2\n"},
+      {"erase removes every copy of the section", "[A]\nk=1\n[B]\nx=1\n[a]\nk=2\n",
+       [](TIniFile& f) { f.EraseSection("A"); }, "[B]\nx=1\n"},
+      {"an erased section written again keeps its place", "[A]\n[R]\nCount=3\nValue0=1\n[C]\n",
+       [](TIniFile& f) { f.EraseSection("R"); f.WriteInteger("R", "Count", 0); },
+       "[A]\n[R]\nCount=0\n[C]\n"},
+      {"line breaks in a value cannot start new lines", "",
+       [](TIniFile& f) { f.WriteString("A", "k", "x\n[B]\r\ny=1"); }, "[A]\nk=x [B]  y=1\n"},
+      {"names the format cannot hold are refused", "[A]\n",
+       [](TIniFile& f) {
+         for (auto key : {"", " k", "k=v", "[k", ";k", "#k", "a\nb"})
+           EXPECT_FALSE(f.WriteInteger("A", key, 1)) << key;
+         for (auto section : {"", "A]", "B\n", " A"})
+           EXPECT_FALSE(f.WriteInteger(section, "k", 1)) << section;
+       },
+       "[A]\n"},
+  };
+  for (const Case& c : cases) {
+    TIniFile ini(Put("edit.ini", c.before));
+    c.edit(ini);
+    EXPECT_EQ(ini.Text(), c.after) << c.name;
+  }
+}
+
+TEST_F(IniFile, NumbersUseAPointWhateverTheLocale) {
+  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
+    GTEST_SKIP() << "no locale with a decimal comma is installed";
+  TIniFile ini(Dir / "locale.ini");
+  ini.WriteFloat("A", "R", 4.7);
+  ini.WriteString("A", "Comma", "4,7");
+  const std::string text = ini.Text();
+  const double point = ini.ReadFloat("A", "R", 0), comma = ini.ReadFloat("A", "Comma", -1);
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  EXPECT_EQ(text, "[A]\nR=4.7\nComma=4,7\n");
+  EXPECT_EQ(point, 4.7);
+  EXPECT_EQ(comma, -1);
+}
+
+TEST_F(IniFile, SettingsLiveBesideTheProgramOrInTheConfigurationFolder) {
+  fs::create_directories(Dir / "bin.d");
+  Put("not-a-folder", "");
+  const fs::path config = Dir / "xdg" / "new";
+  struct Case { fs::path exe; std::string configHome, home, extension; fs::path expected; };
+  std::vector<Case> cases = {
+      {Dir / "bin.d" / "Dravik", config, "", ".ini", Dir / "bin.d" / "Dravik.ini"},
+      {Dir / "bin.d" / "Sorvane.exe", "", "", ".txt", Dir / "bin.d" / "Sorvane.txt"},
+      {Dir / "not-a-folder" / "Dravik", config, "", ".ini", config / "Dravik.ini"},
+      {Dir / "missing" / "Sorvane.bin", "", Dir / "home", ".ini", Dir / "home/.config/Sorvane.ini"},
+      {Dir / "missing" / "Dravik", "relative/dir", Dir / "home", ".ini",
+       Dir / "home/.config/Dravik.ini"},
+  };
+  if (::geteuid() != 0) { // permission bits do not stop the superuser
+    fs::create_directories(Dir / "locked");
+    fs::permissions(Dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    cases.push_back({Dir / "locked" / "Dravik", config, "", ".ini", config / "Dravik.ini"});
+  }
+  for (const Case& c : cases) {
+    const TProgramLocation where{c.exe, c.configHome, c.home};
+    EXPECT_EQ(ProgramFilePath(c.extension, where), c.expected) << c.exe;
+    EXPECT_TRUE(fs::is_directory(c.expected.parent_path())) << c.exe;
+  }
+  EXPECT_EQ(SettingsFilePath({Dir / "bin.d" / "Dravik", "", ""}), Dir / "bin.d" / "Dravik.ini");
+}
+
+TEST_F(IniFile, AFailedSaveSaysWhyAndLeavesTheOldFileAlone) {
+  const std::string old = "[A]\nk=old\n";
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  struct Case { const char* name; std::function<fs::path()> prepare; const char* reason; };
+  std::vector<Case> cases = {
+      {"folder missing", [&] { return Dir / "missing" / "a.ini"; }, "No such file or directory"},
+      {"path is a folder", [&] { fs::create_directories(Dir / "d.ini"); return Dir / "d.ini"; },
+       "could not be read (not a regular file)"},
+      {"disk full", [&] {
+         std::signal(SIGXFSZ, SIG_IGN);
+         const rlimit small{512, saved.rlim_max};
+         setrlimit(RLIMIT_FSIZE, &small);
+         return Put("full.ini", old);
+       }, "File too large"},
+  };
+  if (::geteuid() != 0) // permission bits do not stop the superuser
+    cases.push_back({"write-protected file", [&] {
+                       const fs::path path = Put("ro.ini", old);
+                       fs::permissions(path, fs::perms::owner_read);
+                       return path;
+                     }, "write-protected"});
+  for (const Case& c : cases) {
+    const fs::path path = c.prepare();
+    TIniFile ini(path);
+    ini.WriteString("A", "k", std::string(4096, 'x'));
+    const TSaveResult result = ini.UpdateFile();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(result.Ok) << c.name;
+    EXPECT_NE(result.Error.find(path.string()), std::string::npos) << result.Error;
+    EXPECT_NE(result.Error.find(c.reason), std::string::npos) << result.Error;
+  }
+  for (const fs::path& kept : {Dir / "full.ini", Dir / "ro.ini"})
+    if (fs::exists(kept)) {
+      EXPECT_EQ(Contents(kept), old) << kept;
+    }
+  EXPECT_TRUE(fs::is_directory(Dir / "d.ini"));
+  // Nothing but the files prepared above: no temporary file is left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir), {}), static_cast<long>(cases.size() - 1));
+}
+
+} // namespace
+} // namespace platform
