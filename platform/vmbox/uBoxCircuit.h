@@ -21,8 +21,8 @@ using TComplexD = std::complex<double>;
 
 // The voltage transfer from the card's (unloaded) output to each input at frequency f in Hz.
 struct TJigTransfer {
-  TComplexD Left;   // (Zx + Rref) / (Rs + Zx + Rref)
-  TComplexD Right;  // Rref / (Rs + Zx + Rref)
+  TComplexD Left;  // (Zx + Rref) / (Rs + Zx + Rref)
+  TComplexD Right; // Rref / (Rs + Zx + Rref)
 };
 
 // Impedance of the component under test at f (Hz). A capacitor at f = 0 is an open circuit:

@@ -15,19 +15,19 @@ namespace platform::vmbox {
 // The card's imperfections, shared by every box of one card. The defaults resemble a real
 // 16-bit card. Levels are mixer gains 0..1.
 struct TCardModel {
-  double OutputLevel = 1.0;                  // mixer gain of the output
-  double InputLevel[2] = {1.0, 1.0};         // mixer gains of the inputs
-  double SourceImpedance = 2.2;              // ohms, the card output's impedance
-  double DcOffset[2] = {0.0012, -0.0008};    // full-scale units added by each input's converter
-  double Gain[2] = {1.0, 0.985};             // per input channel, slightly different
-  double HighPassHz[2] = {3.2, 3.6};         // AC coupling corner per channel (0 = DC coupled)
-  double AntiAliasEdge[2] = {0.455, 0.45};   // roll-off start as a fraction of fs (0 by 0.5 fs)
-  double NoiseRms = 3e-5;                    // full-scale units, per input channel
+  double OutputLevel = 1.0;                // mixer gain of the output
+  double InputLevel[2] = {1.0, 1.0};       // mixer gains of the inputs
+  double SourceImpedance = 2.2;            // ohms, the card output's impedance
+  double DcOffset[2] = {0.0012, -0.0008};  // full-scale units added by each input's converter
+  double Gain[2] = {1.0, 0.985};           // per input channel, slightly different
+  double HighPassHz[2] = {3.2, 3.6};       // AC coupling corner per channel (0 = DC coupled)
+  double AntiAliasEdge[2] = {0.455, 0.45}; // roll-off start as a fraction of fs (0 by 0.5 fs)
+  double NoiseRms = 3e-5;                  // full-scale units, per input channel
   bool NoiseOn = true;
-  double LatencyFrames = 1024;               // input behind output; at least the converter delay
-  double ClockPpm = 0;                       // output clock relative to the input clock
-  uint32_t Seed = 1;                         // noise is repeatable
-  bool Matched = false;                      // both inputs as channel 0: gain, response; no offset
+  double LatencyFrames = 1024; // input behind output; at least the converter delay
+  double ClockPpm = 0;         // output clock relative to the input clock
+  uint32_t Seed = 1;           // noise is repeatable
+  bool Matched = false;        // both inputs as channel 0: gain, response; no offset
 };
 
 struct TBoxConfig {
@@ -51,7 +51,8 @@ TBoxConfig ShortedBox(const TCardModel& card);
 // Checks a hand-made configuration; empty when usable, else what is wrong.
 std::string ValidateBox(const TBoxConfig& box);
 
-// Parses VMBOX_CIRCUITS: circuits separated by ";", each a list of name=value separated by ",".
+// Parses VMBOX_CIRCUITS: circuits separated by ";", each a list of name=value separated by ","
+// (keys and values: uBoxCircuitsReader.h).
 // On any malformed entry Error says what and where, and Boxes is empty (the caller then reports
 // it and uses DefaultBoxes()). The shorted box is appended after the parsed ones.
 struct TParseResult {

@@ -1,0 +1,160 @@
+#include "platform/vmbox/uBoxCircuitsReader.h"
+
+#include "platform/vmbox/uBoxFilterDesign.h"
+#include "platform/vmbox/uBoxValueText.h"
+
+#include <cctype>
+#include <cmath>
+#include <optional>
+
+namespace platform::vmbox {
+namespace {
+
+// One settable quantity of the VMBOX_CIRCUITS text.
+struct TKey {
+  std::string_view Name; // lower case; keys are compared without regard to case
+  bool OfBox;            // a jig's own value, else the card's (shared by every box)
+  std::string_view Unit;
+  double Lo, Hi;
+  bool Whole;
+  std::string_view Range; // the allowed values, for the message
+  void (*Set)(TBoxConfig&, TCardModel&, double);
+};
+
+#define BOX(assignment) [](TBoxConfig& b, TCardModel&, double v) { b.Circuit.assignment = v; }
+#define CARD(assignment) [](TBoxConfig&, TCardModel& m, double v) { m.assignment = v; }
+#define BOTH(field) [](TBoxConfig&, TCardModel& m, double v) { m.field[0] = m.field[1] = v; }
+
+const TKey Keys[] = {
+    {"r", true, "Ohm", 0, 1e9, false, "from 0 to 1 GOhm", BOX(R)},
+    {"l", true, "H", 0, 1e3, false, "from 0 to 1 kH", BOX(L)},
+    {"c", true, "F", 0, 1, false, "from 0 to 1 F", BOX(C)},
+    {"rref", true, "Ohm", 1e-3, 1e9, false, "from 1 mOhm to 1 GOhm", BOX(Rref)},
+    {"source", false, "Ohm", 0, 1e6, false, "from 0 to 1 MOhm", CARD(SourceImpedance)},
+    {"level", false, "", 0, 1, false, "from 0 to 1", CARD(OutputLevel)},
+    {"inlevel", false, "", 0, 1, false, "from 0 to 1", BOTH(InputLevel)},
+    {"inlevel0", false, "", 0, 1, false, "from 0 to 1", CARD(InputLevel[0])},
+    {"inlevel1", false, "", 0, 1, false, "from 0 to 1", CARD(InputLevel[1])},
+    {"offset", false, "", -1, 1, false, "from -1 to 1", BOTH(DcOffset)},
+    {"offset0", false, "", -1, 1, false, "from -1 to 1", CARD(DcOffset[0])},
+    {"offset1", false, "", -1, 1, false, "from -1 to 1", CARD(DcOffset[1])},
+    {"gain", false, "", 1e-3, 100, false, "from 0.001 to 100", BOTH(Gain)},
+    {"gain0", false, "", 1e-3, 100, false, "from 0.001 to 100", CARD(Gain[0])},
+    {"gain1", false, "", 1e-3, 100, false, "from 0.001 to 100", CARD(Gain[1])},
+    {"hp", false, "Hz", 0, 1000, false, "from 0 to 1000 Hz", BOTH(HighPassHz)},
+    {"hp0", false, "Hz", 0, 1000, false, "from 0 to 1000 Hz", CARD(HighPassHz[0])},
+    {"hp1", false, "Hz", 0, 1000, false, "from 0 to 1000 Hz", CARD(HighPassHz[1])},
+    {"aa", false, "", MinAntiAliasEdge, MaxAntiAliasEdge, false, "from 0.25 to 0.48",
+     BOTH(AntiAliasEdge)},
+    {"aa0", false, "", MinAntiAliasEdge, MaxAntiAliasEdge, false, "from 0.25 to 0.48",
+     CARD(AntiAliasEdge[0])},
+    {"aa1", false, "", MinAntiAliasEdge, MaxAntiAliasEdge, false, "from 0.25 to 0.48",
+     CARD(AntiAliasEdge[1])},
+    {"noise", false, "", 0, 1, false, "off, on or from 0 to 1",
+     [](TBoxConfig&, TCardModel& m, double v) {
+       m.NoiseRms = v;
+       m.NoiseOn = v > 0;
+     }},
+    {"latency", false, "", 0, 1e6, true, "a whole number of frames from 0 to 1000000",
+     CARD(LatencyFrames)},
+    {"ppm", false, "ppm", -1000, 1000, false, "from -1000 to 1000", CARD(ClockPpm)},
+    {"seed", false, "", 0, 4294967295.0, true, "a whole number from 0 to 4294967295",
+     [](TBoxConfig&, TCardModel& m, double v) { m.Seed = uint32_t(v); }},
+    {"matched", false, "", 0, 1, true, "on or off",
+     [](TBoxConfig&, TCardModel& m, double v) { m.Matched = v != 0; }},
+};
+
+#undef BOX
+#undef CARD
+#undef BOTH
+
+std::string Lower(std::string_view s) {
+  std::string r(s);
+  for (char& ch : r) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  return r;
+}
+
+std::vector<std::string_view> Split(std::string_view s, char separator) {
+  std::vector<std::string_view> parts;
+  for (size_t start = 0;;) {
+    const size_t end = s.find(separator, start);
+    parts.push_back(
+        s.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
+// Words for the switches; numbers for the rest.
+std::optional<double> KeyValue(const TKey& key, std::string_view text) {
+  const std::string word = Lower(text);
+  if (key.Name == "noise" || key.Name == "matched") {
+    if (word == "off" || word == "no" || word == "false") return 0.0;
+    if (word == "on" || word == "yes" || word == "true")
+      return key.Name == "noise" ? TCardModel{}.NoiseRms : 1.0;
+  }
+  return ParseValue(text, key.Unit);
+}
+
+} // namespace
+
+std::string TCircuitsReader::Read(std::string_view text) {
+  const auto items = Split(text, ';');
+  for (size_t i = 0; i < items.size(); ++i) {
+    const std::string where = "circuit " + std::to_string(i + 1);
+    const std::string_view item = TrimBlanks(items[i]);
+    if (item.empty()) return where + " is empty";
+    const std::string quoted = where + " (\"" + std::string(item) + "\"): ";
+    TBoxConfig box;
+    std::set<std::string> given;
+    bool isBox = false;
+    for (const std::string_view entry : Split(item, ',')) {
+      const std::string fault = Entry(TrimBlanks(entry), box, given, isBox);
+      if (!fault.empty()) return quoted + fault;
+    }
+    if (!isBox) continue; // card settings only
+    if (!given.count("r") && !given.count("l") && !given.count("c"))
+      return quoted + "no R, L or C given";
+    if (box.Name.empty()) box.Name = BoxName(box.Circuit);
+    Boxes.push_back(box);
+  }
+  return {};
+}
+
+std::string TCircuitsReader::Entry(std::string_view entry, TBoxConfig& box,
+                                   std::set<std::string>& given, bool& isBox) {
+  if (entry.empty()) return "empty entry";
+  const size_t eq = entry.find('=');
+  if (eq == std::string_view::npos) return "\"" + std::string(entry) + "\" is not name=value";
+  const std::string written(TrimBlanks(entry.substr(0, eq)));
+  const std::string name = Lower(written);
+  const std::string_view value = TrimBlanks(entry.substr(eq + 1));
+  if (name.empty()) return "a name is missing before \"=\"";
+  if (value.empty()) return "\"" + written + "\" has no value";
+  if (!given.insert(name).second) return "\"" + written + "\" is given twice";
+  if (name == "name") {
+    if (value.size() > MaxBoxNameLength) return "the name is longer than 31 characters";
+    box.Name = std::string(value);
+    isBox = true;
+    return {};
+  }
+  for (const TKey& key : Keys) {
+    if (key.Name != name) continue;
+    const auto v = KeyValue(key, value);
+    const std::string shown = "\"" + std::string(entry) + "\"";
+    if (!v) return shown + ": not a number";
+    if (!(*v >= key.Lo && *v <= key.Hi) || (key.Whole && std::floor(*v) != *v))
+      return shown + ": " + written + " must be " + std::string(key.Range);
+    if (!key.OfBox) {
+      const auto [it, fresh] = CardValues.emplace(name, *v);
+      if (!fresh && it->second != *v)
+        return shown + ": the card's \"" + written + "\" was given another value before";
+    }
+    key.Set(box, Card, *v);
+    isBox = isBox || key.OfBox;
+    return {};
+  }
+  return "unknown key \"" + written + "\"";
+}
+
+} // namespace platform::vmbox

@@ -1,0 +1,35 @@
+#pragma once
+// Reads the VMBOX_CIRCUITS text: circuits separated by ";", each a list of name=value entries
+// separated by ",". Keys (without regard to case), values with SI prefixes and optional unit:
+//   a box:  R, L, C (ohm, henry, farad; 0 or absent: none), Rref (10 by default), name
+//   the card, shared by every box: source (output impedance), level (output), inlevel,
+//     inlevel0, inlevel1 (inputs), offset[0|1], gain[0|1], hp[0|1] (AC coupling corner, Hz),
+//     aa[0|1] (anti-alias edge, fraction of fs), noise (off, on or an rms), latency (frames),
+//     ppm (output clock offset), seed, matched (on/off)
+// An item with only card keys sets the card and adds no box.
+
+#include "platform/vmbox/uBoxConfig.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::vmbox {
+
+// Reads the circuits one after the other; the first fault ends it with its message.
+class TCircuitsReader {
+public:
+  // Empty when all is well, else the first fault: which circuit, its text and what is wrong.
+  std::string Read(std::string_view text);
+  std::vector<TBoxConfig> Boxes;
+  TCardModel Card;
+
+private:
+  std::string Entry(std::string_view entry, TBoxConfig& box, std::set<std::string>& given,
+                    bool& isBox);
+  std::map<std::string, double> CardValues; // card keys given so far, with their values
+};
+
+} // namespace platform::vmbox

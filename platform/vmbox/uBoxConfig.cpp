@@ -1,0 +1,110 @@
+#include "platform/vmbox/uBoxConfig.h"
+
+#include "platform/vmbox/uBoxCircuitsReader.h"
+#include "platform/vmbox/uBoxFilterDesign.h"
+#include "platform/vmbox/uBoxValueText.h"
+
+#include <cmath>
+
+namespace platform::vmbox {
+namespace {
+
+const std::string NamePrefix = "Virtual box: ";
+
+std::string Join(const std::vector<std::string>& parts, const std::string& separator) {
+  std::string s;
+  for (const auto& p : parts) s += (s.empty() ? "" : separator) + p;
+  return s;
+}
+
+std::string WithoutBlanks(std::string s) {
+  std::erase(s, ' ');
+  return s;
+}
+
+TBoxConfig Box(double r, double l, double c, const TCardModel& card) {
+  TBoxConfig b;
+  b.Circuit.R = r;
+  b.Circuit.L = l;
+  b.Circuit.C = c;
+  b.Card = card;
+  b.Name = BoxName(b.Circuit);
+  return b;
+}
+
+bool InRange(double v, double lo, double hi) { return std::isfinite(v) && v >= lo && v <= hi; }
+
+} // namespace
+
+std::string BoxName(const TCircuit& c) {
+  if (c.Shorted) return NamePrefix + "shorted Zx";
+  // Capacitor first, then the resistance and the inductance, as the parts are usually named.
+  std::vector<std::string> parts;
+  if (c.C > 0) parts.push_back(FormatValue(c.C, "F"));
+  if (c.R > 0 || (c.L <= 0 && c.C <= 0)) parts.push_back(FormatValue(c.R, "Ohm"));
+  if (c.L > 0) parts.push_back(FormatValue(c.L, "H"));
+  const std::string rref = c.Rref == TCircuit{}.Rref ? "" : FormatValue(c.Rref, "Ohm");
+  std::string name = NamePrefix + Join(parts, " + ") + (rref.empty() ? "" : ", Rref " + rref);
+  if (name.size() > MaxBoxNameLength) {
+    for (auto& p : parts) p = WithoutBlanks(p);
+    name = NamePrefix + Join(parts, "+") + (rref.empty() ? "" : ", Rref " + WithoutBlanks(rref));
+  }
+  if (name.size() > MaxBoxNameLength) name.resize(MaxBoxNameLength);
+  return name;
+}
+
+TBoxConfig ShortedBox(const TCardModel& card) {
+  TBoxConfig b;
+  b.Circuit.Shorted = true;
+  b.Card = card;
+  b.Name = BoxName(b.Circuit);
+  return b;
+}
+
+std::vector<TBoxConfig> DefaultBoxes() {
+  const TCardModel card;
+  return {Box(3.3, 1e-3, 0, card), Box(0.2, 0, 10e-6, card), Box(47, 0, 0, card), ShortedBox(card)};
+}
+
+std::string ValidateBox(const TBoxConfig& box) {
+  const TCircuit& c = box.Circuit;
+  const TCardModel& m = box.Card;
+  if (box.Name.empty() || box.Name.size() > MaxBoxNameLength)
+    return "the name must have 1 to 31 characters";
+  if (!InRange(c.R, 0, 1e9)) return "R must be from 0 to 1 GOhm";
+  if (!InRange(c.L, 0, 1e3)) return "L must be from 0 to 1 kH";
+  if (!InRange(c.C, 0, 1)) return "C must be from 0 to 1 F";
+  if (!InRange(c.Rref, 1e-3, 1e9)) return "Rref must be from 1 mOhm to 1 GOhm";
+  if (!InRange(m.OutputLevel, 0, 1)) return "the output level must be from 0 to 1";
+  if (!InRange(m.SourceImpedance, 0, 1e6)) return "the source impedance must be from 0 to 1 MOhm";
+  for (int ch = 0; ch < 2; ++ch) {
+    if (!InRange(m.InputLevel[ch], 0, 1)) return "the input levels must be from 0 to 1";
+    if (!InRange(m.DcOffset[ch], -1, 1)) return "the offsets must be from -1 to 1";
+    if (!InRange(m.Gain[ch], 1e-3, 100)) return "the gains must be from 0.001 to 100";
+    if (!InRange(m.HighPassHz[ch], 0, 1000))
+      return "the high-pass corners must be from 0 to 1000 Hz";
+    if (!InRange(m.AntiAliasEdge[ch], MinAntiAliasEdge, MaxAntiAliasEdge))
+      return "the anti-alias edges must be from 0.25 to 0.48";
+  }
+  if (!InRange(m.NoiseRms, 0, 1)) return "the noise must be from 0 to 1";
+  if (!InRange(m.LatencyFrames, 0, 1e6) || std::floor(m.LatencyFrames) != m.LatencyFrames)
+    return "the latency must be a whole number of frames from 0 to 1000000";
+  if (!InRange(m.ClockPpm, -1000, 1000)) return "the clock offset must be from -1000 to 1000 ppm";
+  return {};
+}
+
+TParseResult ParseCircuits(const std::string& text) {
+  TCircuitsReader reader;
+  if (TrimBlanks(text).empty()) return {DefaultBoxes(), {}};
+  const std::string fault = reader.Read(text);
+  if (!fault.empty()) return {{}, fault};
+  if (reader.Boxes.empty()) { // card settings alone: the default jigs on that card
+    reader.Boxes = DefaultBoxes();
+    reader.Boxes.pop_back();
+  }
+  for (auto& box : reader.Boxes) box.Card = reader.Card;
+  reader.Boxes.push_back(ShortedBox(reader.Card));
+  return {std::move(reader.Boxes), {}};
+}
+
+} // namespace platform::vmbox
