@@ -4,20 +4,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 namespace dravik {
 
 void Four1(long double* data, int nn, int isign) {
-  // The classic formulation addresses the vector from 1; d[1] is data[0].
-  long double* d = data - 1;
+  // The classic formulation addresses the vector from 1: d(1) is data[0]. (A pointer to the
+  // element before the first would itself be undefined behaviour.)
+  const auto d = [data](int k) -> long double& { return data[k - 1]; };
   const int n = 2 * nn;
 
   int j = 1;
   for (int ii = 1; ii <= nn; ++ii) {
     const int i = 2 * ii - 1;
     if (j > i) {
-      std::swap(d[j], d[i]);
-      std::swap(d[j + 1], d[i + 1]);
+      std::swap(d(j), d(i));
+      std::swap(d(j + 1), d(i + 1));
     }
     int m = n / 2;
     while (m >= 2 && j > m) {
@@ -41,12 +43,12 @@ void Four1(long double* data, int nn, int isign) {
       for (int jj = 0; jj <= (n - m) / istep; ++jj) {
         const int i = m + jj * istep;
         const int k = i + mmax;
-        const long double tempr = wr * d[k] - wi * d[k + 1];
-        const long double tempi = wr * d[k + 1] + wi * d[k];
-        d[k] = d[i] - tempr;
-        d[k + 1] = d[i + 1] - tempi;
-        d[i] += tempr;
-        d[i + 1] += tempi;
+        const long double tempr = wr * d(k) - wi * d(k + 1);
+        const long double tempi = wr * d(k + 1) + wi * d(k);
+        d(k) = d(i) - tempr;
+        d(k + 1) = d(i + 1) - tempi;
+        d(i) += tempr;
+        d(i + 1) += tempi;
       }
       const long double wtemp = wr;
       wr = wr * wpr - wi * wpi + wr;
