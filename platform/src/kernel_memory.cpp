@@ -10,10 +10,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <iterator>
-#include <map>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -28,7 +27,7 @@ SIZE_T PageSize() {
 // Regions from VirtualAlloc: base address -> length in bytes (whole pages).
 struct TRegions {
   std::mutex Mutex;
-  std::map<uintptr_t, SIZE_T> Sizes;
+  std::unordered_map<void*, SIZE_T> Sizes;
 };
 
 TRegions& Regions() {
@@ -46,26 +45,12 @@ TGlobalBlocks& GlobalBlocks() {
   return *blocks;
 }
 
-// Committing inside a region already handed out: memory is always committed, so this only
-// checks that [address, address + size) lies inside one region and returns its first page.
-LPVOID CommitInside(LPVOID address, SIZE_T size) {
-  const auto a = reinterpret_cast<uintptr_t>(address);
-  auto& regions = Regions();
-  std::lock_guard lock(regions.Mutex);
-  auto it = regions.Sizes.upper_bound(a);
-  if (it == regions.Sizes.begin()) return nullptr;
-  it = std::prev(it);
-  const uintptr_t base = it->first;
-  if (size > it->second || a - base > it->second - size) return nullptr;
-  return reinterpret_cast<LPVOID>(a - (a - base) % PageSize());
-}
-
 } // namespace
 
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect) {
   if (size == 0 || protect != PAGE_READWRITE) return nullptr;
   if ((allocationType & (MEM_COMMIT | MEM_RESERVE)) == 0) return nullptr;
-  if (address) return CommitInside(address, size);
+  if (address) return nullptr; // memory is never placed at a chosen address
   const SIZE_T page = PageSize();
   if (size > SIZE_MAX - page) return nullptr;
   const SIZE_T length = (size + page - 1) / page * page;
@@ -74,7 +59,7 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD pro
   if (p == MAP_FAILED) return nullptr;
   auto& regions = Regions();
   std::lock_guard lock(regions.Mutex);
-  regions.Sizes.emplace(reinterpret_cast<uintptr_t>(p), length);
+  regions.Sizes.emplace(p, length);
   return p;
 }
 
@@ -85,7 +70,7 @@ BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
   {
     auto& regions = Regions();
     std::lock_guard lock(regions.Mutex);
-    const auto it = regions.Sizes.find(reinterpret_cast<uintptr_t>(address));
+    const auto it = regions.Sizes.find(address);
     if (it == regions.Sizes.end()) return FALSE;
     length = it->second;
     regions.Sizes.erase(it);

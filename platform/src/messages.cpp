@@ -10,6 +10,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/thread.h"
 
 namespace platform {
 namespace {
@@ -88,6 +89,7 @@ bool TMessageTarget::event(QEvent* e) {
 }
 
 void ProcessMessages() {
+  CheckSynchronize(0);
   if (QCoreApplication::instance()) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
   } else {

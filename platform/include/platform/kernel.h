@@ -24,7 +24,8 @@ BOOL PulseEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL CloseHandle(HANDLE handle);
 
-// Page-aligned memory, committed and zeroed, in whole pages. A region is released whole:
+// Page-aligned memory, committed and zeroed, in whole pages, at an address of the system's
+// choosing (a requested address gives nullptr). A region is released whole:
 // VirtualFree(base, 0, MEM_RELEASE); anything else fails with FALSE.
 constexpr DWORD MEM_COMMIT = 0x1000u;
 constexpr DWORD MEM_RESERVE = 0x2000u;
