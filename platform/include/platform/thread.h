@@ -44,7 +44,8 @@ public:
   void Suspend();
   // True from a Suspend until the next Resume, and before the first start. Any thread may poll it.
   bool Suspended() const;
-  // True while the thread actually stands still (or has not been started).
+  // True while the thread actually stands still under a suspension still in force, or has not
+  // been started: the state a window can wait for before it lets the program end.
   bool Idle() const;
 
   // Asks Execute to end (it polls Terminated) and releases a suspended thread so that it can run
@@ -69,7 +70,8 @@ public:
   // What escaped from Execute or DoTerminate; read it once Finished.
   std::exception_ptr FatalException() const;
 
-  // Called on the thread, synchronised with the main thread, after Execute has returned.
+  // Called on the thread, synchronised with the main thread, after Execute has returned. Set it
+  // before the thread starts.
   std::function<void()> OnTerminate;
 
 protected:
