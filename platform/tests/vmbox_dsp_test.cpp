@@ -189,7 +189,7 @@ TEST(BoxNoise, StandardNormalAndRepeatable) {
 }
 
 TEST(BoxClockBridge, DelaysUnderrunsIntoSilenceAndDropsWhatCannotWait) {
-  TClockBridge bridge(3, 0, 10); // a second is 10 frames here
+  TClockBridge bridge(3, 0, 10);
   const double out[5] = {1, 2, 3, 4, 5};
   double in[8];
   bridge.Write(out, 5, 2.0);
@@ -202,15 +202,15 @@ TEST(BoxClockBridge, DelaysUnderrunsIntoSilenceAndDropsWhatCannotWait) {
   bridge.Read(in, 2);
   EXPECT_EQ(in[0], 1);
   EXPECT_EQ(in[1], 2);
-  std::vector<double> many(30, 1.0);
+  std::vector<double> many(8300, 1.0); // more than delay + 8192 frames may wait
   many.back() = 9;
-  bridge.Write(many.data(), 30, 1.0); // 30 waiting: more than delay + a second
+  bridge.Write(many.data(), many.size(), 1.0);
   bridge.Read(in, 4);
   EXPECT_EQ(in[3], 1.0);
-  std::vector<double> rest(13);
-  bridge.Read(rest.data(), 13);
-  EXPECT_EQ(rest[8], 9) << "the oldest frames were dropped, the newest kept";
-  EXPECT_EQ(rest[9], 0);
+  std::vector<double> rest(8192);
+  bridge.Read(rest.data(), rest.size());
+  EXPECT_EQ(rest[8190], 9) << "the oldest frames were dropped, the newest kept";
+  EXPECT_EQ(rest[8191], 0);
   EXPECT_EQ(TClockBridge(0, 0, 48000).OutputFramesFor(1000000), 1000000u);
   EXPECT_EQ(TClockBridge(0, 100, 48000).OutputFramesFor(1000000), 1000100u);
   EXPECT_EQ(TClockBridge(0, -100, 48000).OutputFramesFor(1000000), 999900u);

@@ -47,7 +47,7 @@ TClockBridge::TClockBridge(size_t delay, double ppm, double sampleRate)
     : Delay(std::max(delay, MinDelay(ppm))),
       Ratio(1.0L + ppm * 1e-6L),
       Resampling(ppm != 0),
-      MaxWait(Delay + size_t(std::max(sampleRate, 1.0))) {
+      MaxWait(Delay + size_t(std::max(sampleRate, 8192.0))) {
   if (Resampling) Kernel = MakeKernel();
   Reset();
 }

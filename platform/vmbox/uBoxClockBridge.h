@@ -18,8 +18,9 @@ public:
   // The least delay that leaves room for the interpolation.
   static size_t MinDelay(double ppm);
 
-  // Queues n output frames, scaled (nullptr: silence). Frames more than a second beyond what the
-  // input has reached are dropped, oldest first, as a card drops what it cannot play.
+  // Queues n output frames, scaled (nullptr: silence). Frames more than a second (at least 8192
+  // frames) beyond what the input has reached are dropped, oldest first, as a card drops what it
+  // cannot play.
   void Write(const double* out, size_t n, double scale);
 
   // The next n input-clock samples. Where the output has not been written yet the card plays
