@@ -1,0 +1,116 @@
+// The test and fault-injection interface of the virtual card (platform/vmbox.h).
+
+#include "platform/vmbox.h"
+
+#include "platform/src/uWaveFaults.h"
+#include "platform/vmbox/uVirtualCard.h"
+#include "platform/vmbox/uVmboxEnv.h"
+
+namespace platform::vmbox {
+namespace {
+
+TVirtualCard& Card() { return TVirtualCard::Instance(); }
+
+} // namespace
+
+void Reinitialise(const std::vector<TBoxConfig>& boxes, TSpeed speed) {
+  Card().Reinitialise(boxes, speed);
+}
+
+void ReinitialiseFromEnvironment() {
+  TVmboxSettings settings = SettingsFromEnvironment();
+  Card().Reinitialise(std::move(settings.Boxes), settings.Speed);
+}
+
+TSpeed Speed() { return Card().Speed(); }
+
+size_t BoxCount() { return Card().BoxCount(); }
+
+std::string BoxName(size_t box) {
+  std::string name;
+  Card().WithBox(box, [&](TVirtualBox& b) { name = b.Config().Name; });
+  return name;
+}
+
+UINT DeviceId(size_t box, TPort port) {
+  const size_t boxes = BoxCount();
+  if (box >= boxes) return WAVE_MAPPER;
+  const UINT devices = port == TPort::Input ? waveInGetNumDevs() : waveOutGetNumDevs();
+  return static_cast<UINT>(devices - boxes + box);
+}
+
+double AudioSeconds() { return Card().AudioSeconds(); }
+
+void SetShorted(size_t box, bool shorted) {
+  Card().WithBox(box, [&](TVirtualBox& b) { b.SetShorted(shorted); });
+}
+
+void SetOutputLevel(size_t box, double level) {
+  Card().WithBox(box, [&](TVirtualBox& b) { b.SetOutputLevel(level); });
+}
+
+void SetInputLevel(size_t box, int channel, double level) {
+  if (channel != 0 && channel != 1) return;
+  Card().WithBox(box, [&](TVirtualBox& b) { b.SetInputLevel(channel, level); });
+}
+
+double OutputLevel(size_t box) {
+  double level = 0;
+  Card().WithBox(box, [&](TVirtualBox& b) { level = b.OutputLevel(); });
+  return level;
+}
+
+double InputLevel(size_t box, int channel) {
+  double level = 0;
+  if (channel != 0 && channel != 1) return level;
+  Card().WithBox(box, [&](TVirtualBox& b) { level = b.InputLevel(channel); });
+  return level;
+}
+
+void FailCall(const std::string& call, MMRESULT code, unsigned count) {
+  wave::ForceResult(call, code, count);
+}
+
+void FailNextOpen(TPort port, MMRESULT code) {
+  wave::ForceResult(port == TPort::Input ? "waveInOpen" : "waveOutOpen", code, 1);
+}
+
+void LoseSamples(size_t box, uint32_t frames) {
+  Card().WithBox(box, [&](TVirtualBox& b) {
+    const auto& stream = b.Slot(TPort::Input).Stream;
+    if (stream) {
+      stream->LoseFrames(frames);
+    } else {
+      b.PendingLoss += frames;
+    }
+  });
+}
+
+void Vanish(size_t box, TPort port) {
+  Card().WithBox(box, [&](TVirtualBox& b) {
+    TPortSlot& slot = b.Slot(port);
+    slot.Vanished = true;
+    if (slot.Stream) slot.Stream->Vanish();
+    slot.Stream.reset();
+  });
+}
+
+void SetReturnDelay(size_t box, TPort port, unsigned milliseconds) {
+  Card().WithBox(box, [&](TVirtualBox& b) {
+    TPortSlot& slot = b.Slot(port);
+    slot.ReturnDelayNs = uint64_t{milliseconds} * 1000000u;
+    if (slot.Stream) slot.Stream->SetReturnDelay(slot.ReturnDelayNs);
+  });
+}
+
+void SetMaxSampleRate(uint32_t rate) { Card().SetMaxRate(rate); }
+
+void SetPositionStart(uint32_t start) { Card().SetPositionStart(start); }
+
+void SetSynchronousOutput(size_t box, bool synchronous) {
+  Card().WithBox(box, [&](TVirtualBox& b) { b.SynchronousOutput = synchronous; });
+}
+
+void ClearFaults() { Card().ClearSettings(); }
+
+} // namespace platform::vmbox
