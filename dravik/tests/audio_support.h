@@ -1,0 +1,125 @@
+#pragma once
+// Shared by the audio device tests: the Qt application whose event loop carries the driver's
+// notices, a pump with a time limit, a recorder of log lines, boxes for the virtual card and a
+// plain recording through the waveform API to compare the devices against.
+
+#include "dravik/audio/uCommon.h"
+#include "platform/messages.h"
+#include "platform/mmsystem.h"
+#include "platform/vmbox.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace audiotest {
+
+using namespace std::chrono_literals;
+using platform::vmbox::TBoxConfig;
+using platform::vmbox::TPort;
+using platform::vmbox::TSpeed;
+
+class TAppEnvironment : public testing::Environment {
+public:
+  void SetUp() override { App = std::make_unique<QCoreApplication>(Argc, Argv); }
+  void TearDown() override { App.reset(); }
+
+private:
+  int Argc = 1;
+  char Name[8] = "test";
+  char* Argv[2] = {Name, nullptr};
+  std::unique_ptr<QCoreApplication> App;
+};
+inline const auto* const AppEnvironment = testing::AddGlobalTestEnvironment(new TAppEnvironment);
+
+// Pumps the message queue until `done` holds; false once the real-time limit has passed.
+inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    platform::ProcessMessages();
+    std::this_thread::sleep_for(100us);
+  }
+  return true;
+}
+
+// Every line a device reports, with its error flag (true = information).
+struct TLogLines {
+  std::vector<std::pair<std::string, bool>> Lines;
+  dravik::TLogEvent Event() {
+    return [this](const std::string& msg, bool info) { Lines.emplace_back(msg, info); };
+  }
+  size_t Errors() const {
+    size_t n = 0;
+    for (const auto& line : Lines) n += !line.second;
+    return n;
+  }
+  bool Has(const std::string& msg, bool info) const {
+    for (const auto& line : Lines) {
+      if (line == std::make_pair(msg, info)) return true;
+    }
+    return false;
+  }
+};
+
+// The platform's text for a result code, as the devices put it into their lines.
+inline std::string WaveInText(MMRESULT code) {
+  char text[128] = {};
+  waveInGetErrorTextA(code, text, sizeof text);
+  return text;
+}
+
+// A box whose inputs are exactly alike, without noise, offsets or AC coupling.
+inline TBoxConfig QuietBox(const std::string& name, platform::vmbox::TCircuit circuit) {
+  TBoxConfig box;
+  box.Name = name;
+  box.Circuit = circuit;
+  box.Card.NoiseOn = false;
+  box.Card.Matched = true;
+  box.Card.DcOffset[0] = box.Card.DcOffset[1] = 0;
+  box.Card.HighPassHz[0] = box.Card.HighPassHz[1] = 0;
+  return box;
+}
+
+// A box with a silent output and loud, seeded noise on both inputs: what it records is the same
+// sequence from every open, so a device's blocks can be located in a plain recording.
+inline TBoxConfig NoisyBox(const std::string& name) {
+  TBoxConfig box = QuietBox(name, {});
+  box.Card.NoiseOn = true;
+  box.Card.NoiseRms = 0.05;
+  box.Card.Matched = false;
+  return box;
+}
+
+inline UINT InputOf(size_t box) { return platform::vmbox::DeviceId(box, TPort::Input); }
+inline UINT OutputOf(size_t box) { return platform::vmbox::DeviceId(box, TPort::Output); }
+
+// Records `frames` stereo 16-bit frames from the start of an input through the plain API.
+inline std::vector<int16_t> RecordPlain(UINT device, DWORD rate, size_t frames) {
+  WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, rate, rate * 4, 4, 16, 0};
+  std::vector<int16_t> samples(2 * frames);
+  WAVEHDR header{};
+  header.lpData = reinterpret_cast<LPSTR>(samples.data());
+  header.dwBufferLength = static_cast<DWORD>(4 * frames);
+  HWAVEIN in = nullptr;
+  if (waveInOpen(&in, device, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return {};
+  waveInPrepareHeader(in, &header, sizeof header);
+  waveInAddBuffer(in, &header, sizeof header);
+  waveInStart(in);
+  PumpUntil([&] { return std::atomic_ref<DWORD>(header.dwFlags).load() & WHDR_DONE; });
+  waveInReset(in);
+  waveInUnprepareHeader(in, &header, sizeof header);
+  waveInClose(in);
+  return samples;
+}
+
+} // namespace audiotest
