@@ -125,8 +125,8 @@ bool TrapeziumTable(uint32_t fs, unsigned channels, long double RiseTime, long d
   }
 }
 
-bool FillOutputBuffer(const TDataMatrix& signal, int32_t frames, unsigned channels,
-                      unsigned bits, uint8_t* data, int32_t& index) {
+bool FillOutputBuffer(const TDataMatrix& signal, int32_t frames, unsigned channels, unsigned bits,
+                      uint8_t* data, int32_t& index) {
   index = 0;
   const size_t sampleBytes = bits / 8;
   const TSampleWriter write = OutputWriter(bits);

@@ -43,7 +43,7 @@ bool TrapeziumTable(uint32_t fs, unsigned channels, long double RiseTime, long d
 // frames * channels * (bits / 8) bytes. A channel without its own row takes row 0. False when
 // a value has no valid code or the table is shorter than `frames`; `index` is then the table
 // index reached.
-bool FillOutputBuffer(const TDataMatrix& signal, int32_t frames, unsigned channels,
-                      unsigned bits, uint8_t* data, int32_t& index);
+bool FillOutputBuffer(const TDataMatrix& signal, int32_t frames, unsigned channels, unsigned bits,
+                      uint8_t* data, int32_t& index);
 
 } // namespace dravik

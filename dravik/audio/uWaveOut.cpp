@@ -150,16 +150,23 @@ void TWaveOut::RaiseRate() {
 
 // A test open: the open notice closes the device again, the close notice ends the wait.
 bool TWaveOut::Probe() {
-  CompleteFormat(FFormat);
   FProbing = true;
-  LastResult = waveOutOpen(&FHandle, static_cast<UINT>(DeviceID), &FFormat,
-                           reinterpret_cast<DWORD_PTR>(WindowHandle()), 0, FOpenFlags);
-  if (LastResult != MMSYSERR_NOERROR) {
+  if (!OpenDevice()) {
     FProbing = false;
     return false;
   }
   if (!PumpWhile([this] { return FProbing; })) Abandon();
   return true;
+}
+
+// Opens DeviceID in the current format, with the object's window as the notice target.
+bool TWaveOut::OpenDevice() {
+  CompleteFormat(FFormat);
+  LastResult = waveOutOpen(&FHandle, static_cast<UINT>(DeviceID), &FFormat,
+                           reinterpret_cast<DWORD_PTR>(WindowHandle()), 0, FOpenFlags);
+  if (LastResult == MMSYSERR_NOERROR) return true;
+  FHandle = nullptr;
+  return false;
 }
 
 // ---- Signals and running ----
@@ -192,14 +199,8 @@ void TWaveOut::Play(TSignalTable&& table) {
 
 void TWaveOut::Open() {
   if (DeviceID == -1 || Busy()) return;
-  CompleteFormat(FFormat);
   FProbing = false;
-  LastResult = waveOutOpen(&FHandle, static_cast<UINT>(DeviceID), &FFormat,
-                           reinterpret_cast<DWORD_PTR>(WindowHandle()), 0, FOpenFlags);
-  if (LastResult != MMSYSERR_NOERROR) {
-    FHandle = nullptr;
-    LogError("Open: " + ErrorText());
-  }
+  if (!OpenDevice()) LogError("Open: " + ErrorText());
 }
 
 void TWaveOut::Stop() {
@@ -294,8 +295,8 @@ void TWaveOut::OnClose() {
 
 bool TWaveOut::AllocateBuffers() {
   FHeaders.assign(BufferCount, WAVEHDR{});
-  const uint64_t length = uint64_t{FFormat.nBlockAlign} * static_cast<uint64_t>(
-                                                             FBufferFrames > 0 ? FBufferFrames : 0);
+  const uint64_t length =
+      uint64_t{FFormat.nBlockAlign} * static_cast<uint64_t>(FBufferFrames > 0 ? FBufferFrames : 0);
   for (size_t n = 0; n < BufferCount; ++n) {
     WAVEHDR& header = FHeaders[n];
     // A buffer must hold at least one frame and its length must fit the header.

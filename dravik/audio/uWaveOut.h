@@ -71,6 +71,7 @@ private:
   bool NegotiateFormat();
   void RaiseRate();
   bool Probe();
+  bool OpenDevice();
   void Play(TSignalTable&& table);
 
   void OnOpen();
