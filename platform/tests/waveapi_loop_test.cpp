@@ -83,3 +83,17 @@ TEST_F(WaveLoop, PlaybackHasNoGapsWhileTheNextBufferIsQueued) {
 }
 
 } // namespace
+
+TEST_F(WaveLoop, ABoxReopenedAfterItsDevicesClosedStartsFromSilence) {
+  // Noise and filter history must not carry over from one run of a box to the next: a second
+  // identical run at the same rate records exactly what the first recorded.
+  auto noisy = QuietBox("Box A", 47);
+  noisy.Card.NoiseOn = true;
+  vmbox::Reinitialise({noisy}, TSpeed::Fast);
+  TPlaySpec spec;
+  spec.Seconds = 0.2;
+  const auto first = PlayAndRecord(spec).Stereo;
+  const auto second = PlayAndRecord(spec).Stereo;
+  ASSERT_EQ(first.size(), second.size());
+  EXPECT_TRUE(first == second);
+}

@@ -184,6 +184,7 @@ void TVirtualCard::Detach(TVirtualBox& box, TPort port, const wave::TWaveStream&
     std::lock_guard lock(Mutex);
     TPortSlot& slot = box.Slot(port);
     if (slot.Stream.get() == &stream) slot.Stream.reset();
+    box.NoteClosed();
   }
   WakeUp();
 }

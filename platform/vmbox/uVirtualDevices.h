@@ -50,6 +50,10 @@ public:
   // Runs the box from card time t0 to t1: plays the output, runs the jig, records the input,
   // and returns buffers whose delayed return is due.
   void Run(uint64_t t0Ns, uint64_t t1Ns);
+  // The last device of the box has closed: its next run starts from silence.
+  void NoteClosed() {
+    if (!Active()) WasActive = false;
+  }
 
 private:
   bool PrepareSimulator(uint32_t rate);
