@@ -5,7 +5,15 @@ SANITIZE ?=
 JOBS     ?= $(shell nproc)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: setup configure build test run run-sorvane bench clean
+# The threaded parts, also built and run under the thread sanitizer (make test-tsan).
+TSAN_SOURCES := $(wildcard platform/tests/kernel_test.cpp platform/tests/messages_test.cpp \
+                  platform/tests/thread_test.cpp platform/tests/waveapi*_test.cpp \
+                  platform/tests/vmbox_clock_test.cpp platform/tests/mixer*_test.cpp \
+                  sorvane/tests/engine_*_test.cpp)
+TSAN_TARGETS := $(foreach f,$(TSAN_SOURCES),$(firstword $(subst /, ,$(f)))_$(basename $(notdir $(f))))
+TSAN_BUILD   ?= build-tsan
+
+.PHONY: setup configure build test test-tsan run run-sorvane bench clean
 
 setup:
 	@bash scripts/setup.sh
@@ -18,6 +26,14 @@ build: configure
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-tsan: setup
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
+	@set -e; for t in $(TSAN_TARGETS); do \
+	  dir=$${t%%_*}; echo "== $$t (thread sanitizer)"; \
+	  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/$$dir/$$t --gtest_brief=1; \
+	done
 
 run: build
 	@env -u QT_QPA_PLATFORM $(BUILD)/dravik/Dravik
