@@ -4,22 +4,36 @@
 
 #include "platform/src/uWaveFaults.h"
 #include "platform/vmbox/uVirtualCard.h"
+#include "platform/vmbox/uVirtualMixers.h"
 #include "platform/vmbox/uVmboxEnv.h"
 
 namespace platform::vmbox {
 namespace {
 
 TVirtualCard& Card() { return TVirtualCard::Instance(); }
+TVirtualMixers& Mixers() { return TVirtualMixers::Instance(); }
+
+// Runs `action` on a box's mixer; false for an unknown box.
+template <class TAction>
+bool WithMixer(size_t box, TAction action) {
+  const auto mixer = Mixers().Mixer(box);
+  if (mixer) action(*mixer);
+  return mixer != nullptr;
+}
 
 } // namespace
 
+// The old card's mixers let go of their boxes before the card is rebuilt; the new boxes get
+// fresh mixers.
 void Reinitialise(const std::vector<TBoxConfig>& boxes, TSpeed speed) {
+  Mixers().RemoveAll();
   Card().Reinitialise(boxes, speed);
+  Mixers().Rebuild();
 }
 
 void ReinitialiseFromEnvironment() {
   TVmboxSettings settings = SettingsFromEnvironment();
-  Card().Reinitialise(std::move(settings.Boxes), settings.Speed);
+  Reinitialise(settings.Boxes, settings.Speed);
 }
 
 TSpeed Speed() { return Card().Speed(); }
@@ -46,25 +60,80 @@ void SetShorted(size_t box, bool shorted) {
 }
 
 void SetOutputLevel(size_t box, double level) {
-  Card().WithBox(box, [&](TVirtualBox& b) { b.SetOutputLevel(level); });
+  WithMixer(box, [&](TVirtualMixer& m) { m.SetCardOutputLevel(level); });
 }
 
 void SetInputLevel(size_t box, int channel, double level) {
   if (channel != 0 && channel != 1) return;
-  Card().WithBox(box, [&](TVirtualBox& b) { b.SetInputLevel(channel, level); });
+  WithMixer(box, [&](TVirtualMixer& m) { m.SetCardInputLevel(channel, level); });
 }
 
 double OutputLevel(size_t box) {
   double level = 0;
-  Card().WithBox(box, [&](TVirtualBox& b) { level = b.OutputLevel(); });
+  WithMixer(box, [&](TVirtualMixer& m) { level = m.CardOutputLevel(); });
   return level;
 }
 
 double InputLevel(size_t box, int channel) {
   double level = 0;
   if (channel != 0 && channel != 1) return level;
+  WithMixer(box, [&](TVirtualMixer& m) { level = m.CardInputLevel(channel); });
+  return level;
+}
+
+double AppliedOutputLevel(size_t box) {
+  double level = 0;
+  Card().WithBox(box, [&](TVirtualBox& b) { level = b.OutputLevel(); });
+  return level;
+}
+
+double AppliedInputLevel(size_t box, int channel) {
+  double level = 0;
+  if (channel != 0 && channel != 1) return level;
   Card().WithBox(box, [&](TVirtualBox& b) { level = b.InputLevel(channel); });
   return level;
+}
+
+// ---- Mixers ----
+
+UINT MixerId(size_t box) {
+  const auto mixer = Mixers().Mixer(box);
+  return mixer ? mixer::MixerNumber(*mixer) : 0xFFFFFFFFu;
+}
+
+DWORD MixerControlId(size_t box, DWORD destinationType, DWORD sourceType, DWORD controlType) {
+  DWORD id = 0xFFFFFFFFu;
+  WithMixer(box, [&](TVirtualMixer& m) {
+    id = FindControlId(m.Topology(), destinationType, sourceType, controlType);
+  });
+  return id;
+}
+
+std::vector<DWORD> MixerValues(size_t box, DWORD controlId) {
+  std::vector<DWORD> values;
+  WithMixer(box, [&](TVirtualMixer& m) { values = m.ValuesOf(controlId); });
+  return values;
+}
+
+MMRESULT ChangeMixerControl(size_t box, DWORD controlId, const std::vector<DWORD>& values) {
+  MMRESULT result = MMSYSERR_BADDEVICEID;
+  WithMixer(box, [&](TVirtualMixer& m) { result = m.ChangeFromOutside(controlId, values); });
+  return result;
+}
+
+bool HoldMixerControl(size_t box, DWORD controlId) {
+  bool held = false;
+  WithMixer(box, [&](TVirtualMixer& m) { held = m.Hold(controlId); });
+  return held;
+}
+
+void ReleaseMixerControl(size_t box, DWORD controlId) {
+  WithMixer(box, [&](TVirtualMixer& m) { m.Release(controlId); });
+}
+
+void ResetMixers() {
+  for (size_t box = 0; WithMixer(box, [](TVirtualMixer& m) { m.Reset(); }); ++box) {
+  }
 }
 
 void FailCall(const std::string& call, MMRESULT code, unsigned count) {
@@ -111,6 +180,10 @@ void SetSynchronousOutput(size_t box, bool synchronous) {
   Card().WithBox(box, [&](TVirtualBox& b) { b.SynchronousOutput = synchronous; });
 }
 
-void ClearFaults() { Card().ClearSettings(); }
+void ClearFaults() {
+  Card().ClearSettings();
+  for (size_t box = 0; WithMixer(box, [](TVirtualMixer& m) { m.ReleaseAll(); }); ++box) {
+  }
+}
 
 } // namespace platform::vmbox

@@ -22,7 +22,11 @@
 // Notices: every open handle of a mixer that was opened with CALLBACK_WINDOW receives
 // MM_MIXM_CONTROL_CHANGE (wParam = that HMIXER, lParam = the control id) whenever a value of the
 // control changes, whoever changed it (this program, another handle, another program), in the
-// order of the changes. A write that leaves every value as it was posts nothing.
+// order of the changes. A write that leaves every value as it was posts nothing. The lines of
+// the mixers offered never change, so MM_MIXM_LINE_CHANGE is not sent.
+//
+// Failed calls return MMSYSERR_* or MIXERR_* codes and change nothing; no call crashes on a
+// made-up or closed handle.
 
 #include "platform/mmsystem.h"
 

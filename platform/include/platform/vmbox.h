@@ -12,6 +12,7 @@
 // Box numbers count from 0 in the order of the configuration; calls with an unknown box number
 // do nothing.
 
+#include "platform/mixer.h"
 #include "platform/mmsystem.h"
 #include "platform/vmbox/uBoxConfig.h"
 
@@ -43,18 +44,56 @@ UINT DeviceId(size_t box, TPort port);
 // Seconds of audio the card has run since it was built.
 double AudioSeconds();
 
-// ---- The jig and the mixer levels (0..1) ----
+// ---- The jig and the card's levels (0..1) ----
 
+// The card's own levels, before the box's mixer: what the box plays and records is scaled by
+// these and by its mixer's settings (platform/vmbox/uVirtualMixer.h); the mixer's defaults
+// leave them as they are. OutputLevel / InputLevel read back what was set here (or configured);
+// AppliedOutputLevel / AppliedInputLevel the levels in force after the mixer.
 void SetShorted(size_t box, bool shorted);
 void SetOutputLevel(size_t box, double level);
 void SetInputLevel(size_t box, int channel, double level);
 double OutputLevel(size_t box);
 double InputLevel(size_t box, int channel);
+double AppliedOutputLevel(size_t box);
+double AppliedInputLevel(size_t box, int channel);
+
+// ---- The boxes' mixers ----
+// Every box has a mixer of the mixer API, laid out as platform/vmbox/uVirtualMixerLayout.h
+// describes: a speakers destination (master volume and mute; sources wave, line in and CD,
+// each with volume and mute) and a recording destination (volume and a MUX; sources CD, line
+// in and microphone, each with a volume). The box's circuit is wired to the recording line in.
+// Values are given as the mixer keeps them: channel by channel, items within a channel, one
+// channel for a uniform control.
+
+// The mixer device number of a box (0xFFFFFFFF for an unknown box).
+UINT MixerId(size_t box);
+// The id of the first control of `controlType` (MIXERCONTROL_CONTROLTYPE_*) on the box's
+// destination of `destinationType` (MIXERLINE_COMPONENTTYPE_DST_*), or on that destination's
+// first source of `sourceType` when it is not 0; 0xFFFFFFFF when there is none.
+DWORD MixerControlId(size_t box, DWORD destinationType, DWORD sourceType, DWORD controlType);
+// Every value of a control (empty for an unknown box or control).
+std::vector<DWORD> MixerValues(size_t box, DWORD controlId);
+// Another program writes a control; every open handle gets a change notice when a value
+// changed. MIXERR_INVALCONTROL, MIXERR_INVALVALUE or MMSYSERR_INVALPARAM (wrong count) when the
+// write is refused, MMSYSERR_BADDEVICEID for an unknown box.
+MMRESULT ChangeMixerControl(size_t box, DWORD controlId, const std::vector<DWORD>& values);
+// Another program holds a control at its present values: after every change by anyone else it
+// writes them back at once, with a change notice of its own. A program that captures controls
+// by writing probe values and reading them back finds the control held. False for an unknown
+// box or control. Held controls are released by ReleaseMixerControl, ClearFaults, ResetMixers
+// and Reinitialise. A program that has already taken a control over and writes its own value
+// back on every notice fights the holder without end, as it would fight a real program.
+bool HoldMixerControl(size_t box, DWORD controlId);
+void ReleaseMixerControl(size_t box, DWORD controlId);
+// Every mixer back at its defaults (with change notices for the controls that change), holds
+// released.
+void ResetMixers();
 
 // ---- Faults and test settings (all cleared by Reinitialise and ClearFaults) ----
 
-// The next `count` calls named `call` ("waveInOpen", "waveOutWrite", ...) return `code` and do
-// nothing; count 0xFFFFFFFF: until cleared.
+// The next `count` calls named `call` ("waveInOpen", "waveOutWrite", "mixerOpen",
+// "mixerSetControlDetails", ...) return `code` and do nothing; count 0xFFFFFFFF: until cleared.
 void FailCall(const std::string& call, MMRESULT code, unsigned count = 1);
 void FailNextOpen(TPort port, MMRESULT code);
 // The box's input throws away its next `frames` frames; its position still counts them.

@@ -1,0 +1,67 @@
+#include "platform/src/uMixerBackend.h"
+
+#include "platform/vmbox/uVirtualMixers.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace platform::mixer {
+namespace {
+
+struct TBackendEntry {
+  const char* Name;
+  bool Virtual;
+  TMixerBackend& (*Instance)();
+};
+
+// Real sound cards are listed first when a back end for them exists; the virtual measuring box
+// comes last, as in the waveform device lists.
+constexpr TBackendEntry Backends[] = {
+    {"virtual measuring box", true, &vmbox::VirtualMixerBackend},
+};
+
+bool VirtualOnly() {
+  static const bool only = [] {
+    const char* value = std::getenv("VMBOX_ONLY");
+    return value && std::strcmp(value, "1") == 0;
+  }();
+  return only;
+}
+
+template <class TVisit>
+void ForEachBackend(TVisit visit) {
+  for (const auto& entry : Backends) {
+    if (VirtualOnly() && !entry.Virtual) continue;
+    if (visit(entry.Instance())) return;
+  }
+}
+
+} // namespace
+
+std::vector<std::shared_ptr<TMixerDevice>> AllMixers() {
+  std::vector<std::shared_ptr<TMixerDevice>> mixers;
+  ForEachBackend([&](TMixerBackend& backend) {
+    for (auto& mixer : backend.Mixers()) mixers.push_back(std::move(mixer));
+    return false;
+  });
+  return mixers;
+}
+
+std::shared_ptr<TMixerDevice> MixerOfWave(const TWaveObject& wave) {
+  std::shared_ptr<TMixerDevice> mixer;
+  ForEachBackend([&](TMixerBackend& backend) {
+    mixer = backend.MixerOf(wave);
+    return mixer != nullptr;
+  });
+  return mixer;
+}
+
+UINT MixerNumber(const TMixerDevice& device) {
+  const auto mixers = AllMixers();
+  for (size_t i = 0; i < mixers.size(); ++i) {
+    if (mixers[i].get() == &device) return static_cast<UINT>(i);
+  }
+  return 0xFFFFFFFFu;
+}
+
+} // namespace platform::mixer
