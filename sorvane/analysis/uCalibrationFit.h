@@ -1,0 +1,44 @@
+#pragma once
+// The calibration fit: the ratio of the two input channels, measured bin by bin on a shorted
+// jig, smoothed by two least-squares polynomials of degree 15 (real and imaginary part) and
+// re-expressed as polynomials in the frequency in Hz, so that a calibration made at one block
+// length serves any other. Pure computation on the caller's data.
+//
+// The fit runs in x = k - m over the symmetric window of bins m - c .. m + c, where the normal
+// equations of odd and even powers decouple and the matrix depends on c alone: it is factored
+// once per calibration run and serves every block of it.
+
+#include <array>
+#include <vector>
+
+#include "sorvane/analysis/uCom.h"
+#include "sorvane/analysis/uLeastSquares.h"
+
+namespace sorvane {
+
+// Entry k is the value for bin k (entry 0, the DC bin, is never used).
+using TComplexArray = std::vector<TComplexD>;
+// Real part in [0], imaginary part in [1], both as polynomials in the frequency in Hz.
+using TCalibrationPolys = std::array<TPolynomial, 2>;
+
+// The identity correction 1 + 0i.
+TCalibrationPolys IdentityCalibration();
+
+// Normal equations of the degree-15 fit over x = -c .. c (c = halfWidth, weights 1), built in
+// extended precision and factored in place. False when they are not positive definite (fewer
+// than 16 points, i.e. c < 8): the factor is then unusable and no fit must be made with it.
+bool PrepareFit(TNormalMatrix& normal, int halfWidth);
+
+// Fits component comp (0 real, 1 imaginary) of calibration over bins centerBin +- halfWidth with
+// the factor from PrepareFit and returns the polynomial in the frequency f = k*binHz. The
+// window must lie inside calibration (bins 1 .. size - 1).
+TPolynomial FitComponent(const TNormalMatrix& normal, const TComplexArray& calibration, int comp,
+                         int centerBin, int halfWidth, double binHz);
+
+// calibration[k] := value of the polynomials at k*binHz, for k = 1 .. size - 1.
+void EvaluateCalibration(const TCalibrationPolys& poly, TComplexArray& calibration, double binHz);
+
+// True when every coefficient is a finite number.
+bool IsFinite(const TPolynomial& poly);
+
+} // namespace sorvane

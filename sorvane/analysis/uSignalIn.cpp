@@ -1,0 +1,225 @@
+#include "sorvane/analysis/uSignalIn.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "sorvane/analysis/uFFT.h"
+#include "sorvane/analysis/uImpedance.h"
+#include "sorvane/analysis/uLevelCheck.h"
+
+namespace sorvane {
+namespace {
+
+constexpr const char* Section = "Calibration";
+// Output level requests: lower by 10 % on saturation, raise so that the louder input peaks at
+// this fraction of its saturation level.
+constexpr double LowerFactor = 0.9;
+constexpr double TargetLevel = 0.7;
+
+bool UsableLength(size_t n) { return n >= 4 && (n & (n - 1)) == 0; }
+
+double Peak(const TChannelData& x) {
+  double peak = 0;
+  for (const double v : x) peak = std::max(peak, std::fabs(v));
+  return peak;
+}
+
+std::string PolynomKey(int j, int comp) {
+  return "Polynom" + std::to_string(j) + std::to_string(comp);
+}
+
+} // namespace
+
+TSignalIn::TSignalIn() = default;
+
+// The dispatcher calls ProcessBlock, which uses this object's members: stop it first.
+TSignalIn::~TSignalIn() { Shutdown(); }
+
+void TSignalIn::StartLevelCheck(TStatusEvent onStatus, double toneHz) {
+  OnStatus = std::move(onStatus);
+  ToneHz = toneHz;
+  Mode = smLevelCheck;
+  FirstBlock = true;
+  Saturation = {0, 0};
+  ApplyLayout(BlockLength());
+}
+
+void TSignalIn::StartCalibration(double loHz, double hiHz) {
+  LoHz = loHz;
+  HiHz = hiHz;
+  Mode = smCalibration;
+  ApplyLayout(BlockLength());
+}
+
+void TSignalIn::StartMeasurement() {
+  Mode = smMeasure;
+  ApplyLayout(BlockLength());
+}
+
+void TSignalIn::FitBlockLength(int n) {
+  if (n != LayoutLength) ApplyLayout(n);
+}
+
+// Derives the bins of the mode in force for blocks of n points.
+void TSignalIn::ApplyLayout(int n) {
+  if (!UsableLength(static_cast<size_t>(std::max(n, 0)))) {
+    LayoutLength = 0; // derived again from the first block
+    return;
+  }
+  LayoutLength = n;
+  const double fs = SampleRate();
+  switch (Mode) {
+  case smLevelCheck:
+    CenterBin = FrequencyToBin(n, ToneHz, fs);
+    break;
+  case smCalibration: {
+    const int lo = FrequencyToBin(n, LoHz, fs);
+    const int hi = FrequencyToBin(n, HiHz, fs);
+    CenterBin = (lo + hi) / 2;
+    HalfWidth = CenterBin - lo;
+    Calibration.resize(n / 2);
+    PrepareFit();
+    break;
+  }
+  case smMeasure:
+    Calibration.resize(n / 2);
+    EvaluateCalibration();
+    break;
+  }
+}
+
+double TSignalIn::BinHz() const {
+  return Calibration.empty() ? 0.0 : SampleRate() / (2.0 * Calibration.size());
+}
+
+bool TSignalIn::PrepareFit() {
+  // A window reversed by swapped frequencies would read outside the block: no fit then.
+  FitUsable = HalfWidth >= 0 && sorvane::PrepareFit(Normal, HalfWidth);
+  return FitUsable;
+}
+
+TPolynomial TSignalIn::FitComponent(int comp) const {
+  return sorvane::FitComponent(Normal, Calibration, comp, CenterBin, HalfWidth, BinHz());
+}
+
+void TSignalIn::EvaluateCalibration() { sorvane::EvaluateCalibration(Poly, Calibration, BinHz()); }
+
+void TSignalIn::ProcessBlock(TWaveData& block) {
+  const size_t n = block[0].size();
+  if (!UsableLength(n) || block[1].size() != n) return;
+  FitBlockLength(static_cast<int>(n));
+  std::array<double, 2> peak{};
+  for (int c = 0; c < 2; ++c) {
+    peak[c] = Peak(block[c]);
+    RealFFT(block[c].data(), static_cast<int>(n), true);
+  }
+  const bool saturated = peak[0] >= Saturation[0] || peak[1] >= Saturation[1];
+  const TSignalMode mode = Mode;
+  switch (mode) {
+  case smLevelCheck: LevelCheckBlock(block, peak); break;
+  case smCalibration: CalibrationBlock(block, saturated); break;
+  case smMeasure: MeasureBlock(block, peak, saturated); break;
+  }
+  if (mode != smLevelCheck) {
+    if (OnSaturation) OnSaturation(saturated);
+    if (saturated && OnLevel) OnLevel(LowerFactor);
+  }
+  FirstBlock = false;
+}
+
+void TSignalIn::LevelCheckBlock(const TWaveData& block, const std::array<double, 2>& peak) {
+  const int n = static_cast<int>(block[0].size());
+  std::array<TComplexD, 2> tone{};
+  std::string text = "Quality:";
+  for (int c = 0; c < 2; ++c) {
+    tone[c] = BinAt(block[c].data(), CenterBin);
+    text += " " + QualityText(CSqrAbs(tone[c]), HarmonicPower(block[c].data(), n, CenterBin));
+  }
+  // The first block may still carry the level of the previous run: it teaches nothing.
+  if (!FirstBlock) {
+    double drift = 0;
+    for (int c = 0; c < 2; ++c) {
+      if (!(Saturation[c] >= peak[c])) Saturation[c] = peak[c];
+      drift += PhaseDriftTerm(tone[c], PrevTone[c]);
+    }
+    text += "\r\n" + AsyncText(drift);
+  }
+  PrevTone = tone;
+  if (OnStatus) OnStatus(text);
+}
+
+void TSignalIn::CalibrationBlock(TWaveData& block, bool saturated) {
+  const int bins = static_cast<int>(Calibration.size());
+  for (int k = 1; k < bins; ++k) {
+    const TComplexD rho = CDiv(BinAt(block[0].data(), k), BinAt(block[1].data(), k));
+    SetBin(block[0].data(), k, rho);
+    Calibration[k] = rho;
+  }
+  // A fit that cannot be made, or that is not finite, never replaces the calibration in force.
+  if (FitUsable) {
+    const TCalibrationPolys fitted{FitComponent(0), FitComponent(1)};
+    if (IsFinite(fitted[0]) && IsFinite(fitted[1])) Poly = fitted;
+  }
+  EvaluateCalibration();
+  for (int k = 1; k < bins; ++k) SetBin(block[1].data(), k, Calibration[k]);
+  if (OnStatus) OnStatus(saturated ? "Wait..." : "Press Stop\r\nto finish.");
+}
+
+void TSignalIn::MeasureBlock(TWaveData& block, const std::array<double, 2>& peak,
+                             bool saturated) {
+  double loudest = 0;
+  for (int c = 0; c < 2; ++c) {
+    if (Saturation[c] > 0) loudest = std::max(loudest, peak[c] / Saturation[c]);
+  }
+  // A saturated block is lowered below; it never asks for a raise in the same breath.
+  if (!saturated && loudest > 0 && loudest < TargetLevel && OnLevel) OnLevel(TargetLevel / loudest);
+  const int bins = static_cast<int>(Calibration.size());
+  for (int k = 1; k < bins; ++k) {
+    SetBin(block[1].data(), k, CMul(BinAt(block[1].data(), k), Calibration[k]));
+  }
+}
+
+void TSignalIn::ComputeImpedance(TWaveData& block, bool swap, double loHz, double hiHz,
+                                 double rref, bool withLcr, const TStatusEvent& onText) {
+  const size_t n = block[0].size();
+  if (!UsableLength(n) || block[1].size() != n) return;
+  const double fs = SampleRate();
+  const TBinRange bins = BinRangeOf(static_cast<int>(n), loHz, hiHz, fs);
+  const TLcrResult result = ComputeImpedanceBins(block, swap, bins, rref, withLcr, fs);
+  if (withLcr && onText) onText(LcrText(result));
+}
+
+void TSignalIn::ComputeTransfer(TWaveData& block, bool swap, double loHz, double hiHz) {
+  const size_t n = block[0].size();
+  if (!UsableLength(n) || block[1].size() != n) return;
+  ComputeTransferBins(block, swap, BinRangeOf(static_cast<int>(n), loHz, hiHz, SampleRate()));
+}
+
+void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
+  for (int c = 0; c < 2; ++c) {
+    Saturation[c] = ini.ReadFloat(Section, "Saturation" + std::to_string(c), 0.9);
+  }
+  // A missing or unreadable coefficient keeps the one in force, in its full precision.
+  constexpr double Missing = std::numeric_limits<double>::quiet_NaN();
+  for (int j = 0; j < NormalSize; ++j) {
+    for (int comp = 0; comp < 2; ++comp) {
+      const double v = ini.ReadFloat(Section, PolynomKey(j, comp), Missing);
+      if (std::isfinite(v)) Poly[comp][j] = v;
+    }
+  }
+  EvaluateCalibration();
+}
+
+void TSignalIn::SaveSettings(platform::TIniFile& ini) const {
+  for (int c = 0; c < 2; ++c) {
+    ini.WriteFloat(Section, "Saturation" + std::to_string(c), Saturation[c]);
+  }
+  for (int j = 0; j < NormalSize; ++j) {
+    for (int comp = 0; comp < 2; ++comp) {
+      ini.WriteFloat(Section, PolynomKey(j, comp), static_cast<double>(Poly[comp][j]));
+    }
+  }
+}
+
+} // namespace sorvane

@@ -1,0 +1,95 @@
+#pragma once
+// TSignalIn, the measuring core: for every block that the capture side hands to the main thread
+// it transforms both inputs, checks their levels and, by mode, reports the quality of a test tone
+// and learns each input's saturation level (level check), fits the ratio of the two inputs with
+// two polynomials (calibration, on a shorted jig), or applies that fit to channel 1
+// (measurement). The window then asks it for the impedance, the averaged R with L or C, or the
+// transfer ratio of the block. It also asks for a lower output level when an input saturates
+// and a higher one when both inputs are too quiet.
+//
+// Everything here runs on the main thread: ProcessBlock is dispatched there by TSyncIn, the rest
+// is called by the window, and the events are called from inside those calls.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/inifile.h"
+#include "sorvane/analysis/uCalibrationFit.h"
+#include "sorvane/analysis/uCom.h"
+#include "sorvane/analysis/uLeastSquares.h"
+#include "sorvane/engine/uWaveIn.h"
+
+namespace sorvane {
+
+enum TSignalMode : uint8_t { smLevelCheck = 0, smCalibration = 1, smMeasure = 2 };
+
+class TSignalIn : public TSyncIn {
+public:
+  using TStatusEvent = std::function<void(const std::string& text)>;
+
+  TSignalIn();
+  ~TSignalIn() override;
+
+  // Level check with a tone of toneHz: the saturation levels are learned anew from the second
+  // block on, and `onStatus` receives the quality and drift figures after each block.
+  void StartLevelCheck(TStatusEvent onStatus, double toneHz);
+  // Calibration on a shorted jig over loHz .. hiHz: every block refits the two polynomials.
+  void StartCalibration(double loHz, double hiHz);
+  // Measurement: channel 1 of every block is corrected by the calibration in force.
+  void StartMeasurement();
+
+  // The per-block analysis. Both channels become packed spectra (uFFT.h); see the modes above.
+  // A block whose channels are not of one power-of-two length of at least 4 is left untouched.
+  void ProcessBlock(TWaveData& block) override;
+
+  // On the block just processed, for the bins of loHz .. hiHz: channel 0 := Zx; with withLcr,
+  // channel 1 := the averaged model (R, reactance) and onText receives the result text.
+  void ComputeImpedance(TWaveData& block, bool swap, double loHz, double hiHz, double rref,
+                        bool withLcr, const TStatusEvent& onText);
+  // On the block just processed: channel 0 := the transfer ratio (output over drive).
+  void ComputeTransfer(TWaveData& block, bool swap, double loHz, double hiHz);
+
+  // Section "Calibration": the saturation levels and the polynomials' coefficients.
+  void LoadSettings(const platform::TIniFile& ini);
+  void SaveSettings(platform::TIniFile& ini) const;
+
+  // The normal equations of the fit over the window in force; false when they are unusable.
+  bool PrepareFit();
+  // Fits component comp (0 real, 1 imaginary) of Calibration over the window in force.
+  TPolynomial FitComponent(int comp) const;
+  // Calibration[k] := the polynomials' value at bin k.
+  void EvaluateCalibration();
+
+  TSignalMode Mode = smMeasure;
+  int CenterBin = 0;
+  int HalfWidth = 0;
+  std::array<TComplexD, 2> PrevTone{COne, COne};
+  TStatusEvent OnStatus;
+  std::function<void(bool saturated)> OnSaturation;
+  // Multiply the output level by the factor.
+  std::function<void(double factor)> OnLevel;
+  TComplexArray Calibration;
+  bool FirstBlock = false;
+  TNormalMatrix Normal{};
+  std::array<double, 2> Saturation{0.9, 0.9};
+  TCalibrationPolys Poly = IdentityCalibration();
+
+private:
+  // The block lengths the bins were derived for, and the frequencies they came from, so that a
+  // block of another length gets its bins derived anew instead of being read out of range.
+  void FitBlockLength(int n);
+  void ApplyLayout(int n);
+  double BinHz() const;
+
+  void LevelCheckBlock(const TWaveData& block, const std::array<double, 2>& peak);
+  void CalibrationBlock(TWaveData& block, bool saturated);
+  void MeasureBlock(TWaveData& block, const std::array<double, 2>& peak, bool saturated);
+
+  int LayoutLength = 0;
+  double ToneHz = 0, LoHz = 0, HiHz = 0;
+  bool FitUsable = false;
+};
+
+} // namespace sorvane
