@@ -1,0 +1,165 @@
+#include "dravik/ui/uLCRChart.h"
+
+#include <QLegend>
+#include <QLogValueAxis>
+#include <QPen>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace dravik {
+namespace {
+
+const QColor Fuchsia(255, 0, 255);
+
+struct TRange {
+  double Min = std::numeric_limits<double>::infinity();
+  double Max = -std::numeric_limits<double>::infinity();
+  void Add(double v) {
+    if (!std::isfinite(v)) return;
+    Min = std::min(Min, v);
+    Max = std::max(Max, v);
+  }
+  bool Empty() const { return Min > Max; }
+};
+
+QPen MinorGridPen() { return QPen(QColor(160, 160, 160), 1, Qt::DotLine); }
+
+} // namespace
+
+TLCRChart::TLCRChart() : FChart(new QChart) {
+  FChart->legend()->setAlignment(Qt::AlignTop);
+  FChart->legend()->setVisible(true);
+  FChart->setBackgroundRoundness(0);
+  FChart->setMargins(QMargins(2, 2, 2, 2));
+  const QColor colours[3] = {Qt::red, Qt::blue, Fuchsia};
+  for (std::size_t i = 0; i < FSeries.size(); ++i) {
+    FSeries[i] = new QLineSeries;
+    FSeries[i]->setPen(QPen(colours[i], 1.5));
+    FSeries[i]->setName(" ");
+    FChart->addSeries(FSeries[i]);
+  }
+  FLeft = MakeValueAxis(Qt::red, Qt::AlignLeft);
+  FRight = MakeValueAxis(Qt::blue, Qt::AlignRight);
+  FRight->setGridLineVisible(false);
+  FSeries[0]->attachAxis(FLeft);
+  FSeries[1]->attachAxis(FRight);
+  FSeries[2]->attachAxis(FRight);
+  SetBottomAxis(true, "Hz");
+}
+
+QValueAxis* TLCRChart::MakeValueAxis(const QColor& colour, Qt::Alignment side) {
+  auto* axis = new QValueAxis;
+  axis->setLabelsBrush(colour);
+  axis->setTitleBrush(colour);
+  axis->setLabelFormat("%.4g");
+  axis->setRange(-1, 1);
+  FChart->addAxis(axis, side);
+  return axis;
+}
+
+void TLCRChart::SetTitle(TSeriesId id, const QString& title) { Series(id)->setName(title); }
+
+void TLCRChart::SetPoints(TSeriesId id, const TChartPoints& points) {
+  QList<QPointF> list;
+  list.reserve(static_cast<qsizetype>(points.size()));
+  for (const auto& p : points) list.append(QPointF(p.X, p.Y));
+  Series(id)->replace(list);
+  Rescale();
+}
+
+void TLCRChart::SetBottomAxis(bool logarithmic, const QString& title) {
+  if (FBottom && logarithmic == FLogarithmic) {
+    FBottom->setTitleText(title);
+    return;
+  }
+  if (FBottom) {
+    FChart->removeAxis(FBottom);
+    delete FBottom;
+  }
+  if (logarithmic) {
+    auto* axis = new QLogValueAxis;
+    axis->setBase(10);
+    axis->setLabelFormat("%g");
+    axis->setMinorTickCount(4);
+    axis->setRange(10, 20000);
+    FBottom = axis;
+  } else {
+    auto* axis = new QValueAxis;
+    axis->setLabelFormat("%g");
+    axis->setMinorTickCount(4);
+    axis->setRange(0, 10);
+    FBottom = axis;
+  }
+  FBottom->setMinorGridLineVisible(true);
+  FBottom->setMinorGridLinePen(MinorGridPen());
+  FBottom->setTitleText(title);
+  FChart->addAxis(FBottom, Qt::AlignBottom);
+  for (auto* series : FSeries) series->attachAxis(FBottom);
+  FLogarithmic = logarithmic;
+  RescaleBottomAxis();
+}
+
+void TLCRChart::SetAllOnLeft(bool allOnLeft) {
+  if (allOnLeft == FAllOnLeft) return;
+  QValueAxis* from = allOnLeft ? FRight : FLeft;
+  QValueAxis* to = allOnLeft ? FLeft : FRight;
+  for (std::size_t i = 1; i < FSeries.size(); ++i) {
+    FSeries[i]->detachAxis(from);
+    FSeries[i]->attachAxis(to);
+  }
+  FAllOnLeft = allOnLeft;
+  if (allOnLeft) ShowGridOf(false);
+  const QColor labels = allOnLeft ? FChart->palette().color(QPalette::WindowText) : QColor(Qt::red);
+  FLeft->setLabelsBrush(labels);
+  Rescale();
+}
+
+void TLCRChart::SetFixedScale(bool fixed) {
+  FFixed = fixed;
+  Rescale();
+}
+
+void TLCRChart::ShowGridOf(bool rightAxis) {
+  FRight->setGridLineVisible(rightAxis);
+  FLeft->setGridLineVisible(!rightAxis);
+}
+
+void TLCRChart::Rescale() {
+  RescaleBottomAxis();
+  if (FFixed) return;
+  RescaleValueAxis(FLeft);
+  RescaleValueAxis(FRight);
+}
+
+// The range of every attached series' values with a margin of 5 % on each side, so the curves
+// stay clear of the frame; a flat curve gets a band around its value.
+void TLCRChart::RescaleValueAxis(QValueAxis* axis) {
+  TRange range;
+  for (auto* series : FSeries) {
+    if (!series->attachedAxes().contains(axis)) continue;
+    for (const QPointF& p : series->points()) range.Add(p.y());
+  }
+  if (range.Empty()) return;
+  double margin = (range.Max - range.Min) * 0.05;
+  if (margin <= 0) margin = std::max(std::fabs(range.Max) * 0.1, 1e-12);
+  axis->setRange(range.Min - margin, range.Max + margin);
+}
+
+void TLCRChart::RescaleBottomAxis() {
+  TRange range;
+  for (auto* series : FSeries) {
+    for (const QPointF& p : series->points()) {
+      if (!FLogarithmic || p.x() > 0) range.Add(p.x());
+    }
+  }
+  if (range.Empty()) return;
+  if (FLogarithmic) {
+    FBottom->setRange(range.Min / 1.2, range.Max * 1.2);
+  } else if (range.Max > range.Min) {
+    FBottom->setRange(range.Min, range.Max);
+  }
+}
+
+} // namespace dravik

@@ -1,0 +1,59 @@
+#pragma once
+// The main window's chart: three line series (red on the left value axis, blue and fuchsia on
+// the right one), a bottom axis that is logarithmic for impedance against frequency or linear
+// for waveforms, and the options of the window (everything on the left axis, fixed scale, the
+// grid of the axis last clicked). The value axes follow the points unless the scale is fixed.
+
+#include "dravik/measure/uAnalysisOutput.h"
+
+#include <QChart>
+#include <QLineSeries>
+#include <QString>
+#include <QValueAxis>
+
+#include <array>
+
+namespace dravik {
+
+class TLCRChart {
+public:
+  TLCRChart();
+
+  // The chart is owned by the view it is shown in.
+  QChart* Chart() const { return FChart; }
+  QLineSeries* Series(TSeriesId id) const { return FSeries[Index(id)]; }
+  QAbstractAxis* BottomAxis() const { return FBottom; }
+  QValueAxis* LeftAxis() const { return FLeft; }
+  QValueAxis* RightAxis() const { return FRight; }
+  bool Logarithmic() const { return FLogarithmic; }
+
+  void SetTitle(TSeriesId id, const QString& title);
+  // Replaces the points of a series and rescales the axes (unless the scale is fixed).
+  void SetPoints(TSeriesId id, const TChartPoints& points);
+  // Frequency in Hz on a logarithmic axis, or time in ms on a linear one.
+  void SetBottomAxis(bool logarithmic, const QString& title);
+  // Series2 and Series3 on the left axis (whose labels then lose their red), or back right.
+  void SetAllOnLeft(bool allOnLeft);
+  // Fixed: the value axes keep their present ranges.
+  void SetFixedScale(bool fixed);
+  // Shows the grid of one value axis and hides the other's.
+  void ShowGridOf(bool rightAxis);
+
+private:
+  static std::size_t Index(TSeriesId id) { return static_cast<std::size_t>(id); }
+  QValueAxis* MakeValueAxis(const QColor& colour, Qt::Alignment side);
+  void Rescale();
+  void RescaleValueAxis(QValueAxis* axis);
+  void RescaleBottomAxis();
+
+  QChart* FChart;
+  std::array<QLineSeries*, 3> FSeries{};
+  QValueAxis* FLeft = nullptr;
+  QValueAxis* FRight = nullptr;
+  QAbstractAxis* FBottom = nullptr;
+  bool FLogarithmic = true;
+  bool FAllOnLeft = false;
+  bool FFixed = false;
+};
+
+} // namespace dravik
