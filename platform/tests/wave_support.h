@@ -211,7 +211,7 @@ inline TRecording PlayAndRecord(const TPlaySpec& spec) {
   inLog.OnNotice = [&](const TNotice& n) {
     if (n.Message == MM_WIM_DATA && playing) take(reinterpret_cast<WAVEHDR*>(n.Header));
   };
-  // Both sides set up, the output held, so that the card's clock starts with the recording.
+  // Both sides set up, the output held until all its buffers are queued.
   EXPECT_EQ(waveOutOpen(&out, OutputOf(spec.OutBox), &spec.Out, WindowOf(outLog), 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
   waveOutPause(out);
   for (size_t i = 0; i < outBuffers.Size(); ++i) {
@@ -224,8 +224,10 @@ inline TRecording PlayAndRecord(const TPlaySpec& spec) {
     waveInPrepareHeader(in, inBuffers[i], sizeof(WAVEHDR));
     waveInAddBuffer(in, inBuffers[i], sizeof(WAVEHDR));
   }
-  waveInStart(in);
+  // Playback runs before the recording starts: a fast card would otherwise record silence for
+  // as long as its input buffers last while the output is still held.
   waveOutRestart(out);
+  waveInStart(in);
   EXPECT_TRUE(PumpUntil([&] {
     if (spec.EventMode && event.Wait(0)) walkRing(); // no signal, no walk: a lost notice stalls
     return rec.Stereo.size() / 2 >= wanted;
