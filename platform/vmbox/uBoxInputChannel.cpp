@@ -22,9 +22,9 @@ void TInputChannel::Reset() {
   Noise.Restart();
 }
 
-void TInputChannel::Process(const double* in, size_t n, double* out, size_t stride) {
+void TInputChannel::Process(const double* in, size_t n, double* out, size_t stride, bool recorded) {
   const double scale = Level * Settings.Gain;
-  const bool noisy = Settings.NoiseRms > 0;
+  const bool noisy = recorded && Settings.NoiseRms > 0;
   for (size_t i = 0; i < n; ++i) {
     double v = in[i];
     if (HighPass) {

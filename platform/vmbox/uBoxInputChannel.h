@@ -25,7 +25,7 @@ public:
   void SetLevel(double level) { Level = level; }
 
   // Converts n samples at the channel's input into full-scale values written to out[i * stride].
-  void Process(const double* in, size_t n, double* out, size_t stride);
+  void Process(const double* in, size_t n, double* out, size_t stride, bool recorded = true);
 
   // Clears the coupling capacitor's charge and restarts the noise.
   void Reset();

@@ -145,14 +145,17 @@ void TBoxSimulator::TImpl::Run(const double* out, size_t outFrames, double* in, 
 }
 
 void TBoxSimulator::TImpl::RunChunk(double* in, size_t frames) {
+  // Noise is drawn only for frames that are recorded, so a recording's noise does not depend on
+  // how long the jig ran before the input started.
+  const bool recorded = in != nullptr;
   if (!in) {
     Discarded.resize(2 * ChunkFrames);
     in = Discarded.data();
   }
   Bridge.Read(X.data(), frames);
   Convolver.Process(X.data(), frames, Left.data(), Right.data());
-  Channels[0].Process(Left.data(), frames, in, 2);
-  Channels[1].Process(Right.data(), frames, in + 1, 2);
+  Channels[0].Process(Left.data(), frames, in, 2, recorded);
+  Channels[1].Process(Right.data(), frames, in + 1, 2, recorded);
 }
 
 TBoxSimulator::TBoxSimulator(const TBoxConfig& config, double sampleRate)

@@ -22,7 +22,8 @@ public:
   // Advances the box by `frames` frames. outLeft: what the card plays on its left output channel
   // in full-scale units (nullptr = silence). inStereo receives `frames` interleaved (left, right)
   // input frames in full-scale units after levels, offsets, gains, channel responses, noise and
-  // clipping at full scale (+-1). Output and input run from one clock here; with a ClockPpm
+  // clipping at full scale (+-1); nullptr when nothing is recorded (the jig runs on, no noise is
+  // drawn). Output and input run from one clock here; with a ClockPpm
   // other than 0 use the form below.
   void Process(const double* outLeft, size_t frames, double* inStereo);
 

@@ -106,18 +106,20 @@ void TVirtualBox::Run(uint64_t t0Ns, uint64_t t1Ns) {
                            : in && simulated ? Simulator->OutputFramesFor(inFrames)
                                              : inFrames;
   if (out) PlayOutput(*out, outFrames, t1Ns);
+  // The jig runs on while the input is not recording; what it would record is thrown away.
+  double* const recorded = in && in->Demand().Running ? InStereo.data() : nullptr;
   if (!simulated) {
     std::fill_n(InStereo.begin(), 2 * inFrames, 0.0);
   } else if (heard) {
     EnsureSize(OutLeft, outFrames);
     for (size_t i = 0; i < outFrames; ++i) OutLeft[i] = OutStereo[2 * i];
     if (outFrames == inFrames) {
-      Simulator->Process(OutLeft.data(), inFrames, InStereo.data());
+      Simulator->Process(OutLeft.data(), inFrames, recorded);
     } else {
-      Simulator->Process(OutLeft.data(), outFrames, InStereo.data(), inFrames);
+      Simulator->Process(OutLeft.data(), outFrames, recorded, inFrames);
     }
   } else {
-    Simulator->Process(nullptr, inFrames, InStereo.data());
+    Simulator->Process(nullptr, inFrames, recorded);
   }
   if (in) {
     in->Record(InStereo.data(), inFrames, t1Ns);
