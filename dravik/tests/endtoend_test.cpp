@@ -8,6 +8,7 @@
 #include "dravik/tests/audio_support.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace dravik {
 namespace {
@@ -84,6 +85,8 @@ TEST(EndToEnd, ANoiselessBoxReadsItsComponentToTheQuantisationLimit) {
     ASSERT_EQ(fits.size(), 1u) << c.name;
     const TLCRFitResult& fit = fits[0];
     EXPECT_EQ(fit.Kind, c.kind) << c.name;
+    std::printf("[ measured ] %s without noise: R %.3Le, L or C %.3Le relative error\n", c.name,
+                Relative(fit.R, c.circuit.R), Relative(fit.Value, c.value));
     EXPECT_LT(Relative(fit.R, c.circuit.R), 3e-4L) << c.name;
     EXPECT_LT(Relative(fit.Value, c.value), 3e-4L) << c.name;
   }
@@ -110,7 +113,9 @@ TEST(EndToEnd, ReadingsOfANoisyBoxSpreadLittle) {
       v2 += fit.Value * fit.Value / 10;
     }
     const long double sr = std::sqrt(std::fabs(r2 - r * r)), sv = std::sqrt(std::fabs(v2 - v * v));
-    // Measured: spreads of 5e-6 to 1e-4 relative, means within 5e-5.
+    std::printf("[ measured ] %s, ten noisy readings: spread R %.2Le, L or C %.2Le; mean off by "
+                "%.2Le, %.2Le\n", c.name, sr / c.circuit.R, sv / c.value, Relative(r, c.circuit.R),
+                Relative(v, c.value));
     EXPECT_LT(sr / c.circuit.R, 1e-3L) << c.name;
     EXPECT_LT(sv / c.value, 1e-3L) << c.name;
     EXPECT_LT(Relative(r, c.circuit.R), 1e-3L) << c.name;
