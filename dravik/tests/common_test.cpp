@@ -75,9 +75,13 @@ TEST(PcmCodes, ValuesAndCodesConvertBothWays) {
     uint8_t b = 0;
     int16_t w = 0;
     EXPECT_EQ(ValueToPcm8(c.v, b), c.ok8) << static_cast<double>(c.v);
-    if (c.ok8) EXPECT_EQ(b, c.code8);
+    if (c.ok8) {
+      EXPECT_EQ(b, c.code8);
+    }
     EXPECT_EQ(ValueToPcm16(c.v, w), c.ok16) << static_cast<double>(c.v);
-    if (c.ok16) EXPECT_EQ(w, c.code16);
+    if (c.ok16) {
+      EXPECT_EQ(w, c.code16);
+    }
   }
   EXPECT_NEAR(static_cast<double>(Pcm8ToValue(128)), 0.00392, 1e-5);
   EXPECT_EQ(Pcm8ToValue(0), -1.0L);
