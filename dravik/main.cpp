@@ -1,7 +1,18 @@
-#include <cstdio>
+#include "dravik/ui/uDravik.h"
+#include "dravik/ui/uDravikTour.h"
+#include "platform/inifile.h"
 
-// The window arrives with the main-window work; until then the program says so.
-int main() {
-  std::puts("Dravik: the main window is not built yet; run 'make test' to exercise the analysis.");
-  return 0;
+#include <QApplication>
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+  // Without a display the program shows what it does on the virtual boxes instead.
+  const bool tour = dravik::NoDisplay();
+  if (tour) dravik::PrepareTour();
+  QApplication app(argc, argv);
+  dravik::TfmLCR window(platform::SettingsFilePath());
+  window.show();
+  if (tour) return dravik::RunTour(window, std::cout);
+  return app.exec();
 }

@@ -75,6 +75,9 @@ void TLCRChart::SetBottomAxis(bool logarithmic, const QString& title) {
     return;
   }
   if (FBottom) {
+    // Points of the other kind of plot mean nothing on the new axis (and times from 0 ms have
+    // no place on a logarithmic one).
+    for (auto* series : FSeries) series->clear();
     FChart->removeAxis(FBottom);
     delete FBottom;
   }

@@ -1,0 +1,177 @@
+#pragma once
+// The program's only window: the chart of the measured impedance (or of the waveforms while
+// calibrating), the panel with the run mode, Start/Stop, the device and format lists and the
+// painted measuring circuit, and the message log across the bottom. It owns the output and
+// the input chain, creates them 100 ms after it appears, reads the settings file then and
+// writes it when it closes. The analysis draws into it through TAnalysisOutput.
+//
+// Controls carry their design names both as members and as Qt object names. The methods are
+// spread over three files: uDravik.cpp (controls, log, device and chart options),
+// uDravikStartup.cpp (start-up, settings file, closing) and uDravikRun.cpp (runs and levels).
+
+#include "dravik/measure/uLCRAnalysis.h"
+#include "dravik/signal/uSignalIn.h"
+#include "dravik/signal/uSignalOut.h"
+#include "dravik/ui/uCircuitView.h"
+#include "dravik/ui/uLCRChart.h"
+#include "dravik/ui/uNumericLocale.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QFrame;
+class QLineSeries;
+class QPushButton;
+class QTextEdit;
+class QTimer;
+
+namespace platform {
+class TIniFile;
+}
+
+namespace dravik {
+
+class TChartView;
+class TRadioGroup;
+
+class TfmLCR : public QWidget, private TAnalysisOutput {
+  Q_OBJECT
+public:
+  // The settings file is read at start-up and written at close.
+  explicit TfmLCR(std::filesystem::path SettingsFile, QWidget* parent = nullptr);
+  ~TfmLCR() override;
+
+  // ---- Controls ----
+  TChartView* Chart1;
+  QLineSeries* Series1;
+  QLineSeries* Series2;
+  QLineSeries* Series3;
+  QCheckBox* cbGraphScale;
+  QCheckBox* cbFixAxis;
+  QFrame* PnlDeviceConnection;
+  TRadioGroup* rgRunMode;
+  QFrame* shLED;
+  QPushButton* btnStart;
+  QComboBox* cbBits;
+  QComboBox* cbSampling;
+  QComboBox* cbOut;
+  QComboBox* cbOutSrc;
+  QComboBox* cbIn;
+  QComboBox* cbInSrc;
+  TCircuitView* Circuit;
+  QCheckBox* cbSwap;
+  QLineEdit* edR;
+  QLabel* lblZ;
+  QLabel* lblR;
+  QLabel* lblLeft;
+  QLabel* lblRight;
+  QTextEdit* reMes;
+  QTimer* DelayTimer;
+
+  // ---- State ----
+  std::unique_ptr<TSignalOut> SignalOut;
+  std::unique_ptr<TSignalIn> SignalIn;
+  long double RefResistance = 10;
+  TLCRAnalysis Analysis;
+  bool ClosingDone = false;
+
+  TLCRChart& Chart() { return FChart; }
+  const std::filesystem::path& SettingsFile() const { return FSettingsFile; }
+
+  // ---- Start-up, log and closing (uDravikStartup.cpp, uDravik.cpp) ----
+  void OnDelayTimer();
+  // May the window close? Writes the settings and frees the chains on the first yes.
+  bool FormCloseQuery();
+  void AddMessage(const std::string& Text, bool IsInfo);
+  // True once start-up has run, whether it succeeded or not.
+  bool StartupFinished() const { return FStartupFinished; }
+
+  // ---- Device settings, reference resistor, swap, chart options (uDravik.cpp) ----
+  void cbOutChange();
+  void cbInChange();
+  void cbOutSrcChange();
+  void cbInSrcChange();
+  void cbBitsSamplingChange();
+  void edRChange();
+  void cbSwapClick();
+  void Chart1ClickAxis(bool RightAxis);
+  void cbGraphScaleClick();
+  void cbFixAxisClick();
+
+  // ---- Run control and levels (uDravikRun.cpp) ----
+  using TClickHandler = void (TfmLCR::*)();
+  // What a click on btnStart does now.
+  TClickHandler StartClick() const { return FStartClick; }
+  void rgRunModeClick();
+  void btnStartMeasurementClick();
+  void btnStopMeasurementClick();
+  void btnStartCalibrationClick();
+  void btnStopCalibrationClick();
+  void OnStart();
+  void OnStop();
+  void OnStopOffSetCalibr();
+  void OnStopAmplitudeCalibr();
+  bool LowerOutputLevel(int32_t Channel);
+  bool HandleSaturation(int32_t Channel);
+  bool HandleLowLevel(int32_t Channel);
+
+signals:
+  // Every line the log receives, as it is appended.
+  void MessageAdded(const QString& Text, bool IsInfo);
+  // The analysis has written a new result into lblR, lblZ and the chart.
+  void ResultShown();
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  // uDravikForm.cpp: the controls as designed and their connections.
+  void BuildControls();
+  QWidget* BuildChartSide();
+  QFrame* BuildPanel();
+  void ConnectControls();
+  void FormCreate();
+
+  // uDravikStartup.cpp
+  bool CreateChains();
+  void ReadSettings(const platform::TIniFile& Ini);
+  void ReadDevices(const platform::TIniFile& Ini);
+  void ReadOptions(const platform::TIniFile& Ini);
+  void MatchFormatLists();
+  void WriteSettings();
+  void FreeChains();
+  void ShowLogOnly();
+
+  // uDravik.cpp
+  static void FillSources(QComboBox* List, int32_t Count,
+                          const std::function<std::string(int32_t)>& Name, int32_t Current);
+  void ShowReferenceProblem(const QString& Problem);
+  bool BlockConsumer(TDataMatrix& Block);
+  void SetResistanceText(const std::string& Text) override;
+  void SetReactanceText(const std::string& Text) override;
+  void SetSeriesTitle(TSeriesId Series, const std::string& Title) override;
+  void SetSeriesPoints(TSeriesId Series, const TChartPoints& Points) override;
+
+  // uDravikRun.cpp
+  void StopChains();
+  void SetAllOutputAttenuations(int32_t Step);
+  void SetStartClick(TClickHandler Handler) { FStartClick = Handler; }
+  void RaiseOutputAttenuation(int32_t Channel);
+  void LowerOutputAttenuation(int32_t Channel);
+
+  std::filesystem::path FSettingsFile;
+  TLCRChart FChart;
+  QWidget* FUpper = nullptr; // everything above the log
+  TNumericLocale FNumericLocale;
+  TClickHandler FStartClick = nullptr;
+  int FLeftX = 0;
+  int FRightX = 0;
+  bool FStartupFinished = false;
+};
+
+} // namespace dravik

@@ -1,0 +1,200 @@
+// The window as designed: where every control stands, its first content, and which handler
+// each control's event runs.
+
+#include "dravik/ui/uChartView.h"
+#include "dravik/ui/uDravik.h"
+#include "dravik/ui/uRadioGroup.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLegend>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace dravik {
+namespace {
+
+constexpr int DesignWidth = 631;
+constexpr int DesignHeight = 402;
+constexpr int PanelWidth = 306;
+constexpr int LogHeight = 44;
+constexpr int LedSize = 14;
+
+template <typename T, typename... Args>
+T* Named(const char* name, Args&&... args) {
+  T* widget = new T(std::forward<Args>(args)...);
+  widget->setObjectName(name);
+  return widget;
+}
+
+QComboBox* MakeList(const char* name, const QStringList& items = {}) {
+  auto* list = Named<QComboBox>(name);
+  list->addItems(items);
+  // Long device names must not widen the panel; the open list shows them in full.
+  list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  list->setMinimumContentsLength(4);
+  return list;
+}
+
+QLabel* Caption(const QString& text) { return new QLabel(text); }
+
+} // namespace
+
+void TfmLCR::BuildControls() {
+  auto* root = new QVBoxLayout(this);
+  root->setContentsMargins(4, 4, 4, 4);
+  root->setSpacing(4);
+  FUpper = new QWidget(this);
+  auto* upper = new QHBoxLayout(FUpper);
+  upper->setContentsMargins(0, 0, 0, 0);
+  upper->setSpacing(4);
+  upper->addWidget(BuildChartSide(), 1);
+  upper->addWidget(BuildPanel(), 0, Qt::AlignTop);
+  root->addWidget(FUpper, 1);
+  reMes = Named<QTextEdit>("reMes");
+  reMes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  reMes->setMinimumHeight(LogHeight);
+  reMes->setMaximumHeight(LogHeight);
+  root->addWidget(reMes);
+  DelayTimer = Named<QTimer>("DelayTimer", this);
+  DelayTimer->setSingleShot(true);
+  DelayTimer->setInterval(500);
+  resize(DesignWidth, DesignHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+}
+
+QWidget* TfmLCR::BuildChartSide() {
+  auto* side = new QWidget;
+  auto* column = new QVBoxLayout(side);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(2);
+  Chart1 = Named<TChartView>("Chart1", FChart.Chart());
+  Chart1->setMinimumSize(310, 297);
+  Series1 = FChart.Series(TSeriesId::Series1);
+  Series2 = FChart.Series(TSeriesId::Series2);
+  Series3 = FChart.Series(TSeriesId::Series3);
+  Series1->setObjectName("Series1");
+  Series2->setObjectName("Series2");
+  Series3->setObjectName("Series3");
+  column->addWidget(Chart1, 1);
+  auto* options = new QHBoxLayout;
+  cbGraphScale = Named<QCheckBox>("cbGraphScale", "Left axis for all");
+  cbFixAxis = Named<QCheckBox>("cbFixAxis", "Fix scale");
+  options->addWidget(cbGraphScale);
+  options->addWidget(cbFixAxis);
+  options->addStretch(1);
+  column->addLayout(options);
+  return side;
+}
+
+QFrame* TfmLCR::BuildPanel() {
+  PnlDeviceConnection = Named<QFrame>("PnlDeviceConnection");
+  PnlDeviceConnection->setFrameShape(QFrame::StyledPanel);
+  PnlDeviceConnection->setFixedWidth(PanelWidth);
+  auto* panel = new QVBoxLayout(PnlDeviceConnection);
+  panel->setContentsMargins(4, 2, 4, 4);
+  panel->setSpacing(3);
+
+  auto* run = new QHBoxLayout;
+  rgRunMode = Named<TRadioGroup>("rgRunMode", QStringList{"Calibration", "Measurement"}, 2);
+  rgRunMode->SetItemIndex(0);
+  shLED = Named<QFrame>("shLED");
+  shLED->setFixedSize(LedSize, LedSize);
+  shLED->setFrameShape(QFrame::Box);
+  shLED->setAutoFillBackground(true);
+  btnStart = Named<QPushButton>("btnStart", "Start");
+  btnStart->setEnabled(false);
+  run->addWidget(rgRunMode, 1);
+  run->addWidget(shLED);
+  run->addWidget(btnStart);
+  panel->addLayout(run);
+
+  auto* format = new QHBoxLayout;
+  cbBits = MakeList("cbBits", {"8", "16"});
+  cbBits->setCurrentIndex(1);
+  cbSampling = MakeList("cbSampling", {"11025", "22050", "44100", "48000", "96000", "192000"});
+  cbSampling->setCurrentIndex(3);
+  cbSampling->setMinimumContentsLength(6);
+  format->addWidget(Caption("Output/Input settings->"));
+  format->addWidget(Caption("Bits:"));
+  format->addWidget(cbBits);
+  format->addWidget(Caption("Sampling:"));
+  format->addWidget(cbSampling, 1);
+  panel->addLayout(format);
+
+  auto* devices = new QGridLayout;
+  devices->setSpacing(3);
+  cbOut = MakeList("cbOut");
+  cbOutSrc = MakeList("cbOutSrc");
+  cbIn = MakeList("cbIn");
+  cbInSrc = MakeList("cbInSrc");
+  devices->addWidget(Caption("Output"), 0, 0);
+  devices->addWidget(cbOut, 1, 0);
+  devices->addWidget(cbOutSrc, 2, 0);
+  devices->addWidget(Caption("Input"), 0, 1);
+  devices->addWidget(cbIn, 1, 1);
+  devices->addWidget(cbInSrc, 2, 1);
+  panel->addLayout(devices);
+
+  Circuit = new TCircuitView;
+  cbSwap = Circuit->cbSwap;
+  edR = Circuit->edR;
+  lblZ = Circuit->lblZ;
+  lblR = Circuit->lblR;
+  lblLeft = Circuit->lblLeft;
+  lblRight = Circuit->lblRight;
+  panel->addWidget(Circuit, 0, Qt::AlignHCenter);
+  panel->addStretch(1);
+  return PnlDeviceConnection;
+}
+
+void TfmLCR::ConnectControls() {
+  connect(DelayTimer, &QTimer::timeout, this, &TfmLCR::OnDelayTimer);
+  connect(btnStart, &QPushButton::clicked, this, [this] {
+    if (FStartClick) (this->*FStartClick)();
+  });
+  connect(rgRunMode, &TRadioGroup::Clicked, this, &TfmLCR::rgRunModeClick);
+  // "activated" comes only from the user, so the handlers' own selections do not recurse.
+  connect(cbOut, &QComboBox::activated, this, &TfmLCR::cbOutChange);
+  connect(cbIn, &QComboBox::activated, this, &TfmLCR::cbInChange);
+  connect(cbOutSrc, &QComboBox::activated, this, &TfmLCR::cbOutSrcChange);
+  connect(cbInSrc, &QComboBox::activated, this, &TfmLCR::cbInSrcChange);
+  connect(cbBits, &QComboBox::activated, this, &TfmLCR::cbBitsSamplingChange);
+  connect(cbSampling, &QComboBox::activated, this, &TfmLCR::cbBitsSamplingChange);
+  connect(edR, &QLineEdit::textChanged, this, &TfmLCR::edRChange);
+  connect(edR, &QLineEdit::editingFinished, this, [this] {
+    if (edR->property("notANumber").toBool()) ShowReferenceProblem(edR->toolTip());
+  });
+  connect(cbSwap, &QCheckBox::clicked, this, &TfmLCR::cbSwapClick);
+  connect(cbGraphScale, &QCheckBox::clicked, this, &TfmLCR::cbGraphScaleClick);
+  connect(cbFixAxis, &QCheckBox::clicked, this, &TfmLCR::cbFixAxisClick);
+  connect(Chart1, &TChartView::AxisClicked, this, &TfmLCR::Chart1ClickAxis);
+}
+
+void TfmLCR::FormCreate() {
+  setWindowTitle("Dravik");
+  DelayTimer->setInterval(100);
+  FNumericLocale.Apply();
+  FChart.Chart()->legend()->setBrush(palette().color(QPalette::Button));
+  FChart.Chart()->legend()->setBackgroundVisible(true);
+  QPalette led = shLED->palette();
+  led.setColor(QPalette::Window, palette().color(QPalette::Button));
+  shLED->setPalette(led);
+  edRChange();
+  FLeftX = lblLeft->x();
+  FRightX = lblRight->x();
+  rgRunModeClick();
+  FChart.RightAxis()->setGridLineVisible(false);
+  reMes->clear();
+  reMes->setReadOnly(true);
+  ClosingDone = false;
+  DelayTimer->start();
+}
+
+} // namespace dravik

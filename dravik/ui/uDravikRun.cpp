@@ -1,0 +1,204 @@
+// Running the instrument: the run mode, the four meanings of Start, the measurement run, the
+// calibration sequence (offset run, then amplitude run), the capture indications, and the level
+// handlers that keep the signal within the usable range by moving attenuator steps.
+
+#include "dravik/ui/uDravik.h"
+
+#include "dravik/ui/uRadioGroup.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+namespace dravik {
+namespace {
+
+constexpr int32_t OtherChannel(int32_t Channel) { return Channel == 0 ? 1 : 0; }
+
+// The multi-tone of a measurement and the trapezium of the amplitude run.
+constexpr int32_t HighestTone = 9;
+constexpr int32_t ToneStep = 1;
+constexpr uint32_t TonePeriod = 1024;
+constexpr long double RiseTime = 0.0001L;
+constexpr long double FlatTime = 0.001L;
+
+} // namespace
+
+void TfmLCR::rgRunModeClick() {
+  const int mode = rgRunMode->ItemIndex();
+  if (mode != 0 && mode != 1) return;
+  const bool calibration = mode == 0;
+  SetStartClick(calibration ? &TfmLCR::btnStartCalibrationClick
+                            : &TfmLCR::btnStartMeasurementClick);
+  Circuit->SetCalibrationMode(calibration);
+  lblR->setVisible(!calibration);
+  lblZ->setVisible(!calibration);
+}
+
+void TfmLCR::OnStart() {
+  QPalette led = shLED->palette();
+  led.setColor(QPalette::Window, Qt::red);
+  shLED->setPalette(led);
+  btnStart->setText("Stop");
+  rgRunMode->setEnabled(false);
+  cbIn->setEnabled(false);
+  cbOut->setEnabled(false);
+}
+
+void TfmLCR::OnStop() {
+  QPalette led = shLED->palette();
+  led.setColor(QPalette::Window, palette().color(QPalette::Button));
+  shLED->setPalette(led);
+  btnStart->setText("Start");
+  rgRunMode->setEnabled(true);
+  cbIn->setEnabled(true);
+  cbOut->setEnabled(true);
+}
+
+void TfmLCR::StopChains() {
+  if (SignalIn) SignalIn->Stop();
+  if (SignalOut) SignalOut->Stop();
+}
+
+void TfmLCR::SetAllOutputAttenuations(int32_t Step) {
+  for (int32_t c = 0; c < SignalOut->ChannelCount(); ++c) SignalOut->SetAttenuation(c, Step);
+}
+
+// ---- Measurement ----
+
+void TfmLCR::btnStartMeasurementClick() {
+  if (!SignalIn || !SignalOut) return;
+  StopChains();
+  AddMessage("Start measurement...", true);
+  SetAllOutputAttenuations(0);
+  // Both devices run at the lower of their two rates.
+  if (SignalIn->GetSamplingRate() < SignalOut->GetSamplingRate())
+    SignalOut->SetSamplingRate(SignalIn->GetSamplingRate());
+  if (SignalOut->GetSamplingRate() < SignalIn->GetSamplingRate())
+    SignalIn->SetSamplingRate(SignalOut->GetSamplingRate());
+  SignalOut->MultiSin(HighestTone, ToneStep, TonePeriod);
+  // Each block holds exactly one period of the test signal.
+  SignalIn->BlockLength = static_cast<uint32_t>(SignalOut->GetBufferFrames());
+  SignalIn->SetOnSaturation([this](int32_t Channel) { return HandleSaturation(Channel); });
+  SignalIn->SetOnLowLevel([this](int32_t Channel) { return HandleLowLevel(Channel); });
+  Analysis.ResetBlockCount();
+  FChart.SetBottomAxis(true, "Hz");
+  FChart.SetTitle(TSeriesId::Series1, "Re(Z) Ohm ");
+  FChart.SetTitle(TSeriesId::Series2, "Im(Z) Ohm ");
+  SetStartClick(&TfmLCR::btnStopMeasurementClick);
+  SignalIn->SetAttenuation(0, 0);
+  SignalIn->SetAttenuation(1, 0);
+  SignalIn->StartMeasurement();
+}
+
+void TfmLCR::btnStopMeasurementClick() {
+  StopChains();
+  SetStartClick(&TfmLCR::btnStartMeasurementClick);
+  AddMessage("Stop measurement.", true);
+}
+
+// ---- Calibration ----
+
+void TfmLCR::btnStartCalibrationClick() {
+  if (!SignalIn || !SignalOut) return;
+  StopChains();
+  cbBitsSamplingChange();
+  AddMessage("Offset calibration...", true);
+  SignalIn->SetOnStop([this](void*) { OnStopOffSetCalibr(); });
+  SignalIn->SetOnSaturation([this](int32_t Channel) { return LowerOutputLevel(Channel); });
+  SignalIn->SetOnLowLevel(nullptr);
+  SignalIn->SetOnBlock([this](const TDataMatrix& Block) {
+    if (SignalIn) Analysis.ShowWaveforms(Block, SignalIn->GetSamplingRate());
+  });
+  FChart.SetBottomAxis(false, "ms");
+  FChart.SetTitle(TSeriesId::Series1, "Channel 1");
+  FChart.SetTitle(TSeriesId::Series2, "Channel 2");
+  FChart.SetTitle(TSeriesId::Series3, " ");
+  SignalIn->StartOffsetRun();
+  SetStartClick(&TfmLCR::btnStopCalibrationClick);
+}
+
+void TfmLCR::OnStopOffSetCalibr() {
+  if (!SignalIn || !SignalOut) return;
+  AddMessage("Amplitude calibration...", true);
+  SetAllOutputAttenuations(0);
+  SignalOut->Trapezium(RiseTime, FlatTime);
+  SignalIn->SetOnStop([this](void*) { OnStopAmplitudeCalibr(); });
+  const int32_t frames = SignalOut->GetBufferFrames();
+  const long double frequency =
+      frames > 0 ? static_cast<long double>(SignalOut->GetSamplingRate()) / frames : 0.0L;
+  SignalIn->StartAmplitudeRun(frequency);
+}
+
+void TfmLCR::OnStopAmplitudeCalibr() {
+  StopChains();
+  if (SignalIn) SignalIn->SetOnStop([this](void*) { OnStop(); });
+  OnStop();
+  SetStartClick(&TfmLCR::btnStartCalibrationClick);
+  rgRunMode->SetItemIndex(1);
+  rgRunModeClick();
+  AddMessage("Calibration done.", true);
+}
+
+// Closing the device must not advance the run, so the stop handler goes back first.
+void TfmLCR::btnStopCalibrationClick() {
+  if (SignalIn) SignalIn->SetOnStop([this](void*) { OnStop(); });
+  StopChains();
+  SetStartClick(&TfmLCR::btnStartCalibrationClick);
+  AddMessage("Calibration aborted.", false);
+}
+
+// ---- Levels ----
+
+// A channel's output step moves only through the mixer, whose change notice makes the capture
+// drop the blocks in flight.
+void TfmLCR::RaiseOutputAttenuation(int32_t Channel) {
+  SignalOut->SetAttenuation(Channel, SignalOut->GetAttenuation(Channel) + 1);
+}
+
+void TfmLCR::LowerOutputAttenuation(int32_t Channel) {
+  SignalOut->SetAttenuation(Channel, SignalOut->GetAttenuation(Channel) - 1);
+}
+
+// The smaller output level of the two is the one lowered (the saturating channel's on a tie),
+// so the two output channels stay within one step of each other.
+bool TfmLCR::LowerOutputLevel(int32_t Channel) {
+  AddMessage("Saturation. Channel: " + std::to_string(Channel), false);
+  if (!SignalOut) return true;
+  const int32_t other = OtherChannel(Channel);
+  if (SignalOut->GetAttenuation(Channel) > SignalOut->GetAttenuation(other))
+    RaiseOutputAttenuation(other);
+  else
+    RaiseOutputAttenuation(Channel);
+  return true;
+}
+
+bool TfmLCR::HandleSaturation(int32_t Channel) {
+  AddMessage("Saturation. Channel: " + std::to_string(Channel), false);
+  if (!SignalIn) return true;
+  const int32_t step = SignalIn->GetAttIndex(Channel);
+  if (step < SignalIn->GetStepCount() - 1) SignalIn->SetAttenuation(Channel, step + 1);
+  else LowerOutputLevel(Channel);
+  return true;
+}
+
+// Nothing is reported: a low level that cannot be raised leaves the block to the analysis.
+bool TfmLCR::HandleLowLevel(int32_t Channel) {
+  if (!SignalIn || !SignalOut) return false;
+  const int32_t step = SignalIn->GetAttIndex(Channel);
+  if (step > 0) {
+    SignalIn->SetAttenuation(Channel, step - 1);
+    return true;
+  }
+  const int32_t other = OtherChannel(Channel);
+  if (SignalOut->GetAttenuation(other) > SignalOut->GetAttenuation(Channel)) {
+    LowerOutputAttenuation(other);
+    return true;
+  }
+  if (SignalOut->GetAttenuation(Channel) > 0) {
+    LowerOutputAttenuation(Channel);
+    return true;
+  }
+  return false;
+}
+
+} // namespace dravik

@@ -1,0 +1,184 @@
+// Start-up (the chains, the device lists and the settings file, 100 ms after the window was
+// created) and closing (the settings file written, the chains freed, the log over the window).
+
+#include "dravik/ui/uDravik.h"
+
+#include "dravik/ui/uRadioGroup.h"
+#include "platform/inifile.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <cmath>
+
+namespace dravik {
+namespace {
+
+const char* const Section = "Dravik";
+
+// A stored index counts only when it names an entry of its list; anything else is missing.
+bool InList(int index, long long count) { return index >= 0 && index < count; }
+
+} // namespace
+
+void TfmLCR::OnDelayTimer() {
+  DelayTimer->stop();
+  FStartupFinished = true;
+  if (!CreateChains()) return;
+  SignalOut->SetOnMixerChange([this](void*) {
+    if (SignalIn) SignalIn->Invalidate();
+  });
+  SignalIn->AddBlockConsumer([this](void*, TDataMatrix& Block) { return BlockConsumer(Block); });
+  SignalIn->OnStart = [this](void*) { OnStart(); };
+  SignalIn->SetOnStop([this](void*) { OnStop(); });
+  SignalIn->BlockLength = SignalIn->GetSamplingRate() / 10;
+  if (cbIn->count() == 0 || cbOut->count() == 0) AddMessage("Sound card not found.", false);
+  const platform::TIniFile ini(FSettingsFile);
+  if (!ini.LoadError().empty()) AddMessage(ini.LoadError(), false);
+  ReadSettings(ini);
+  cbBitsSamplingChange();
+  AddMessage("- Creation is done. -", true);
+  btnStart->setEnabled(true);
+}
+
+// The output chain, then the input chain, each followed by its device list. False when one
+// could not be created (it has reported why).
+bool TfmLCR::CreateChains() {
+  const TLogEvent log = [this](const std::string& Msg, bool IsInfo) { AddMessage(Msg, IsInfo); };
+  bool ok = false;
+  SignalOut = std::make_unique<TSignalOut>(log, ok);
+  if (!ok) return false;
+  for (uint32_t d = 0; d < SignalOut->DeviceCount(); ++d)
+    cbOut->addItem(QString::fromStdString(SignalOut->DeviceName(static_cast<int32_t>(d))));
+  cbOut->setCurrentIndex(SignalOut->GetDevice());
+  cbOutChange();
+  SignalIn = std::make_unique<TSignalIn>(log, ok);
+  if (!ok) return false;
+  for (uint32_t d = 0; d < SignalIn->DeviceCount(); ++d)
+    cbIn->addItem(QString::fromStdString(SignalIn->DeviceName(static_cast<int32_t>(d))));
+  const int device = static_cast<int>(SignalIn->GetDevice());
+  cbIn->setCurrentIndex(InList(device, cbIn->count()) ? device : -1);
+  cbInChange();
+  return true;
+}
+
+// Every key's default is the value in force, so a missing file or key changes nothing.
+void TfmLCR::ReadSettings(const platform::TIniFile& Ini) {
+  ReadDevices(Ini);
+  ReadOptions(Ini);
+  SignalIn->LoadCalibration(Ini);
+  MatchFormatLists();
+  const int idBits = Ini.ReadInteger(Section, "IdBits", cbBits->currentIndex());
+  if (InList(idBits, cbBits->count())) cbBits->setCurrentIndex(idBits);
+  const int idSampling = Ini.ReadInteger(Section, "IdSampling", cbSampling->currentIndex());
+  if (InList(idSampling, cbSampling->count())) cbSampling->setCurrentIndex(idSampling);
+}
+
+void TfmLCR::ReadDevices(const platform::TIniFile& Ini) {
+  const int out = Ini.ReadInteger(Section, "Output", SignalOut->GetDevice());
+  if (InList(out, SignalOut->DeviceCount())) SignalOut->SetDevice(out);
+  cbOut->setCurrentIndex(SignalOut->GetDevice());
+  cbOutChange();
+  const int sourceOut = Ini.ReadInteger(Section, "SourceOut", SignalOut->GetSource());
+  if (InList(sourceOut, SignalOut->SourceCount())) SignalOut->SetSource(sourceOut);
+  cbOutSrc->setCurrentIndex(SignalOut->GetSource());
+  cbOutSrcChange();
+  const int in = Ini.ReadInteger(Section, "Input", static_cast<int>(SignalIn->GetDevice()));
+  if (InList(in, SignalIn->DeviceCount())) SignalIn->SetDevice(in);
+  const int device = static_cast<int>(SignalIn->GetDevice());
+  cbIn->setCurrentIndex(InList(device, cbIn->count()) ? device : -1);
+  cbInChange();
+  const int sourceIn = Ini.ReadInteger(Section, "SourceIn", SignalIn->GetSource());
+  if (InList(sourceIn, SignalIn->SourceCount())) SignalIn->SetSource(sourceIn);
+  cbInSrc->setCurrentIndex(SignalIn->GetSource());
+  cbInSrcChange();
+}
+
+void TfmLCR::ReadOptions(const platform::TIniFile& Ini) {
+  const double ohms =
+      Ini.ReadFloat(Section, "Reference resistor", static_cast<double>(RefResistance));
+  if (std::isfinite(ohms) && ohms > 0) {
+    RefResistance = ohms;
+    edR->setText(QString::number(ohms, 'g', 15));
+  }
+  cbSwap->setChecked(Ini.ReadBool(Section, "Swap L<->R", cbSwap->isChecked()));
+  cbSwapClick();
+  const int mode = Ini.ReadInteger(Section, "Run mode", rgRunMode->ItemIndex());
+  if (InList(mode, rgRunMode->Count())) rgRunMode->SetItemIndex(mode);
+  rgRunModeClick();
+}
+
+// The lists show the input's format, and the output is set to it.
+void TfmLCR::MatchFormatLists() {
+  const int bitsEntry = static_cast<int>(SignalIn->GetBits() / 8) - 1;
+  if (InList(bitsEntry, cbBits->count())) cbBits->setCurrentIndex(bitsEntry);
+  SignalOut->SetBits(SignalIn->GetBits());
+  const int rateEntry = cbSampling->findText(QString::number(SignalIn->GetSamplingRate()));
+  if (rateEntry >= 0) cbSampling->setCurrentIndex(rateEntry);
+  SignalOut->SetSamplingRate(SignalIn->GetSamplingRate());
+}
+
+void TfmLCR::WriteSettings() {
+  platform::TIniFile ini(FSettingsFile);
+  ini.WriteInteger(Section, "Output", SignalOut->GetDevice());
+  ini.WriteInteger(Section, "SourceOut", SignalOut->GetSource());
+  ini.WriteInteger(Section, "Input", static_cast<int>(SignalIn->GetDevice()));
+  ini.WriteInteger(Section, "SourceIn", SignalIn->GetSource());
+  ini.WriteInteger(Section, "IdBits", cbBits->currentIndex());
+  ini.WriteInteger(Section, "IdSampling", cbSampling->currentIndex());
+  ini.WriteFloat(Section, "Reference resistor", static_cast<double>(RefResistance));
+  ini.WriteBool(Section, "Swap L<->R", cbSwap->isChecked());
+  ini.WriteInteger(Section, "Run mode", rgRunMode->ItemIndex());
+  SignalIn->SaveCalibration(ini);
+  const platform::TSaveResult saved = ini.UpdateFile();
+  if (!saved.Ok) AddMessage(saved.Error, false);
+}
+
+// A start-up that failed leaves nothing to run, so the window may close: the chain that exists
+// is freed, and the settings file is left as it was, since it was never read. Only a close
+// request before start-up has run is refused.
+bool TfmLCR::FormCloseQuery() {
+  if (!FStartupFinished) return false;
+  if (!ClosingDone) {
+    try {
+      if (btnStart->isEnabled()) WriteSettings();
+      FreeChains();
+      ShowLogOnly();
+      AddMessage("- Destruction is done. -", true);
+    } catch (...) {
+      // Closing goes on whatever failed; each part has reported its own trouble.
+    }
+  }
+  FNumericLocale.Restore();
+  ClosingDone = true;
+  return true;
+}
+
+void TfmLCR::closeEvent(QCloseEvent* event) {
+  if (FormCloseQuery()) event->accept();
+  else event->ignore();
+}
+
+// A run in progress must not take its next step while its chain goes away.
+void TfmLCR::FreeChains() {
+  if (SignalIn) {
+    SignalIn->SetOnStop([this](void*) { OnStop(); });
+    SignalIn->Stop();
+  }
+  if (SignalOut) SignalOut->Stop();
+  SignalIn.reset();
+  SignalOut.reset();
+}
+
+// The window's last view: the log alone, with the shutdown reports.
+void TfmLCR::ShowLogOnly() {
+  FUpper->hide();
+  reMes->setMaximumHeight(QWIDGETSIZE_MAX);
+  reMes->raise();
+  reMes->setFocus();
+}
+
+} // namespace dravik

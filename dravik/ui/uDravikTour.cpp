@@ -1,0 +1,151 @@
+#include "dravik/ui/uDravikTour.h"
+
+#include "dravik/ui/uDravik.h"
+#include "dravik/ui/uRadioGroup.h"
+#include "platform/messages.h"
+#include "platform/vmbox.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace dravik {
+namespace {
+
+namespace vmbox = platform::vmbox;
+using namespace std::chrono_literals;
+
+const char* const ShortedBoxName = "Virtual box: shorted Zx";
+constexpr double MeasuringSeconds = 10;
+
+// Pumps the window's messages until `done` holds or `limit` of real time has passed.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    platform::ProcessMessages();
+    std::this_thread::sleep_for(100us);
+  }
+  return true;
+}
+
+// The first box that is not the shorted one; empty when there is none.
+std::string FirstComponentBox() {
+  for (size_t b = 0; b < vmbox::BoxCount(); ++b) {
+    if (vmbox::BoxName(b) != ShortedBoxName) return vmbox::BoxName(b);
+  }
+  return {};
+}
+
+// Both devices have closed (device settings change only while a device is idle).
+bool DevicesIdle(const TfmLCR& w) {
+  return w.SignalOut && w.SignalIn && !w.SignalOut->WaveOut->Active && !w.SignalIn->WaveIn->Active;
+}
+
+// Picks a box for both the output and the input, as a user does in the two lists, once both
+// devices are idle. False when the lists do not show the box afterwards.
+bool SelectBox(TfmLCR& w, const std::string& name) {
+  PumpUntil([&] { return DevicesIdle(w); }, 30s);
+  const int out = w.cbOut->findText(QString::fromStdString(name));
+  const int in = w.cbIn->findText(QString::fromStdString(name));
+  if (out < 0 || in < 0) return false;
+  w.cbOut->setCurrentIndex(out);
+  w.cbOutChange();
+  w.cbIn->setCurrentIndex(in);
+  w.cbInChange();
+  return w.cbOut->currentIndex() == out && w.cbIn->currentIndex() == in;
+}
+
+class TTour {
+public:
+  TTour(TfmLCR& window, std::ostream& out) : W(window), Out(out) {
+    QObject::connect(&W, &TfmLCR::MessageAdded, [this](const QString& text, bool info) {
+      Out << (info ? "log: " : "log (error): ") << text.toStdString() << '\n';
+      Lines.push_back(text.toStdString());
+    });
+    QObject::connect(&W, &TfmLCR::ResultShown, [this] {
+      ++Results;
+      Out << "  " << W.lblR->text().toStdString() << '\n'
+          << "  " << W.lblZ->text().toStdString() << '\n';
+    });
+  }
+
+  int Run() {
+    if (!PumpUntil([this] { return W.StartupFinished(); }, 30s) || !W.btnStart->isEnabled())
+      return Fail("the window did not start up");
+    if (!Calibrate()) return Fail("the calibration did not finish");
+    if (!Measure()) return Fail("no measurement result");
+    const bool saved = W.grab().save("Dravik.png");
+    Out << (saved ? "Screenshot written: Dravik.png\n" : "Could not write Dravik.png\n");
+    Out << "Closing the window:\n";
+    W.close();
+    return saved ? 0 : 1;
+  }
+
+private:
+  bool Logged(const std::string& text) const {
+    for (const auto& line : Lines) {
+      if (line == text) return true;
+    }
+    return false;
+  }
+
+  int Fail(const std::string& why) {
+    Out << "Tour ended early: " << why << ".\n";
+    W.close();
+    return 1;
+  }
+
+  bool Calibrate() {
+    if (!SelectBox(W, ShortedBoxName)) return false;
+    Out << "Calibrating on: " << ShortedBoxName << '\n';
+    W.rgRunMode->Item(0)->click();
+    W.btnStart->click();
+    return PumpUntil([this] { return Logged("Calibration done.") || Logged("Calibration aborted."); },
+                     300s) &&
+           Logged("Calibration done.");
+  }
+
+  bool Measure() {
+    const std::string box = FirstComponentBox();
+    if (box.empty() || !SelectBox(W, box)) return false;
+    Out << "Measuring on: " << box << " (" << MeasuringSeconds << " s of audio)\n";
+    W.btnStart->click();
+    const double start = vmbox::AudioSeconds();
+    PumpUntil([&] { return vmbox::AudioSeconds() - start >= MeasuringSeconds; }, 600s);
+    W.btnStart->click();
+    PumpUntil([this] { return W.btnStart->text() == "Start"; }, 30s);
+    return Results > 0;
+  }
+
+  TfmLCR& W;
+  std::ostream& Out;
+  std::vector<std::string> Lines;
+  int Results = 0;
+};
+
+} // namespace
+
+bool NoDisplay() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return !(x && *x) && !(wayland && *wayland);
+}
+
+void PrepareTour() {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("VMBOX_SPEED", "fast", 1);
+  setenv("VMBOX_ONLY", "1", 1);
+}
+
+int RunTour(TfmLCR& Window, std::ostream& Out) {
+  TTour tour(Window, Out);
+  return tour.Run();
+}
+
+} // namespace dravik

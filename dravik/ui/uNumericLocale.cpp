@@ -1,0 +1,21 @@
+#include "dravik/ui/uNumericLocale.h"
+
+#include <clocale>
+
+namespace dravik {
+
+void TNumericLocale::Apply() {
+  if (FApplied) return;
+  const char* current = std::setlocale(LC_NUMERIC, nullptr);
+  FSaved = current ? current : "C";
+  std::setlocale(LC_NUMERIC, "C");
+  FApplied = true;
+}
+
+void TNumericLocale::Restore() {
+  if (!FApplied) return;
+  std::setlocale(LC_NUMERIC, FSaved.c_str());
+  FApplied = false;
+}
+
+} // namespace dravik
