@@ -110,6 +110,7 @@ QFrame* TfmLCR::BuildPanel() {
   shLED->setAutoFillBackground(true);
   btnStart = Named<QPushButton>("btnStart", "Start");
   btnStart->setEnabled(false);
+  btnStart->setFixedWidth(64);
   run->addWidget(rgRunMode, 1);
   run->addWidget(shLED);
   run->addWidget(btnStart);
@@ -121,11 +122,13 @@ QFrame* TfmLCR::BuildPanel() {
   cbSampling = MakeList("cbSampling", {"11025", "22050", "44100", "48000", "96000", "192000"});
   cbSampling->setCurrentIndex(3);
   cbSampling->setMinimumContentsLength(6);
-  format->addWidget(Caption("Output/Input settings->"));
+  // The caption takes a line of its own so that both lists fit the panel's width.
+  panel->addWidget(Caption("Output/Input settings->"));
   format->addWidget(Caption("Bits:"));
-  format->addWidget(cbBits);
+  format->addWidget(cbBits, 1);
+  format->addSpacing(8);
   format->addWidget(Caption("Sampling:"));
-  format->addWidget(cbSampling, 1);
+  format->addWidget(cbSampling, 2);
   panel->addLayout(format);
 
   auto* devices = new QGridLayout;

@@ -46,6 +46,7 @@ TLCRChart::TLCRChart() : FChart(new QChart) {
   FSeries[0]->attachAxis(FLeft);
   FSeries[1]->attachAxis(FRight);
   FSeries[2]->attachAxis(FRight);
+  MakeBottomAxes();
   SetBottomAxis(true, "Hz");
 }
 
@@ -69,36 +70,43 @@ void TLCRChart::SetPoints(TSeriesId id, const TChartPoints& points) {
   Rescale();
 }
 
-void TLCRChart::SetBottomAxis(bool logarithmic, const QString& title) {
-  if (FBottom && logarithmic == FLogarithmic) {
-    FBottom->setTitleText(title);
-    return;
+// Both bottom axes stay in the chart for its lifetime and only the one in use is shown and
+// carries the series: an axis removed from a chart and deleted left its drawing behind.
+void TLCRChart::MakeBottomAxes() {
+  auto* log = new QLogValueAxis;
+  log->setBase(10);
+  log->setLabelFormat("%g");
+  log->setMinorTickCount(4);
+  log->setRange(10, 20000);
+  FLogBottom = log;
+  auto* linear = new QValueAxis;
+  linear->setLabelFormat("%g");
+  linear->setMinorTickCount(4);
+  linear->setRange(0, 10);
+  FLinearBottom = linear;
+  for (QAbstractAxis* axis : {FLogBottom, FLinearBottom}) {
+    axis->setMinorGridLineVisible(true);
+    axis->setMinorGridLinePen(MinorGridPen());
+    axis->setVisible(false);
+    FChart->addAxis(axis, Qt::AlignBottom);
   }
+}
+
+void TLCRChart::SetBottomAxis(bool logarithmic, const QString& title) {
+  QAbstractAxis* next = logarithmic ? FLogBottom : FLinearBottom;
+  next->setTitleText(title);
+  if (FBottom == next) return;
   if (FBottom) {
     // Points of the other kind of plot mean nothing on the new axis (and times from 0 ms have
     // no place on a logarithmic one).
-    for (auto* series : FSeries) series->clear();
-    FChart->removeAxis(FBottom);
-    delete FBottom;
+    for (auto* series : FSeries) {
+      series->clear();
+      series->detachAxis(FBottom);
+    }
+    FBottom->setVisible(false);
   }
-  if (logarithmic) {
-    auto* axis = new QLogValueAxis;
-    axis->setBase(10);
-    axis->setLabelFormat("%g");
-    axis->setMinorTickCount(4);
-    axis->setRange(10, 20000);
-    FBottom = axis;
-  } else {
-    auto* axis = new QValueAxis;
-    axis->setLabelFormat("%g");
-    axis->setMinorTickCount(4);
-    axis->setRange(0, 10);
-    FBottom = axis;
-  }
-  FBottom->setMinorGridLineVisible(true);
-  FBottom->setMinorGridLinePen(MinorGridPen());
-  FBottom->setTitleText(title);
-  FChart->addAxis(FBottom, Qt::AlignBottom);
+  FBottom = next;
+  FBottom->setVisible(true);
   for (auto* series : FSeries) series->attachAxis(FBottom);
   FLogarithmic = logarithmic;
   RescaleBottomAxis();

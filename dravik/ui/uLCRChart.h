@@ -42,6 +42,7 @@ public:
 private:
   static std::size_t Index(TSeriesId id) { return static_cast<std::size_t>(id); }
   QValueAxis* MakeValueAxis(const QColor& colour, Qt::Alignment side);
+  void MakeBottomAxes();
   void Rescale();
   void RescaleValueAxis(QValueAxis* axis);
   void RescaleBottomAxis();
@@ -50,7 +51,9 @@ private:
   std::array<QLineSeries*, 3> FSeries{};
   QValueAxis* FLeft = nullptr;
   QValueAxis* FRight = nullptr;
-  QAbstractAxis* FBottom = nullptr;
+  QAbstractAxis* FBottom = nullptr; // the one of the two below in use
+  QAbstractAxis* FLogBottom = nullptr;
+  QAbstractAxis* FLinearBottom = nullptr;
   bool FLogarithmic = true;
   bool FAllOnLeft = false;
   bool FFixed = false;

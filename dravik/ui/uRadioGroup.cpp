@@ -8,7 +8,8 @@ namespace dravik {
 TRadioGroup::TRadioGroup(const QStringList& Items, int Columns, QWidget* parent)
     : QGroupBox(parent), FButtons(new QButtonGroup(this)) {
   auto* grid = new QGridLayout(this);
-  grid->setContentsMargins(6, 2, 6, 2);
+  grid->setContentsMargins(4, 0, 4, 0);
+  grid->setHorizontalSpacing(4);
   for (int i = 0; i < Items.size(); ++i) {
     auto* button = new QRadioButton(Items[i], this);
     FButtons->addButton(button, i);
