@@ -1,0 +1,300 @@
+// The measuring core on synthetic blocks, without a device: the level check with its quality and
+// drift figures and the saturation levels it learns, the output level requests, the calibration
+// fit of a known channel ratio, and the "Calibration" settings section.
+
+#include "sorvane/analysis/uSignalIn.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <complex>
+#include <filesystem>
+#include <functional>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "sorvane/analysis/uFFT.h"
+
+namespace sorvane {
+namespace {
+
+using Complex = std::complex<double>;
+constexpr int N = 2048;
+constexpr double Fs = 48000;
+constexpr double Df = Fs / N;
+
+// One channel whose spectrum is X[k] = bins(k) for k = 1 .. N/2 - 1 (0 elsewhere), as samples.
+TChannelData FromSpectrum(const std::function<Complex(int)>& bins) {
+  TChannelData x(N, 0.0);
+  for (int k = 1; k < N / 2; ++k) {
+    const Complex z = bins(k);
+    x[2 * k] = z.real();
+    x[2 * k + 1] = z.imag();
+  }
+  RealFFT(x.data(), N, false);
+  return x;
+}
+
+// amplitude * cos(2 pi k j / N + phase): its peak is the amplitude when the phase is 0.
+TChannelData Tone(int k, double amplitude, double phase = 0, double harmonic2 = 0) {
+  TChannelData x(N);
+  for (int j = 0; j < N; ++j) {
+    const double t = 2 * std::numbers::pi * k * j / N;
+    x[j] = amplitude * std::cos(t + phase) + harmonic2 * std::cos(2 * t);
+  }
+  return x;
+}
+
+std::string Sci(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2e", x);
+  return text;
+}
+
+struct TCore : TSignalIn {
+  TCore() {
+    SetBlockLength(N);
+    OnStatus = [this](const std::string& text) { Events.push_back("status " + text); };
+    OnSaturation = [this](bool on) { Events.push_back(on ? "saturated" : "not saturated"); };
+    OnLevel = [this](double factor) { Levels.push_back(factor); };
+  }
+  void Process(TWaveData block) { ProcessBlock(block); Last = block; }
+  std::vector<std::string> Events;
+  std::vector<double> Levels;
+  TWaveData Last;
+};
+
+TEST(LevelCheck, LearnsSaturationFromTheSecondBlockAndReportsQualityAndDrift) {
+  TCore core;
+  std::vector<std::string> statuses;
+  core.StartLevelCheck([&](const std::string& text) { statuses.push_back(text); }, 440);
+  ASSERT_EQ(core.CenterBin, 19);
+  const double drift = std::atan(0.1); // tan of the phase step: 0.1 per channel
+  struct TBlock {
+    TWaveData Block;
+    std::array<double, 2> Saturation;
+    std::string Status;
+  };
+  const std::vector<TBlock> blocks = {
+      // A second harmonic 40 dB and 50 dB below the tone; the first block teaches nothing.
+      {{Tone(19, 0.5, 0, 0.005), Tone(19, 0.6, 0, 0.6 * std::pow(10, -2.5))}, {0, 0},
+       "Quality: 40 50"},
+      {{Tone(19, 0.4, 0, 0.004), Tone(19, 0.7, 0, 0.007)}, {0.404, 0.707},
+       "Quality: 40 40\r\nAsync: 0.000"},
+      {{Tone(19, 0.3, drift), Tone(19, 0.3, drift)}, {0.404, 0.707}, ""},
+      // Silence: no quality can be told, and each channel's drift counts -100.
+      {{TChannelData(N, 0.0), TChannelData(N, 0.0)}, {0.404, 0.707},
+       "Quality: ? ?\r\nAsync: -2E+02"},
+  };
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    SCOPED_TRACE(i);
+    core.Process(blocks[i].Block);
+    EXPECT_NEAR(core.Saturation[0], blocks[i].Saturation[0], 1e-9);
+    EXPECT_NEAR(core.Saturation[1], blocks[i].Saturation[1], 1e-9);
+    ASSERT_EQ(statuses.size(), i + 1);
+    if (!blocks[i].Status.empty()) {
+      EXPECT_EQ(statuses[i], blocks[i].Status);
+    }
+  }
+  // The pure tones of block 3 have no harmonics above rounding: a high but finite quality.
+  // A phase that advances reads as a negative drift under the transform's positive exponent.
+  EXPECT_EQ(statuses[2].substr(statuses[2].find("Async")), "Async: -0.200");
+  EXPECT_EQ(statuses[2].find("nan"), std::string::npos);
+  EXPECT_TRUE(core.Events.empty()) << "the level check asks for no level changes";
+  EXPECT_TRUE(core.Levels.empty());
+}
+
+TEST(LevelCheck, ToneWithoutHarmonicsBelowHalfTheRateHasNoQuality) {
+  TCore core;
+  std::string status;
+  core.StartLevelCheck([&](const std::string& text) { status = text; }, 15000); // bin 640
+  core.Process({Tone(640, 0.5), Tone(640, 0.5)});
+  EXPECT_EQ(status, "Quality: ? ?");
+}
+
+TEST(Measurement, RequestsLevelChangesFromThePeaksAndTheLearnedSaturation) {
+  struct TCase {
+    std::array<double, 2> Saturation, Peaks;
+    std::vector<std::string> Events;
+    std::vector<double> Levels;
+  };
+  for (const TCase& c : std::vector<TCase>{
+           {{0.9, 0.9}, {0.3, 0.45}, {"not saturated"}, {1.4}},
+           {{0.9, 0.9}, {0.95, 0.1}, {"saturated"}, {0.9}},
+           {{0.9, 0.9}, {0.8, 0.5}, {"not saturated"}, {}},
+           {{0.9, 0.9}, {0.1, 0.9}, {"saturated"}, {0.9}}, // reaching the level is saturation
+           // After a level check that saw only silence every block counts as saturated.
+           {{0, 0}, {0.3, 0.2}, {"saturated"}, {0.9}},
+           {{0, 0}, {0, 0}, {"saturated"}, {0.9}},
+       }) {
+    SCOPED_TRACE(testing::Message() << c.Peaks[0] << " " << c.Peaks[1]);
+    TCore core;
+    core.StartMeasurement();
+    core.Saturation = c.Saturation;
+    core.Process({Tone(100, c.Peaks[0]), Tone(200, c.Peaks[1])});
+    EXPECT_EQ(core.Events, c.Events);
+    ASSERT_EQ(core.Levels.size(), c.Levels.size());
+    for (size_t i = 0; i < c.Levels.size(); ++i) EXPECT_NEAR(core.Levels[i], c.Levels[i], 1e-12);
+  }
+}
+
+TEST(Measurement, CorrectsChannelOneByTheCalibration) {
+  TCore core;
+  core.Poly = IdentityCalibration();
+  core.Poly[0][0] = 2;
+  core.Poly[1][1] = 1e-4; // 2 + i*1e-4*f
+  core.StartMeasurement();
+  ASSERT_EQ(core.Calibration.size(), size_t(N / 2));
+  const auto v0 = [](int k) { return Complex(1, 0.01 * k); };
+  const auto v1 = [](int k) { return Complex(0.5, -0.002 * k); };
+  core.Saturation = {2, 2};
+  core.Process({FromSpectrum(v0), FromSpectrum(v1)});
+  for (int k : {1, 100, 1023}) {
+    const Complex want = v1(k) * Complex(2, 1e-4 * k * Df);
+    EXPECT_NEAR(core.Last[1][2 * k], want.real(), 1e-9) << k;
+    EXPECT_NEAR(core.Last[1][2 * k + 1], want.imag(), 1e-9) << k;
+    EXPECT_NEAR(core.Last[0][2 * k + 1], v0(k).imag(), 1e-9) << "channel 0 is left as it was";
+  }
+}
+
+// First-order low-pass and high-pass responses (the AC coupling of an input).
+Complex LowPass(double f, double corner) { return 1.0 / Complex(1, f / corner); }
+Complex HighPass(double f, double corner) { return Complex(0, f / corner) / Complex(1, f / corner); }
+
+struct TFitFigures {
+  double Worst = 0;
+  int WorstBin = 0;
+  double WorstAbove = 0; // worst from bin 20 (about 470 Hz) on
+};
+
+// Calibrates on blocks whose channel ratio is ratio(f) and compares the fitted curve with it
+// over 20 Hz .. 22 kHz (bins 1 .. 939).
+TFitFigures CalibrateOn(TCore& core, const std::function<Complex(double)>& ratio, int blocks) {
+  core.StartCalibration(20, 22000);
+  const auto drive = [](int k) { return std::polar(5.0, 0.001 * k * k); };
+  const TWaveData block{FromSpectrum([&](int k) { return drive(k) * ratio(k * Df); }),
+                        FromSpectrum(drive)};
+  for (int i = 0; i < blocks; ++i) core.Process(block);
+  TFitFigures figures;
+  for (int k = 1; k <= 939; ++k) {
+    const Complex want = ratio(k * Df);
+    const Complex fitted(core.Calibration[k].Re, core.Calibration[k].Im);
+    const double e = std::abs(fitted - want) / std::abs(want);
+    if (e > figures.Worst) figures.Worst = e, figures.WorstBin = k;
+    if (k >= 20) figures.WorstAbove = std::max(figures.WorstAbove, e);
+    // The block carries the measured ratio in channel 0 and the fitted one in channel 1.
+    EXPECT_NEAR(std::abs(Complex(core.Last[0][2 * k], core.Last[0][2 * k + 1]) - want), 0, 1e-9);
+    EXPECT_EQ(core.Last[1][2 * k], core.Calibration[k].Re);
+  }
+  return figures;
+}
+
+TEST(CalibrationFit, ReproducesASmoothChannelRatioOverTheAudioBand) {
+  // Two slightly different anti-alias responses and a gain mismatch, and a steeper pair.
+  const std::vector<std::function<Complex(double)>> curves = {
+      [](double f) { return 0.985 * LowPass(f, 30000) / LowPass(f, 32000); },
+      [](double f) {
+        return LowPass(f, 20000) * LowPass(f, 25000) / (LowPass(f, 21000) * LowPass(f, 24000));
+      }};
+  for (size_t i = 0; i < curves.size(); ++i) {
+    TCore core;
+    const TFitFigures fit = CalibrateOn(core, curves[i], 2);
+    EXPECT_LT(fit.Worst, 1e-9) << "curve " << i << ", worst at bin " << fit.WorstBin;
+    EXPECT_EQ(core.Events.back(), "not saturated");
+    EXPECT_EQ(core.Events[core.Events.size() - 2], "status Press Stop\r\nto finish.");
+  }
+}
+
+TEST(CalibrationFit, ChannelsWithDifferentCouplingCornersLeaveTheirErrorAtTheLowEnd) {
+  // The default card's AC coupling (3.2 and 3.6 Hz) bends the ratio within the lowest bins,
+  // faster than a polynomial of degree 15 over the whole band can follow.
+  TCore core;
+  const TFitFigures fit =
+      CalibrateOn(core, [](double f) { return HighPass(f, 3.2) / HighPass(f, 3.6) / 0.985; }, 1);
+  RecordProperty("worst", Sci(fit.Worst) + " at bin " + std::to_string(fit.WorstBin));
+  EXPECT_LT(fit.Worst, 1e-2);
+  EXPECT_GT(fit.Worst, 1e-3) << "a fit this good would mean the curve was not the one meant";
+  EXPECT_LE(fit.WorstBin, 2);
+  // The polynomial's ripple carries a smaller error across the band: 6.4e-4 around bin 27.
+  EXPECT_LT(fit.WorstAbove, 1e-3);
+}
+
+TEST(CalibrationFit, NormalMatrixIsFactoredOncePerStartAndAFailedFitKeepsThePolynomials) {
+  TCore core;
+  core.StartCalibration(20, 22000);
+  EXPECT_EQ(core.CenterBin, 470);
+  EXPECT_EQ(core.HalfWidth, 469);
+  const TCalibrationPolys before = core.Poly;
+  // A factor spoilt after the start is used as it is by every block: the fit is not finite,
+  // so the polynomials in force stay.
+  core.Normal[3][3] = std::nanl("");
+  const TWaveData ratio2{FromSpectrum([](int) { return Complex(2, 0); }),
+                         FromSpectrum([](int) { return Complex(1, 0); })};
+  core.Saturation = {1e-3, 1e-3};
+  core.Process(ratio2);
+  EXPECT_EQ(core.Poly, before);
+  EXPECT_EQ(core.Events, (std::vector<std::string>{"status Wait...", "saturated"}));
+  EXPECT_EQ(core.Levels, std::vector<double>{0.9});
+  // A new start factors the matrix again, and the next block fits the ratio 2.
+  core.StartCalibration(20, 22000);
+  core.Process(ratio2);
+  EXPECT_NEAR(core.Calibration[500].Re, 2, 1e-9);
+  EXPECT_NEAR(core.Calibration[500].Im, 0, 1e-9);
+  // A window of fewer than 16 bins cannot carry a fit of degree 15: nothing changes.
+  core.Poly = before;
+  core.StartCalibration(1000, 1100);
+  core.Process(ratio2);
+  EXPECT_EQ(core.Poly, before);
+}
+
+TEST(CalibrationSettings, MissingSectionLoadsDefaultsAndASavedFitComesBack) {
+  const auto dir = std::filesystem::temp_directory_path() / "sorvane_signalin_test";
+  std::filesystem::create_directories(dir);
+  const auto path = dir / "Sorvane.ini";
+  std::filesystem::remove(path);
+
+  TCore fresh;
+  fresh.Saturation = {0.3, 0.4};
+  fresh.Poly[0][2] = 5;
+  {
+    platform::TIniFile empty(path);
+    empty.WriteString("Graph", "Anything", "1");
+    fresh.LoadSettings(empty);
+  }
+  EXPECT_EQ(fresh.Saturation, (std::array<double, 2>{0.9, 0.9}));
+  EXPECT_EQ(fresh.Poly[0][2], 5) << "a missing coefficient keeps the one in force";
+
+  TCore calibrated;
+  CalibrateOn(calibrated, [](double f) { return HighPass(f, 3.2) / HighPass(f, 3.6) / 0.985; }, 1);
+  calibrated.Saturation = {0.81, 0.79};
+  {
+    platform::TIniFile ini(path);
+    calibrated.SaveSettings(ini);
+    ASSERT_TRUE(ini.UpdateFile().Ok);
+  }
+  const platform::TIniFile ini(path);
+  std::vector<std::string> keys = {"Saturation0", "Saturation1"};
+  for (int j = 0; j < 16; ++j) {
+    for (int comp = 0; comp < 2; ++comp) keys.push_back("Polynom" + std::to_string(j) + std::to_string(comp));
+  }
+  EXPECT_EQ(ini.ReadSection("Calibration"), keys);
+  TCore loaded;
+  loaded.StartMeasurement();
+  loaded.LoadSettings(ini);
+  EXPECT_EQ(loaded.Saturation, calibrated.Saturation);
+  double worst = 0;
+  for (int k = 1; k <= 939; ++k) {
+    const Complex a(loaded.Calibration[k].Re, loaded.Calibration[k].Im);
+    const Complex b(calibrated.Calibration[k].Re, calibrated.Calibration[k].Im);
+    worst = std::max(worst, std::abs(a - b));
+  }
+  // 15 significant digits per coefficient, against terms of up to 1e4 that cancel to about 1.
+  RecordProperty("round trip", Sci(worst));
+  EXPECT_LT(worst, 1e-7);
+  std::filesystem::remove_all(dir);
+}
+
+} // namespace
+} // namespace sorvane
