@@ -1,7 +1,23 @@
-#include <cstdio>
+// Sorvane: the window on a desktop; without a display, the tour of the window on the virtual
+// measuring boxes.
 
-// The window arrives with the main-window work; until then the program says so.
-int main() {
-  std::puts("Sorvane: the main window is not built yet.");
-  return 0;
+#include <QApplication>
+#include <cstdlib>
+#include <iostream>
+
+#include "sorvane/ui/ufmSorvane.h"
+#include "sorvane/ui/uSorvaneTour.h"
+
+int main(int argc, char** argv) {
+  const bool tour = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
+  if (tour) {
+    // Set before anything reads them: the platform plugin and the virtual card's pace.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("VMBOX_SPEED", "fast", 1);
+  }
+  QApplication app(argc, argv);
+  if (tour) return sorvane::RunTour(std::cout);
+  sorvane::TForm1 form;
+  form.show();
+  return app.exec();
 }

@@ -1,0 +1,80 @@
+#pragma once
+// The main window's line chart: four series on a left and a right value axis over a linear or
+// logarithmic frequency axis, a legend in the series' colours, and value axes that follow the
+// data drawn; the chart itself is handed to the chart view, which owns it. The full points of every series are kept here, so that thinning what is painted
+// ("Draw all points" off) never thins what is saved.
+
+#include <QChart>
+#include <QLineSeries>
+#include <QList>
+#include <QLogValueAxis>
+#include <QPointF>
+#include <QValueAxis>
+#include <array>
+
+namespace sorvane {
+
+class TSorvaneChart {
+public:
+  TSorvaneChart();
+  ~TSorvaneChart();
+  TSorvaneChart(const TSorvaneChart&) = delete;
+  TSorvaneChart& operator=(const TSorvaneChart&) = delete;
+
+  QChart* Chart() const { return FChart; }
+  // Series1, Series2, Series3, Series4 (painted in the order 1, 3, 2, 4).
+  const std::array<QLineSeries*, 4>& SeriesList() const { return Series; }
+
+  // The points of series i (0..3) as drawn, and as kept in full.
+  void SetPoints(int i, const QList<QPointF>& points);
+  const QList<QPointF>& Points(int i) const { return Full[i]; }
+  void Clear();
+  // Every point painted, or at most one per pixel column of the plot area.
+  void SetDrawAllPoints(bool all);
+  bool DrawAllPoints() const { return DrawAll; }
+
+  void SetBottomLog(bool log);
+  bool BottomLog() const { return BottomIsLog; }
+  void SetLeftLog(bool log);
+  bool LeftLog() const { return LeftIsLog; }
+  // Series2 and Series4 on the left axis (its title hidden) or on the right one.
+  void SetLeftForAll(bool all);
+  bool LeftForAll() const { return AllLeft; }
+
+  void SetTitles(const QString& left, const QString& right, const std::array<QString, 4>& series);
+  QString LeftTitle() const { return LeftTitleText; }
+  QString RightTitle() const { return Right->titleText(); }
+  bool LeftTitleVisible() const { return !AllLeft; }
+  void SetLegendVisible(bool visible);
+  void SetLeftGrid(bool visible);
+  void SetRightGrid(bool visible);
+  bool LeftGrid() const;
+  bool RightGrid() const { return Right->isGridLineVisible(); }
+
+  // The value axes follow the data drawn.
+  void Rescale();
+
+  QAbstractAxis* BottomAxis() const;
+  QAbstractAxis* LeftAxis() const;
+  QValueAxis* RightAxis() const { return Right; }
+
+private:
+  void Attach();
+  void Detach();
+  void ApplyPoints(int i);
+  void Fit(QAbstractAxis* axis, bool horizontal, bool log, const std::array<bool, 4>& members);
+
+  QChart* FChart;
+  std::array<QLineSeries*, 4> Series{};
+  std::array<QList<QPointF>, 4> Full;
+  QValueAxis* BottomLin;
+  QLogValueAxis* BottomLogAxis;
+  QValueAxis* LeftLin;
+  QLogValueAxis* LeftLogAxis;
+  QValueAxis* Right;
+  QString LeftTitleText = "Re";
+  bool BottomIsLog = false, LeftIsLog = false, AllLeft = false, DrawAll = true;
+  bool GridOnLeft = true;
+};
+
+} // namespace sorvane

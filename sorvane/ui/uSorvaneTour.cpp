@@ -1,0 +1,122 @@
+#include "sorvane/ui/uSorvaneTour.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPixmap>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/inifile.h"
+#include "platform/thread.h"
+#include "platform/vmbox.h"
+#include "sorvane/ui/ufmSorvane.h"
+#include "sorvane/ui/ufrValues.h"
+#include "sorvane/ui/ufrWaveSetup.h"
+
+namespace sorvane {
+namespace {
+
+namespace vmbox = platform::vmbox;
+
+constexpr int Timeout = 120000;
+constexpr double MeasureSeconds = 10;
+constexpr const char* ShortedBox = "Virtual box: shorted Zx";
+
+void PrintLines(std::ostream& out, const std::string& prefix, const QString& text) {
+  for (const QString& line : text.split('\n')) out << prefix << line.toStdString() << "\n";
+}
+
+int CountLines(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string line;
+  int n = 0;
+  while (std::getline(in, line)) ++n;
+  return n;
+}
+
+} // namespace
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    platform::CheckSynchronize(1);
+  }
+  return true;
+}
+
+int FindBox(const std::string& name) {
+  for (size_t i = 0; i < vmbox::BoxCount(); ++i)
+    if (vmbox::BoxName(i) == name) return static_cast<int>(i);
+  return -1;
+}
+
+void UseBox(TForm1& form, size_t box) {
+  form.frWaveSetup1->cbDeviceIn->setCurrentIndex(static_cast<int>(vmbox::DeviceId(box, vmbox::TPort::Input)));
+  form.frWaveSetup1->cbDeviceOut->setCurrentIndex(static_cast<int>(vmbox::DeviceId(box, vmbox::TPort::Output)));
+}
+
+void TypeRref(TForm1& form, const std::string& text) {
+  form.frRref->cbVal->lineEdit()->setText(QString::fromStdString(text));
+}
+
+int RunTour(std::ostream& out) {
+  const int shorted = FindBox(ShortedBox);
+  if (shorted < 0 || vmbox::BoxCount() < 2) {
+    out << "Tour: the virtual card has no \"" << ShortedBox << "\" and component box.\n";
+    return 1;
+  }
+  const size_t component = shorted == 0 ? 1 : 0;
+  TForm1 form;
+  form.OnMessage = [&](const std::string& text) { PrintLines(out, "Message: ", QString::fromStdString(text)); };
+  form.show();
+  int blocks = 0;
+  const auto onBlock = form.SignalIn().OnBlock;
+  form.SignalIn().OnBlock = [&](TWaveData& block) {
+    onBlock(block);
+    ++blocks;
+    if (form.ModeItem() == 0) PrintLines(out, "Calibration status: ", form.lbCalibration->text());
+    else PrintLines(out, "memLCRRes: ", form.memLCRRes->toPlainText());
+  };
+
+  out << "Tour: calibration on \"" << ShortedBox << "\", R ref 10 Ohm\n";
+  UseBox(form, static_cast<size_t>(shorted));
+  TypeRref(form, "10");
+  form.PageControl1->setCurrentWidget(form.tsProcessing);
+  form.SetModeItem(0);
+  form.btnStartStop->click();
+  if (!form.Running()) return 1;
+  bool ok = PumpUntil([&] { return blocks >= 4; }, Timeout);
+  out << "Tour: Continue\n";
+  form.btnCalibration->click();
+  blocks = 0;
+  ok = ok && PumpUntil([&] { return blocks >= 6 && form.lbCalibration->text().startsWith("Press Stop"); }, Timeout);
+  form.btnStartStop->click();
+  out << "Tour: Stop; mode \"" << form.rgModeItems->checkedButton()->text().toStdString() << "\"\n";
+
+  out << "Tour: measuring \"" << vmbox::BoxName(component) << "\" for " << MeasureSeconds
+      << " s of audio\n";
+  UseBox(form, component);
+  form.SetModeItem(2);
+  const double start = vmbox::AudioSeconds();
+  form.btnStartStop->click();
+  ok = ok && form.Running() &&
+       PumpUntil([&] { return vmbox::AudioSeconds() - start >= MeasureSeconds; }, Timeout);
+  form.btnStartStop->click();
+  form.btnSaveClick();
+  out << "Tour: saved " << CountLines(form.Files().Results.string()) << " lines to "
+      << form.Files().Results.string() << "\n";
+  const std::string png = platform::ProgramFilePath(".png").string();
+  out << "Tour: screenshot " << png << (form.grab().save(QString::fromStdString(png)) ? "" : " failed")
+      << "\n";
+  form.close();
+  if (form.CloseReport().empty()) out << "Close: both device threads stopped.\n";
+  else PrintLines(out, "Close: ", QString::fromStdString(form.CloseReport()).replace("\r\n", "\n"));
+  if (!ok) out << "Tour: a step did not finish in time.\n";
+  return ok ? 0 : 1;
+}
+
+} // namespace sorvane

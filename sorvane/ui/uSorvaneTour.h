@@ -1,0 +1,32 @@
+#pragma once
+// The tour that Sorvane runs when there is no display: the real window, offscreen, against the
+// virtual measuring boxes in fast mode. It calibrates on the shorted box (level check, then
+// "Continue"), measures the first component box in "Z graph + LCR" for ten seconds of audio,
+// saves the results, writes a screenshot and closes, printing what the window showed.
+
+#include <cstddef>
+#include <functional>
+#include <ostream>
+#include <string>
+
+namespace sorvane {
+
+class TForm1;
+
+// Serves the window's events and the device threads' synchronised calls until done() holds;
+// false after timeoutMs of wall-clock time.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
+
+// The virtual box of that name, or -1.
+int FindBox(const std::string& name);
+
+// Selects a virtual box's input and output in the device setup frame.
+void UseBox(TForm1& form, size_t box);
+
+// Sets the R ref value list's current entry as a user types it.
+void TypeRref(TForm1& form, const std::string& text);
+
+// Runs the tour; the exit code of the program.
+int RunTour(std::ostream& out);
+
+} // namespace sorvane

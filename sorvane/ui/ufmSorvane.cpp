@@ -1,0 +1,269 @@
+#include "sorvane/ui/ufmSorvane.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <chrono>
+#include <clocale>
+
+#include "platform/clock.h"
+#include "platform/thread.h"
+#include "sorvane/ui/uChartView.h"
+#include "sorvane/ui/uSorvaneChart.h"
+#include "sorvane/ui/uWiringImage.h"
+#include "sorvane/ui/ufrSpRange.h"
+#include "sorvane/ui/ufrValues.h"
+#include "sorvane/ui/ufrWaveSetup.h"
+
+namespace sorvane {
+namespace {
+
+constexpr int StopWaitMs = 2000;
+constexpr int RightColumnWidth = 140;
+
+template <class W>
+W* Named(W* widget, const char* name) {
+  widget->setObjectName(name);
+  return widget;
+}
+
+void SetBold(QWidget* w) {
+  QFont f = w->font();
+  f.setBold(true);
+  w->setFont(f);
+}
+
+} // namespace
+
+TSorvaneFiles TSorvaneFiles::Default() {
+  return {platform::SettingsFilePath(), platform::ProgramFilePath(".txt")};
+}
+
+TForm1::TForm1(TSorvaneFiles files, QWidget* parent) : QWidget(parent), FFiles(std::move(files)) {
+  setObjectName("Form1");
+  setWindowTitle("Sorvane");
+  resize(585, 430);
+  setMinimumSize(485, 430);
+  PageControl1 = Named(new QTabWidget(this), "PageControl1");
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(PageControl1);
+  BuildSetupPage();
+  BuildProcessingPage();
+  FormCreate();
+}
+
+TForm1::~TForm1() { FormDestroy(); }
+
+void TForm1::BuildSetupPage() {
+  tsSetup = Named(new QWidget, "tsSetup");
+  PageControl1->addTab(tsSetup, "Setup");
+  frWaveSetup1 = Named(new TfrWaveSetup(tsSetup), "frWaveSetup1");
+  frWaveSetup1->setMaximumWidth(420);
+  Image1 = new TWiringImage(tsSetup);
+  auto* layout = new QVBoxLayout(tsSetup);
+  layout->addWidget(frWaveSetup1);
+  layout->addWidget(Image1, 1);
+}
+
+void TForm1::BuildProcessingPage() {
+  tsProcessing = Named(new QWidget, "tsProcessing");
+  PageControl1->addTab(tsProcessing, "Processing");
+  SeriesChart = std::make_unique<TSorvaneChart>();
+  Chart = Named(new TChartView(SeriesChart->Chart(), tsProcessing), "Chart");
+  frSpRange1 = Named(new TfrSpRange(tsProcessing), "frSpRange1");
+  auto* left = new QVBoxLayout;
+  left->setContentsMargins(0, 0, 0, 0);
+  left->addWidget(Chart, 1);
+  left->addWidget(frSpRange1);
+  auto* layout = new QHBoxLayout(tsProcessing);
+  layout->setContentsMargins(2, 2, 2, 2);
+  layout->addLayout(left, 1);
+  layout->addWidget(BuildRightColumn());
+  connect(Chart, &TChartView::Painted, this, &TForm1::ChartPainted);
+  connect(Chart, &TChartView::AxisClicked, this, &TForm1::ChartClickAxis);
+}
+
+QWidget* TForm1::BuildRightColumn() {
+  auto* column = new QWidget(tsProcessing);
+  column->setFixedWidth(RightColumnWidth);
+  auto* v = new QVBoxLayout(column);
+  v->setContentsMargins(0, 0, 0, 0);
+  v->setSpacing(4);
+
+  lbSaturation = Named(new QLabel("Saturation", column), "lbSaturation");
+  SetBold(lbSaturation);
+  lbSaturation->setStyleSheet("color: rgb(255, 0, 0);");
+  lbSaturation->setAlignment(Qt::AlignCenter);
+  lbSaturation->setVisible(false);
+  btnSave = Named(new QPushButton("Save", column), "btnSave");
+
+  rgMode = Named(new QGroupBox(" Mode ", column), "rgMode");
+  rgModeItems = new QButtonGroup(rgMode);
+  auto* modes = new QVBoxLayout(rgMode);
+  modes->setSpacing(1);
+  const char* items[] = {"Calibration", "Z graph", "Z graph + LCR", "Transfer graph"};
+  for (int i = 0; i < 4; ++i) {
+    auto* item = new QRadioButton(items[i], rgMode);
+    rgModeItems->addButton(item, i);
+    modes->addWidget(item);
+  }
+  rgModeItems->button(0)->setChecked(true);
+
+  pnRref = Named(new QFrame(column), "pnRref");
+  Label1 = Named(new QLabel("R ref", pnRref), "Label1");
+  frRref = Named(new TfrValues(pnRref), "frRref");
+  auto* rref = new QHBoxLayout(pnRref);
+  rref->setContentsMargins(0, 0, 0, 0);
+  rref->addWidget(Label1);
+  rref->addWidget(frRref, 1);
+
+  gbLCR = Named(new QGroupBox(" LCR result  ", column), "gbLCR");
+  memLCRRes = Named(new QPlainTextEdit(gbLCR), "memLCRRes");
+  memLCRRes->setReadOnly(true);
+  SetBold(memLCRRes);
+  memLCRRes->setFixedHeight(62);
+  memLCRRes->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memLCRRes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  (new QVBoxLayout(gbLCR))->addWidget(memLCRRes);
+  gbLCR->layout()->setContentsMargins(4, 2, 4, 4);
+
+  gbCalibration = Named(new QGroupBox(" Calibration   ", column), "gbCalibration");
+  lbCalibration = Named(new QLabel(gbCalibration), "lbCalibration");
+  SetBold(lbCalibration);
+  lbCalibration->setWordWrap(true);
+  lbCalibration->setMinimumHeight(44);
+  lbCalibration->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  btnCalibration = Named(new QPushButton("Continue", gbCalibration), "btnCalibration");
+  SetBold(btnCalibration);
+  btnCalibration->setVisible(false);
+  auto* cal = new QVBoxLayout(gbCalibration);
+  cal->addWidget(lbCalibration);
+  cal->addWidget(btnCalibration);
+
+  gbGraph = Named(new QGroupBox(" Graph ", column), "gbGraph");
+  cbModPh = Named(new QCheckBox("Mod. && Phase", gbGraph), "cbModPh");
+  cbDrawAll = Named(new QCheckBox("Draw all points", gbGraph), "cbDrawAll");
+  cbDrawAll->setChecked(true);
+  cbLeftForAll = Named(new QCheckBox("Left Y for all", gbGraph), "cbLeftForAll");
+  cbLogF = Named(new QCheckBox("Lg(f)", gbGraph), "cbLogF");
+  auto* graph = new QVBoxLayout(gbGraph);
+  graph->setSpacing(1);
+  for (QCheckBox* box : {cbModPh, cbDrawAll, cbLeftForAll, cbLogF}) graph->addWidget(box);
+
+  btnStartStop = Named(new QPushButton("Start", column), "btnStartStop");
+  SetBold(btnStartStop);
+
+  for (QWidget* w : {static_cast<QWidget*>(lbSaturation), static_cast<QWidget*>(btnSave),
+                     static_cast<QWidget*>(rgMode), static_cast<QWidget*>(pnRref),
+                     static_cast<QWidget*>(gbLCR), static_cast<QWidget*>(gbCalibration),
+                     static_cast<QWidget*>(gbGraph)})
+    v->addWidget(w);
+  v->addStretch(1);
+  v->addWidget(btnStartStop);
+
+  connect(btnSave, &QPushButton::clicked, this, &TForm1::btnSaveClick);
+  connect(btnStartStop, &QPushButton::clicked, this, &TForm1::btnStartStopClick);
+  connect(btnCalibration, &QPushButton::clicked, this, &TForm1::btnCalibrationClick);
+  connect(rgModeItems, &QButtonGroup::idClicked, this, [this] { rgModeClick(); });
+  connect(cbModPh, &QCheckBox::toggled, this, &TForm1::cbModPhClick);
+  connect(cbDrawAll, &QCheckBox::toggled, this, &TForm1::cbDrawAllClick);
+  connect(cbLeftForAll, &QCheckBox::toggled, this, &TForm1::cbLeftForAllClick);
+  connect(cbLogF, &QCheckBox::toggled, this, &TForm1::cbLogFClick);
+  return column;
+}
+
+void TForm1::FormCreate() {
+  // Every number the window writes or reads uses the point, whatever the user's locale.
+  if (const char* current = std::setlocale(LC_NUMERIC, nullptr)) SavedSeparator = current;
+  std::setlocale(LC_NUMERIC, "C");
+  PageControl1->setCurrentIndex(0);
+  FLastMode = 2;
+
+  FWaveOut = std::make_unique<TWaveOut>();
+  FSignalIn = std::make_unique<TSignalIn>();
+  FWaveOut->OnSignalChange = [this](bool on) { FSignalIn->EnableCollection(on); };
+  FSignalIn->SetErrorHandler([this](const std::string& text) { ShowError(text); });
+  FWaveOut->OnError = [this](const std::string& text) { ShowError(text); };
+  FRunning = false;
+
+  frWaveSetup1->OnSamplingChange = [this](int rate) { SamplingChanged(rate); };
+  FSignalIn->OnBlock = [this](TWaveData& block) { BlockReady(block); };
+  frSpRange1->OnRangeChange = [this](double lo, double hi) { RangeChanged(lo, hi); };
+
+  frRref->ShowValue(1);
+  frRref->SetSection("Rref");
+
+  LoadSettings();
+  ApplyGraphOptions();
+  SamplingChanged(frWaveSetup1->SamplingRate());
+  rgModeClick();
+
+  FSignalIn->OnSaturation = [this](bool flag) { ShowSaturation(flag); };
+  FSignalIn->OnLevel = [this](double factor) { AdjustLevel(factor); };
+  SeriesChart->SetRightGrid(false);
+  FLevel = 1;
+}
+
+void TForm1::FormDestroy() {
+  disconnect(Chart, nullptr, this, nullptr);
+  frSpRange1->OnRangeChange = nullptr;
+  frWaveSetup1->OnSamplingChange = nullptr;
+  // The measuring core first (it owns the capture side), then playback; their events must not
+  // reach a window that is going away.
+  FSignalIn->OnBlock = nullptr;
+  FSignalIn->OnLevel = nullptr;
+  FSignalIn->OnSaturation = nullptr;
+  FSignalIn->SetErrorHandler(nullptr);
+  FWaveOut->OnError = nullptr;
+  FSignalIn.reset();
+  FWaveOut->OnSignalChange = nullptr;
+  FWaveOut.reset();
+  if (!SavedSeparator.empty()) std::setlocale(LC_NUMERIC, SavedSeparator.c_str());
+}
+
+void TForm1::ShowError(const std::string& text) {
+  if (OnMessage) OnMessage(text);
+  else QMessageBox::information(this, "Sorvane", QString::fromStdString(text));
+}
+
+bool TForm1::DevicesIdle() const { return FWaveOut->Idle() && FSignalIn->WaveIn().Idle(); }
+
+std::string TForm1::FormCloseQuery() {
+  SaveSettings();
+  FSignalIn->Stop();
+  FWaveOut->Stop();
+  // Polls the time of day, as the devices' own time-outs do; the steady clock bounds the wait
+  // too, since a paced test card's time of day stands still once nothing plays.
+  const platform::TDateTime start = platform::Now();
+  const auto steadyStart = std::chrono::steady_clock::now();
+  while (!DevicesIdle()) {
+    const auto steadyMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - steadyStart).count();
+    if (platform::MillisecondsBetween(start, platform::Now()) >= StopWaitMs || steadyMs >= StopWaitMs)
+      break;
+    platform::CheckSynchronize(5);
+  }
+  std::string message;
+  if (!FSignalIn->WaveIn().Idle()) message += "Can not stop WaveIn.\r\n";
+  if (!FWaveOut->Idle()) message += "Can not stop WaveOut.\r\n";
+  if (!message.empty()) {
+    message += "Abnormal termination.\r\nTry use Task Manager to close this software.";
+    ShowError(message);
+  }
+  FRunning = false;
+  FCloseReport = message;
+  return message;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!Closed) {
+    Closed = true;
+    FormCloseQuery();
+  }
+  event->accept();
+}
+
+} // namespace sorvane

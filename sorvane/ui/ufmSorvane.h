@@ -1,0 +1,163 @@
+#pragma once
+// TForm1, Sorvane's only window. It owns the playback device and the measuring core (which owns
+// the capture side), runs the four modes (two-step calibration, "Z graph", "Z graph + LCR",
+// "Transfer graph"), draws each analysed block into one chart of four series and asks for the
+// next block once the chart has painted them. It reads the settings file when created, writes
+// it when closed, saves the drawn curve on request, and lets the program end only after both
+// device threads have stopped (or 2000 ms have passed).
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QWidget>
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/inifile.h"
+#include "sorvane/analysis/uSignalIn.h"
+#include "sorvane/engine/uWaveOut.h"
+
+namespace sorvane {
+
+class TChartView;
+class TSorvaneChart;
+class TWiringImage;
+class TfrSpRange;
+class TfrValues;
+class TfrWaveSetup;
+
+// Where the window keeps its two files: beside the program by default.
+struct TSorvaneFiles {
+  std::filesystem::path Settings;
+  std::filesystem::path Results;
+  static TSorvaneFiles Default();
+};
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+public:
+  explicit TForm1(TSorvaneFiles files = TSorvaneFiles::Default(), QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Controls, named as their Qt objects.
+  QTabWidget* PageControl1;
+  QWidget* tsSetup;
+  QWidget* tsProcessing;
+  TfrWaveSetup* frWaveSetup1;
+  TWiringImage* Image1;
+  TChartView* Chart;
+  TfrSpRange* frSpRange1;
+  QLabel* lbSaturation;
+  QPushButton* btnSave;
+  QGroupBox* rgMode;
+  QButtonGroup* rgModeItems;
+  QFrame* pnRref;
+  QLabel* Label1;
+  TfrValues* frRref;
+  QGroupBox* gbLCR;
+  QPlainTextEdit* memLCRRes;
+  QGroupBox* gbCalibration;
+  QLabel* lbCalibration;
+  QPushButton* btnCalibration;
+  QGroupBox* gbGraph;
+  QCheckBox* cbModPh;
+  QCheckBox* cbDrawAll;
+  QCheckBox* cbLeftForAll;
+  QCheckBox* cbLogF;
+  QPushButton* btnStartStop;
+
+  // State, read by the tour and the tests.
+  bool Running() const { return FRunning; }
+  int BlockLen() const { return FBlockLen; }
+  double RangeLo() const { return FRangeLo; }
+  double RangeHi() const { return FRangeHi; }
+  int DrawStyle() const { return FDrawStyle; }
+  double Level() const { return FLevel; }
+  int LastMode() const { return FLastMode; }
+  bool ShowModPhase() const { return FShowModPhase; }
+  int PendingDraws() const { return FPendingDraws; }
+  int ModeItem() const { return rgModeItems->checkedId(); }
+  TSorvaneChart& ChartData() const { return *SeriesChart; }
+  TSignalIn& SignalIn() const { return *FSignalIn; }
+  TWaveOut& WaveOut() const { return *FWaveOut; }
+  // What the last close reported (empty when both devices stopped in time).
+  const std::string& CloseReport() const { return FCloseReport; }
+  const TSorvaneFiles& Files() const { return FFiles; }
+
+  // Shows a message to the user: a modal message box unless OnMessage is assigned (the tour and
+  // the tests collect the texts instead).
+  void ShowError(const std::string& text);
+  std::function<void(const std::string& text)> OnMessage;
+
+  // The event handlers.
+  void btnStartStopClick();
+  void btnCalibrationClick();
+  void btnSaveClick();
+  void rgModeClick();
+  void SetModeItem(int item); // selects an item of rgMode and runs rgModeClick
+  void cbModPhClick();
+  void cbDrawAllClick();
+  void cbLeftForAllClick();
+  void cbLogFClick();
+  void ChartClickAxis(bool rightAxis);
+  // The close check: saves the settings, stops both devices and waits for them; returns the
+  // report (also kept in CloseReport). Closing is always allowed.
+  std::string FormCloseQuery();
+
+  // The handlers given to other objects.
+  void BlockReady(TWaveData& block);
+  void RangeChanged(double lo, double hi);
+  void SamplingChanged(int rate);
+  void AdjustLevel(double factor);
+  void ShowSaturation(bool flag);
+  void ShowCalibrationStatus(const std::string& text);
+  void ShowLCRResult(const std::string& text);
+  void SeriesDrawn();
+
+  void LoadSettings();
+  void SaveSettings();
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void BuildSetupPage();
+  void BuildProcessingPage();
+  QWidget* BuildRightColumn();
+  void FormCreate();
+  void FormDestroy();
+  void ApplyGraphOptions();
+  void DrawBlock(const TWaveData& block);
+  void ClearSeries();
+  void SetDrawAllPoints(bool flag);
+  void SetLeftAxisForAll(bool flag);
+  void ChartPainted();
+  void AfterStartStop();
+  bool DevicesIdle() const;
+
+  TSorvaneFiles FFiles;
+  std::string SavedSeparator;
+  bool FRunning = false;
+  std::unique_ptr<TSorvaneChart> SeriesChart;
+  std::unique_ptr<TWaveOut> FWaveOut;
+  std::unique_ptr<TSignalIn> FSignalIn;
+  std::array<bool, 4> AwaitingPaint{};
+  int FPendingDraws = 0;
+  int FBlockLen = 2048;
+  double FRangeLo = 0, FRangeHi = 0;
+  int FDrawStyle = 0;
+  double FLevel = 1;
+  int FLastMode = 2;
+  bool FShowModPhase = false;
+  std::string FCloseReport;
+  bool Closed = false;
+};
+
+} // namespace sorvane

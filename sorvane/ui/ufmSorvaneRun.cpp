@@ -1,0 +1,261 @@
+// TForm1's run control: start and stop, the two calibration steps, the output level, the modes
+// and graph options, and the drawing of each block with the request for the next one.
+
+#include <QAbstractButton>
+#include <cmath>
+
+#include "sorvane/analysis/uImpedance.h"
+#include "sorvane/ui/uChartView.h"
+#include "sorvane/ui/uSorvaneChart.h"
+#include "sorvane/ui/ufmSorvane.h"
+#include "sorvane/ui/ufrSpRange.h"
+#include "sorvane/ui/ufrValues.h"
+#include "sorvane/ui/ufrWaveSetup.h"
+
+namespace sorvane {
+namespace {
+
+constexpr double ToneHz = 440;
+constexpr double CalibrationLoHz = 20, CalibrationHiHz = 22000;
+constexpr double TopHz = 22000;
+
+QString FromText(const std::string& text) {
+  QString t = QString::fromStdString(text);
+  t.replace("\r\n", "\n");
+  return t;
+}
+
+// Phase in degrees within (-180, 180].
+double PhaseDegrees(double re, double im) {
+  const double deg = std::atan2(im, re) * 180 / M_PI;
+  return deg <= -180 ? deg + 360 : deg;
+}
+
+} // namespace
+
+void TForm1::SamplingChanged(int /*rate*/) {
+  const int r = frWaveSetup1->SamplingRate();
+  FBlockLen = 1 << static_cast<int>(std::nearbyint(std::log2(r / 20.0)));
+  const int d = std::max(1, r / FBlockLen);
+  const double top = std::min(static_cast<double>(d) * (FBlockLen / 2 - 1), TopHz);
+  frSpRange1->SetFullRange(d, top);
+}
+
+void TForm1::RangeChanged(double lo, double hi) {
+  FWaveOut->SetSignal(FBlockLen, FLevel, lo, hi);
+  FRangeLo = lo;
+  FRangeHi = hi;
+}
+
+void TForm1::SetModeItem(int item) {
+  if (QAbstractButton* button = rgModeItems->button(item)) button->setChecked(true);
+  rgModeClick();
+}
+
+void TForm1::rgModeClick() {
+  const int i = ModeItem();
+  gbCalibration->setVisible(i == 0);
+  gbGraph->setVisible(i != 0);
+  gbLCR->setVisible(i == 2);
+  SeriesChart->SetLegendVisible(i == 2);
+  pnRref->setVisible(i == 1 || i == 2);
+  lbCalibration->clear();
+  if (i > 0) {
+    ApplyGraphOptions();
+    frSpRange1->setVisible(true);
+    FLastMode = i;
+  } else {
+    FSignalIn->Averaging = false;
+    SetDrawAllPoints(true);
+    frSpRange1->setVisible(false);
+  }
+}
+
+void TForm1::ApplyGraphOptions() {
+  FSignalIn->Averaging = true;
+  cbModPhClick();
+  cbDrawAllClick();
+  cbLeftForAllClick();
+  cbLogFClick();
+}
+
+void TForm1::cbModPhClick() {
+  FShowModPhase = cbModPh->isChecked();
+  if (FShowModPhase) SeriesChart->SetTitles("Module", "Phase", {"Module", "Phase", "|Zx|", "Phase Zx"});
+  else SeriesChart->SetTitles("Re", "Im", {"Re", "Im", "R", "L/C"});
+}
+
+void TForm1::cbDrawAllClick() { SetDrawAllPoints(cbDrawAll->isChecked()); }
+void TForm1::cbLeftForAllClick() { SetLeftAxisForAll(cbLeftForAll->isChecked()); }
+void TForm1::cbLogFClick() { SeriesChart->SetBottomLog(cbLogF->isChecked()); }
+
+void TForm1::SetDrawAllPoints(bool flag) { SeriesChart->SetDrawAllPoints(flag); }
+void TForm1::SetLeftAxisForAll(bool flag) { SeriesChart->SetLeftForAll(flag); }
+
+void TForm1::ChartClickAxis(bool rightAxis) {
+  SeriesChart->SetLeftGrid(!rightAxis);
+  SeriesChart->SetRightGrid(rightAxis);
+}
+
+void TForm1::ClearSeries() {
+  SeriesChart->Clear();
+  AwaitingPaint = {};
+}
+
+void TForm1::btnStartStopClick() {
+  if (FRunning) {
+    FSignalIn->Stop();
+    FWaveOut->Stop();
+    FRunning = false;
+    btnStartStop->setText("Start");
+    ShowSaturation(false);
+    if (ModeItem() == 0 && !SeriesChart->LeftLog()) {
+      // The calibration fit had been started with "Continue": back to the last measuring mode.
+      SetModeItem(FLastMode);
+      SeriesChart->SetLeftLog(false);
+      ApplyGraphOptions();
+    }
+    AfterStartStop();
+    return;
+  }
+  const std::string missing = frWaveSetup1->MissingDevices();
+  if (!missing.empty()) {
+    ShowError(missing + "\r\nMeasuring is not possible.");
+    AfterStartStop();
+    return;
+  }
+  FWaveOut->SetDeviceID(static_cast<UINT>(frWaveSetup1->OutputDevice()));
+  FSignalIn->SetDeviceID(static_cast<UINT>(frWaveSetup1->InputDevice()));
+  FSignalIn->SetSampleRate(static_cast<DWORD>(frWaveSetup1->SamplingRate()));
+  FWaveOut->SetSampleRate(FSignalIn->SampleRate());
+  FSignalIn->SetBlockLength(FBlockLen);
+  const int mode = ModeItem();
+  if (mode > 0) {
+    FWaveOut->SetSignal(FBlockLen, FLevel, frSpRange1->RangeMin(), frSpRange1->RangeMax());
+    FSignalIn->StartMeasurement();
+    FDrawStyle = mode == 2 ? 2 : 1;
+    SeriesChart->SetLeftLog(false);
+  } else {
+    FLevel = 1;
+    FWaveOut->SetSignal(FBlockLen, 1, ToneHz, ToneHz);
+    FSignalIn->StartLevelCheck([this](const std::string& text) { ShowCalibrationStatus(text); },
+                               ToneHz);
+    FDrawStyle = 3;
+    ClearSeries();
+    SeriesChart->SetLeftLog(true);
+    SeriesChart->SetBottomLog(true);
+    SetLeftAxisForAll(true);
+  }
+  if (FWaveOut->Start() && FSignalIn->Start()) {
+    btnStartStop->setText("Stop");
+    FRunning = true;
+  } else {
+    FSignalIn->Stop();
+    FWaveOut->Stop();
+  }
+  AfterStartStop();
+}
+
+void TForm1::AfterStartStop() {
+  frWaveSetup1->SetDevicesEnabled(!FRunning);
+  rgMode->setEnabled(!FRunning);
+  btnCalibration->setVisible(FRunning);
+}
+
+void TForm1::btnCalibrationClick() {
+  ClearSeries();
+  FWaveOut->SetSignal(FBlockLen, FLevel, CalibrationLoHz, CalibrationHiHz);
+  FSignalIn->StartCalibration(CalibrationLoHz, CalibrationHiHz);
+  SeriesChart->SetLeftLog(false);
+  SeriesChart->SetBottomLog(false);
+  FDrawStyle = 2;
+  SetLeftAxisForAll(false);
+  btnCalibration->setVisible(false);
+  FSignalIn->Averaging = true;
+}
+
+void TForm1::AdjustLevel(double factor) {
+  if (FLevel * factor > 1) {
+    if (FLevel == 1) return;
+    FLevel = 1;
+  } else {
+    FLevel = std::min(FLevel * factor, 1.0);
+  }
+  if (ModeItem() == 0) FWaveOut->SetSignal(FBlockLen, FLevel, CalibrationLoHz, CalibrationHiHz);
+  else FWaveOut->SetSignal(FBlockLen, FLevel, FRangeLo, FRangeHi);
+}
+
+void TForm1::ShowSaturation(bool flag) { lbSaturation->setVisible(flag); }
+
+void TForm1::ShowCalibrationStatus(const std::string& text) { lbCalibration->setText(FromText(text)); }
+
+void TForm1::ShowLCRResult(const std::string& text) { memLCRRes->setPlainText(FromText(text)); }
+
+void TForm1::BlockReady(TWaveData& block) {
+  const int mode = ModeItem();
+  const bool swap = frWaveSetup1->cbSwap->isChecked();
+  if (mode == 1 || mode == 2) {
+    FSignalIn->ComputeImpedance(block, swap, FRangeLo, FRangeHi, frRref->Value(), mode == 2,
+                                [this](const std::string& text) { ShowLCRResult(text); });
+  } else if (mode == 3) {
+    FSignalIn->ComputeTransfer(block, swap, FRangeLo, FRangeHi);
+  }
+  DrawBlock(block);
+}
+
+void TForm1::DrawBlock(const TWaveData& block) {
+  ClearSeries();
+  FPendingDraws = 0;
+  const int n = static_cast<int>(block[0].size());
+  if (n < 4 || block[1].size() != block[0].size()) return;
+  const double fs = FSignalIn->SampleRate();
+  const double df = fs / n;
+  const bool calibrating = ModeItem() == 0;
+  const TBinRange bins = BinRangeOf(n, calibrating ? CalibrationLoHz : FRangeLo,
+                                    calibrating ? CalibrationHiHz : FRangeHi, fs);
+  std::array<QList<QPointF>, 4> points;
+  const auto bin = [&](int c, int k) { return std::pair(block[c][2 * k], block[c][2 * k + 1]); };
+  if (FDrawStyle == 1 || FDrawStyle == 2) {
+    const int channels = FDrawStyle == 2 ? 2 : 1;
+    for (int c = 0; c < channels; ++c) {
+      FPendingDraws += 2;
+      for (int k = bins.Lo; k <= bins.Hi; ++k) {
+        const auto [re, im] = bin(c, k);
+        const double a = FShowModPhase ? std::hypot(re, im) : re;
+        const double b = FShowModPhase ? PhaseDegrees(re, im) : im;
+        points[2 * c].append({k * df, a});
+        points[2 * c + 1].append({k * df, b});
+      }
+    }
+  } else if (FDrawStyle == 3) {
+    for (int c = 0; c < 2; ++c) {
+      FPendingDraws += 1;
+      for (int k = bins.Lo; k <= bins.Hi; ++k) {
+        const auto [re, im] = bin(c, k);
+        points[c].append({k * df, std::hypot(re, im)});
+      }
+    }
+  }
+  for (int i = 0; i < 4; ++i) {
+    SeriesChart->SetPoints(i, points[i]);
+    AwaitingPaint[i] = !points[i].isEmpty();
+  }
+  SeriesChart->Rescale();
+  Chart->viewport()->update();
+}
+
+// The chart has painted: every series filled for this block has been drawn.
+void TForm1::ChartPainted() {
+  for (int i = 0; i < 4; ++i) {
+    if (!AwaitingPaint[i]) continue;
+    AwaitingPaint[i] = false;
+    SeriesDrawn();
+  }
+}
+
+void TForm1::SeriesDrawn() {
+  if (FPendingDraws <= 0) return;
+  if (--FPendingDraws == 0) FSignalIn->RequestNext();
+}
+
+} // namespace sorvane

@@ -1,0 +1,156 @@
+#include "sorvane/ui/ufrValues.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace sorvane {
+
+std::string FormatTwoDigits(double x) {
+  if (!std::isfinite(x)) return "0";
+  char text[40];
+  std::snprintf(text, sizeof text, "%.1E", x);
+  const char* e = std::strchr(text, 'E');
+  const int exponent = e ? std::atoi(e + 1) : 0;
+  const double rounded = std::strtod(text, nullptr);
+  if (rounded == 0) return "0";
+  if (exponent >= -4 && exponent <= 1) {
+    std::snprintf(text, sizeof text, "%.2G", rounded);
+    return text;
+  }
+  // Mantissa without trailing zeros, exponent without plus sign or leading zeros.
+  std::string mantissa(text, static_cast<size_t>(e - text));
+  while (!mantissa.empty() && mantissa.back() == '0') mantissa.pop_back();
+  if (!mantissa.empty() && mantissa.back() == '.') mantissa.pop_back();
+  return mantissa + "E" + std::to_string(exponent);
+}
+
+bool ParseNumber(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  const char* first = text.data();
+  const char* last = first + text.size();
+  if (*first == '+') ++first; // from_chars takes a minus sign only
+  if (first == last || *first == '+' || (*first == '-' && first != text.data())) return false;
+  double v = 0;
+  const auto [end, error] = std::from_chars(first, last, v, std::chars_format::general);
+  if (error != std::errc() || end != last || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+TfrValues::TfrValues(QWidget* parent) : QFrame(parent) {
+  setObjectName("frValues");
+  cbVal = new QComboBox(this);
+  cbVal->setObjectName("cbVal");
+  cbVal->setEditable(true);
+  cbVal->setInsertPolicy(QComboBox::NoInsert);
+  cbVal->setCompleter(nullptr);
+  cbVal->addItem("0");
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(cbVal);
+  cbVal->setCurrentIndex(0);
+  cbVal->lineEdit()->installEventFilter(this);
+  connect(cbVal, &QComboBox::editTextChanged, this, [this] { cbValChange(); });
+  connect(cbVal, &QComboBox::activated, this, [this] { cbValChange(); });
+}
+
+void TfrValues::ShowValue(double x) {
+  Updating = true;
+  cbVal->setEditText(QString::fromStdString(FormatTwoDigits(x)));
+  Updating = false;
+  cbValChange();
+}
+
+void TfrValues::SetTextColour(bool invalid) {
+  FInvalid = invalid;
+  QPalette p = cbVal->lineEdit()->palette();
+  p.setColor(QPalette::Text, invalid ? QColor(255, 0, 0) : palette().color(QPalette::Text));
+  cbVal->lineEdit()->setPalette(p);
+}
+
+void TfrValues::cbValChange() {
+  if (Updating) return;
+  QLineEdit* edit = cbVal->lineEdit();
+  const QString text = edit->text();
+  const std::string t = text.trimmed().toStdString();
+  const int caret = edit->cursorPosition();
+  if (cbVal->currentIndex() >= 0) FCurrentIndex = cbVal->currentIndex();
+  double v = 0;
+  if (!ParseNumber(t, v)) {
+    SetTextColour(true);
+    return;
+  }
+  SetTextColour(false);
+  Updating = true;
+  cbVal->setItemText(FCurrentIndex, QString::fromStdString(t));
+  cbVal->setCurrentIndex(FCurrentIndex);
+  edit->setText(text);
+  edit->setCursorPosition(std::min(caret, static_cast<int>(text.size())));
+  edit->deselect();
+  Updating = false;
+  FValue = v;
+}
+
+bool TfrValues::cbValKeyDown(int key) {
+  if (key == Qt::Key_Backspace) {
+    if (!cbVal->lineEdit()->text().isEmpty() || cbVal->count() <= 1) return false;
+    SetTextColour(false);
+    Updating = true;
+    cbVal->removeItem(FCurrentIndex);
+    if (FCurrentIndex > 0) --FCurrentIndex;
+    cbVal->setCurrentIndex(FCurrentIndex);
+    cbVal->setEditText(cbVal->itemText(FCurrentIndex));
+    Updating = false;
+    cbValChange();
+    return true;
+  }
+  if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    ++FCurrentIndex;
+    Updating = true;
+    cbVal->insertItem(FCurrentIndex, QString());
+    cbVal->setCurrentIndex(FCurrentIndex);
+    cbVal->setEditText(QString());
+    Updating = false;
+    cbValChange();
+    return true;
+  }
+  return false;
+}
+
+bool TfrValues::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == cbVal->lineEdit() && event->type() == QEvent::KeyPress)
+    return cbValKeyDown(static_cast<QKeyEvent*>(event)->key());
+  return QFrame::eventFilter(watched, event);
+}
+
+void TfrValues::LoadSettings(const platform::TIniFile& ini) {
+  const int n = ini.ReadInteger(Section, "Count", 0);
+  if (n > 0) {
+    Updating = true;
+    cbVal->clear();
+    for (int k = 0; k < n; ++k)
+      cbVal->addItem(QString::fromStdString(ini.ReadString(Section, "Value" + std::to_string(k), "0")));
+    const int index = ini.ReadInteger(Section, "CurrentIndex", 0);
+    // An index outside the list selects nothing; the box then edits the first entry.
+    FCurrentIndex = index >= 0 && index < n ? index : 0;
+    cbVal->setCurrentIndex(FCurrentIndex);
+    Updating = false;
+  }
+  cbValChange();
+}
+
+void TfrValues::SaveSettings(platform::TIniFile& ini) const {
+  ini.EraseSection(Section);
+  ini.WriteInteger(Section, "Count", cbVal->count());
+  for (int k = 0; k < cbVal->count(); ++k)
+    ini.WriteString(Section, "Value" + std::to_string(k), cbVal->itemText(k).toStdString());
+  ini.WriteInteger(Section, "CurrentIndex", std::max(cbVal->currentIndex(), 0));
+}
+
+} // namespace sorvane

@@ -1,0 +1,57 @@
+#pragma once
+// TfrValues: an editable drop-down list of numbers with a history. The user types a value, keeps
+// several in the list, picks one, adds an entry with Enter and removes one with Backspace in the
+// empty box. Value is the number last accepted; text that is not a number turns red and changes
+// nothing. The main window's instance holds the reference resistances ("R ref").
+
+#include <QComboBox>
+#include <QFrame>
+#include <string>
+
+#include "platform/inifile.h"
+
+namespace sorvane {
+
+// x in general format with at most two significant digits: plain decimal when the rounded value
+// lies between 0.0001 and 99 in magnitude, else "1.5E2" style with no plus sign.
+std::string FormatTwoDigits(double x);
+
+// The whole text as a decimal number with "." (optional sign and exponent); false otherwise.
+bool ParseNumber(const std::string& text, double& value);
+
+class TfrValues : public QFrame {
+  Q_OBJECT
+public:
+  explicit TfrValues(QWidget* parent = nullptr);
+
+  void SetSection(const std::string& name) { Section = name; }
+  const std::string& SectionName() const { return Section; }
+  void ShowValue(double x);
+  double Value() const { return FValue; }
+  int CurrentIndex() const { return FCurrentIndex; }
+  // True while the box shows text that is not a number.
+  bool Invalid() const { return FInvalid; }
+
+  void LoadSettings(const platform::TIniFile& ini);
+  void SaveSettings(platform::TIniFile& ini) const;
+
+  QComboBox* cbVal;
+
+  void cbValChange();
+  // Returns true when the key was handled here (Enter always, Backspace when it removed an entry).
+  bool cbValKeyDown(int key);
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  void SetTextColour(bool invalid);
+
+  int FCurrentIndex = 0;
+  double FValue = 0;
+  std::string Section = "Values";
+  bool FInvalid = false;
+  bool Updating = false;
+};
+
+} // namespace sorvane

@@ -1,0 +1,142 @@
+#include "sorvane/ui/ufrWaveSetup.h"
+
+#include <QGridLayout>
+#include <cstring>
+
+#include "platform/mmsystem.h"
+
+namespace sorvane {
+namespace {
+
+constexpr int Rates[] = {48000, 96000, 192000};
+constexpr const char* Section = "WaveSetup";
+
+QLabel* BoldLabel(const char* name, const char* caption, QWidget* parent) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(name);
+  QFont bold = label->font();
+  bold.setBold(true);
+  label->setFont(bold);
+  return label;
+}
+
+QComboBox* DropDown(const char* name, QWidget* parent) {
+  auto* box = new QComboBox(parent);
+  box->setObjectName(name);
+  box->setEditable(false);
+  return box;
+}
+
+QFrame* Separator(const char* name, QWidget* parent) {
+  auto* line = new QFrame(parent);
+  line->setObjectName(name);
+  line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+  return line;
+}
+
+// The device's name; a device whose capabilities cannot be read keeps its place in the list.
+template <class Caps, class GetCaps>
+QString DeviceName(UINT id, GetCaps getCaps) {
+  Caps caps{};
+  if (getCaps(id, &caps, sizeof caps) != MMSYSERR_NOERROR)
+    return QString("Device %1 (unavailable)").arg(id);
+  return QString::fromLatin1(caps.szPname, static_cast<int>(strnlen(caps.szPname, MAXPNAMELEN)));
+}
+
+} // namespace
+
+TfrWaveSetup::TfrWaveSetup(QWidget* parent) : QFrame(parent) {
+  setObjectName("frWaveSetup");
+  lbSampling = BoldLabel("lbSampling", "Sampling:", this);
+  cbSampling = DropDown("cbSampling", this);
+  for (const int rate : Rates) cbSampling->addItem(QString::number(rate), rate);
+  cbSampling->setCurrentIndex(0);
+  BevelWS1 = Separator("BevelWS1", this);
+  lbInput = BoldLabel("lbInput", "Input:", this);
+  cbDeviceIn = DropDown("cbDeviceIn", this);
+  lbOutput = BoldLabel("lbOutput", "Output:", this);
+  cbDeviceOut = DropDown("cbDeviceOut", this);
+  BevelWS2 = Separator("BevelWS2", this);
+  cbSwap = new QCheckBox("Swap Left/Right Input", this);
+  cbSwap->setObjectName("cbSwap");
+  lbNoDevice = BoldLabel("lbNoDevice", "", this);
+  lbNoDevice->setStyleSheet("color: rgb(255, 0, 0);");
+  lbNoDevice->setWordWrap(true);
+
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(6, 6, 6, 6);
+  grid->addWidget(lbSampling, 0, 0);
+  grid->addWidget(cbSampling, 0, 1);
+  grid->addWidget(BevelWS1, 1, 0, 1, 2);
+  grid->addWidget(lbInput, 2, 0);
+  grid->addWidget(cbDeviceIn, 2, 1);
+  grid->addWidget(lbOutput, 3, 0);
+  grid->addWidget(cbDeviceOut, 3, 1);
+  grid->addWidget(BevelWS2, 4, 0, 1, 2);
+  grid->addWidget(cbSwap, 5, 0, 1, 2);
+  grid->addWidget(lbNoDevice, 6, 0, 1, 2);
+  grid->setColumnStretch(1, 1);
+
+  FillDevices();
+  connect(cbSampling, &QComboBox::activated, this, [this] { cbSamplingChange(); });
+}
+
+void TfrWaveSetup::FillDevices() {
+  const UINT inputs = waveInGetNumDevs();
+  for (UINT id = 0; id < inputs; ++id)
+    cbDeviceIn->addItem(DeviceName<WAVEINCAPSA>(id, waveInGetDevCapsA));
+  cbDeviceIn->setCurrentIndex(static_cast<int>(inputs / 2));
+  const UINT outputs = waveOutGetNumDevs();
+  for (UINT id = 0; id < outputs; ++id)
+    cbDeviceOut->addItem(DeviceName<WAVEOUTCAPSA>(id, waveOutGetDevCapsA));
+  cbDeviceOut->setCurrentIndex(static_cast<int>(outputs / 2));
+  cbDeviceIn->setPlaceholderText("No input device");
+  cbDeviceOut->setPlaceholderText("No output device");
+  const std::string missing = MissingDevices();
+  lbNoDevice->setText(QString::fromStdString(missing));
+  lbNoDevice->setVisible(!missing.empty());
+}
+
+std::string TfrWaveSetup::MissingDevices() const {
+  const bool noIn = cbDeviceIn->count() == 0, noOut = cbDeviceOut->count() == 0;
+  if (noIn && noOut) return "There is no sound input device and no sound output device.";
+  if (noIn) return "There is no sound input device.";
+  if (noOut) return "There is no sound output device.";
+  return {};
+}
+
+int TfrWaveSetup::SamplingRate() const { return cbSampling->currentData().toInt(); }
+
+void TfrWaveSetup::SetDevicesEnabled(bool enabled) {
+  cbSampling->setEnabled(enabled);
+  cbDeviceIn->setEnabled(enabled);
+  cbDeviceOut->setEnabled(enabled);
+}
+
+void TfrWaveSetup::cbSamplingChange() {
+  if (OnSamplingChange) OnSamplingChange(SamplingRate());
+}
+
+void TfrWaveSetup::LoadSettings(const platform::TIniFile& ini) {
+  // The stored names are kept for the reader of the file; the positions alone decide, since a
+  // name can appear more than once and the lists follow the platform's order.
+  const int in = ini.ReadInteger(Section, "InputID", cbDeviceIn->currentIndex());
+  if (in >= 0 && in < cbDeviceIn->count()) cbDeviceIn->setCurrentIndex(in);
+  const int out = ini.ReadInteger(Section, "OutputID", cbDeviceOut->currentIndex());
+  if (out >= 0 && out < cbDeviceOut->count()) cbDeviceOut->setCurrentIndex(out);
+  const int rate = ini.ReadInteger(Section, "Sampling", SamplingRate());
+  const int item = cbSampling->findData(rate);
+  if (item >= 0) cbSampling->setCurrentIndex(item);
+  cbSwap->setChecked(ini.ReadBool(Section, "Swap", cbSwap->isChecked()));
+}
+
+void TfrWaveSetup::SaveSettings(platform::TIniFile& ini) const {
+  ini.WriteInteger(Section, "InputID", cbDeviceIn->currentIndex());
+  ini.WriteString(Section, "InputName", cbDeviceIn->currentText().toStdString());
+  ini.WriteInteger(Section, "OutputID", cbDeviceOut->currentIndex());
+  ini.WriteString(Section, "OutputName", cbDeviceOut->currentText().toStdString());
+  ini.WriteInteger(Section, "Sampling", SamplingRate());
+  ini.WriteBool(Section, "Swap", cbSwap->isChecked());
+}
+
+} // namespace sorvane

@@ -1,0 +1,53 @@
+#pragma once
+// TfrWaveSetup: the choice of sampling rate, sound input and output device and the swap of the
+// two input channels, with its section "WaveSetup" of the settings file. A device's position in
+// its list is the device identifier to open. With no device of a kind the list stays empty and
+// the frame says so in red; the window then refuses to start.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <functional>
+#include <string>
+
+#include "platform/inifile.h"
+
+namespace sorvane {
+
+class TfrWaveSetup : public QFrame {
+  Q_OBJECT
+public:
+  explicit TfrWaveSetup(QWidget* parent = nullptr);
+
+  int SamplingRate() const;
+  // The selected positions (device identifiers); -1 when the list is empty.
+  int InputDevice() const { return cbDeviceIn->currentIndex(); }
+  int OutputDevice() const { return cbDeviceOut->currentIndex(); }
+  // Empty when both kinds of device exist; otherwise the text that says which is missing.
+  std::string MissingDevices() const;
+
+  void SetDevicesEnabled(bool enabled);
+  void LoadSettings(const platform::TIniFile& ini);
+  void SaveSettings(platform::TIniFile& ini) const;
+
+  // The new sampling rate, when the user picks one; empty by default.
+  std::function<void(int rate)> OnSamplingChange;
+
+  QLabel* lbSampling;
+  QComboBox* cbSampling;
+  QLabel* lbInput;
+  QComboBox* cbDeviceIn;
+  QLabel* lbOutput;
+  QComboBox* cbDeviceOut;
+  QCheckBox* cbSwap;
+  QFrame* BevelWS1;
+  QFrame* BevelWS2;
+  QLabel* lbNoDevice;
+
+private:
+  void cbSamplingChange();
+  void FillDevices();
+};
+
+} // namespace sorvane
