@@ -42,6 +42,11 @@ void TfmLCR::OnStart() {
   rgRunMode->setEnabled(false);
   cbIn->setEnabled(false);
   cbOut->setEnabled(false);
+  // A stop that came while the devices were still opening found nothing to stop; the capture
+  // (and the playback that started before it) must not run on unwanted.
+  const bool runWanted = FStartClick == &TfmLCR::btnStopMeasurementClick ||
+                         FStartClick == &TfmLCR::btnStopCalibrationClick;
+  if (!runWanted) StopChains();
 }
 
 void TfmLCR::OnStop() {
