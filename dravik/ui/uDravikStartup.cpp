@@ -7,6 +7,7 @@
 #include "platform/inifile.h"
 
 #include <QCloseEvent>
+#include <QLayout>
 #include <QComboBox>
 #include <QPushButton>
 #include <QTextEdit>
@@ -179,6 +180,7 @@ void TfmLCR::ShowLogOnly() {
   reMes->setMaximumHeight(QWIDGETSIZE_MAX);
   reMes->raise();
   reMes->setFocus();
+  layout()->activate();
 }
 
 } // namespace dravik
