@@ -69,6 +69,21 @@ TEST_F(CaptureOnCard, BlocksPerBufferFollowTheDiscardedStartFrames) {
   }
 }
 
+TEST_F(CaptureOnCard, StartWhileRunningChangesNothing) {
+  TCountingWaveIn in;
+  bool again = false;
+  in.Run([&] {
+    if (!again && in.Buffers >= 3) {
+      again = true;
+      EXPECT_TRUE(in.Start()) << "a running device counts as started";
+    }
+    return in.Buffers >= 8;
+  });
+  // No second open and no new discarded start frames: every buffer after the first ends blocks.
+  in.PerBuffer.resize(8);
+  EXPECT_EQ(in.PerBuffer, (std::vector<int>{1, 2, 2, 2, 2, 2, 2, 2}));
+}
+
 TEST_F(CaptureOnCard, ResumeSkipsThreeBuffersThenStartsABlockAtABufferBoundary) {
   TCountingWaveIn in;
   int paused = 0, resumed = 0;
