@@ -7,6 +7,7 @@ PACKAGES=(
   cmake make g++ clang pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev
+  portaudio19-dev libasound2-dev libasound2-plugins pulseaudio pulseaudio-utils
 )
 
 missing=()

@@ -1,6 +1,10 @@
 #include "platform/src/uMixerBackend.h"
 
 #include "platform/vmbox/uVirtualMixers.h"
+#ifdef PLATFORM_REAL_CARDS
+#include "platform/alsa/uAlsaMixers.h"
+#include "platform/portaudio/uPaSoftMixer.h"
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +21,10 @@ struct TBackendEntry {
 // Real sound cards are listed first when a back end for them exists; the virtual measuring box
 // comes last, as in the waveform device lists.
 constexpr TBackendEntry Backends[] = {
+#ifdef PLATFORM_REAL_CARDS
+    {"sound-card mixers", false, &alsa::AlsaMixerBackend},
+    {"software mixers of real devices", false, &portaudio::SoftMixerBackend},
+#endif
     {"virtual measuring box", true, &vmbox::VirtualMixerBackend},
 };
 

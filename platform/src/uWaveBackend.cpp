@@ -1,6 +1,9 @@
 #include "platform/src/uWaveBackend.h"
 
 #include "platform/vmbox/uVirtualCard.h"
+#ifdef PLATFORM_REAL_CARDS
+#include "platform/portaudio/uPaBackend.h"
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +20,9 @@ struct TBackendEntry {
 // Real sound cards are listed first when a back end for them exists; the virtual measuring box
 // comes last so that its device numbers follow the real ones.
 constexpr TBackendEntry Backends[] = {
+#ifdef PLATFORM_REAL_CARDS
+    {"real sound cards", false, &portaudio::PortAudioBackend},
+#endif
     {"virtual measuring box", true, &vmbox::VirtualCardBackend},
 };
 

@@ -1,0 +1,192 @@
+#include "platform/portaudio/uPaDevice.h"
+
+#include "platform/portaudio/uPaBackend.h"
+#include "platform/portaudio/uPaLibrary.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace platform::portaudio {
+namespace {
+
+constexpr uint32_t MinRate = 8000;
+constexpr uint32_t MaxRate = 192000;
+// Callbacks stop for this long only when the device no longer serves the stream.
+constexpr uint64_t StallNs = 2'000'000'000;
+
+// The standard rates with their four format bits (mono/stereo at 8 and 16 bits).
+struct TRateGroup {
+  uint32_t Rate;
+  DWORD Bits;
+};
+constexpr TRateGroup RateGroups[] = {
+    {11025, 0x0000Fu}, {22050, 0x000F0u}, {44100, 0x00F00u}, {48000, 0x0F000u}, {96000, 0xF0000u},
+};
+
+MMRESULT OpenResult(PaError error) {
+  switch (error) {
+  case paNoError: return MMSYSERR_NOERROR;
+  case paDeviceUnavailable: return MMSYSERR_ALLOCATED;
+  case paInvalidSampleRate:
+  case paInvalidChannelCount:
+  case paSampleFormatNotSupported: return WAVERR_BADFORMAT;
+  case paInsufficientMemory: return MMSYSERR_NOMEM;
+  default: return MMSYSERR_ERROR;
+  }
+}
+
+} // namespace
+
+uint64_t SteadyNs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+TPaDevice::TPaDevice(PaDeviceIndex index, wave::TDirection direction, std::string name,
+                     int channels, double latency)
+    : DeviceIndex(index), Dir(direction), HostName(std::move(name)),
+      HostChannels(std::clamp(channels, 1, 2)), Latency(latency) {}
+
+TPaDevice::~TPaDevice() {
+  std::lock_guard lock(Mutex);
+  if (Host) {
+    std::lock_guard pa(PaLock());
+    PaApi()->Pa_AbortStream(Host);
+    PaApi()->Pa_CloseStream(Host);
+  }
+}
+
+std::string TPaDevice::Name() const { return HostName.substr(0, MAXPNAMELEN - 1); }
+
+DWORD TPaDevice::Formats() const {
+  DWORD bits = 0;
+  for (const auto& group : RateGroups) {
+    if (RateAccepted(group.Rate)) bits |= group.Bits;
+  }
+  return bits;
+}
+
+MMRESULT TPaDevice::CheckFormat(const WAVEFORMATEX& format) const {
+  const bool channels = format.nChannels == 1 || format.nChannels == 2;
+  const bool bits = format.wBitsPerSample == 8 || format.wBitsPerSample == 16;
+  const uint32_t rate = format.nSamplesPerSec;
+  const bool rateOk = rate >= MinRate && rate <= MaxRate && RateAccepted(rate);
+  return channels && bits && rateOk ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
+}
+
+// The library's own check is an open of the device, so every answer is kept.
+bool TPaDevice::RateAccepted(uint32_t rate) const {
+  std::lock_guard lock(Mutex);
+  if (const auto it = Rates.find(rate); it != Rates.end()) return it->second;
+  const PaStreamParameters parameters{DeviceIndex, HostChannels, paFloat32, Latency, nullptr};
+  const bool in = Dir == wave::TDirection::In;
+  std::lock_guard pa(PaLock());
+  const bool accepted = PaApi()->Pa_IsFormatSupported(in ? &parameters : nullptr,
+                                                      in ? nullptr : &parameters,
+                                                      rate) == paFormatIsSupported;
+  Rates[rate] = accepted;
+  return accepted;
+}
+
+MMRESULT TPaDevice::Attach(const std::shared_ptr<wave::TWaveStream>& stream) {
+  TPaBackend::Instance().StartWatchdog();
+  std::lock_guard lock(Mutex);
+  if (Stream) return MMSYSERR_ALLOCATED;
+  const PaStreamParameters parameters{DeviceIndex, HostChannels, paFloat32, Latency, nullptr};
+  const bool in = Dir == wave::TDirection::In;
+  Stereo.assign(2 * static_cast<size_t>(stream->Rate()), 0.0); // a second: callbacks never grow it
+  Active = stream.get();
+  LastCallbackNs = SteadyNs();
+  std::lock_guard pa(PaLock());
+  PaStream* host = nullptr;
+  const auto chunk = static_cast<unsigned long>(stream->Rate() / 100); // 10 ms per callback
+  PaError error = PaApi()->Pa_OpenStream(&host, in ? &parameters : nullptr,
+                                         in ? nullptr : &parameters, stream->Rate(), chunk,
+                                         paClipOff, &Callback, this);
+  if (error == paNoError) {
+    error = PaApi()->Pa_StartStream(host);
+    if (error != paNoError) PaApi()->Pa_CloseStream(host);
+  }
+  if (error != paNoError) {
+    Active = nullptr;
+    return OpenResult(error);
+  }
+  Host = host;
+  Stream = stream;
+  Failed = false;
+  return MMSYSERR_NOERROR;
+}
+
+void TPaDevice::Detach(const wave::TWaveStream& stream) {
+  std::lock_guard lock(Mutex);
+  if (Stream.get() != &stream) return;
+  {
+    std::lock_guard pa(PaLock());
+    PaApi()->Pa_AbortStream(Host); // returns once no callback runs any more
+    PaApi()->Pa_CloseStream(Host);
+  }
+  Host = nullptr;
+  Active = nullptr;
+  Stream.reset();
+}
+
+bool TPaDevice::Serves(const wave::TWaveStream* stream) const {
+  std::lock_guard lock(Mutex);
+  return stream && Stream.get() == stream;
+}
+
+void TPaDevice::Check(uint64_t nowNs) {
+  std::lock_guard lock(Mutex);
+  if (!Stream || Failed) return;
+  int active = 1;
+  {
+    std::lock_guard pa(PaLock());
+    active = PaApi()->Pa_IsStreamActive(Host);
+  }
+  const uint64_t last = LastCallbackNs;
+  if (active == 1 && (nowNs < last || nowNs - last < StallNs)) return;
+  Failed = true;
+  Stream->Vanish();
+}
+
+// ---- The library's thread ----
+
+int TPaDevice::Callback(const void* input, void* output, unsigned long frames,
+                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
+  auto* device = static_cast<TPaDevice*>(self);
+  const uint64_t now = SteadyNs();
+  device->LastCallbackNs = now;
+  if (input) device->Record(static_cast<const float*>(input), frames, now);
+  if (output) device->Play(static_cast<float*>(output), frames, now);
+  return paContinue;
+}
+
+double* TPaDevice::Scratch(size_t frames) {
+  if (Stereo.size() < 2 * frames) Stereo.resize(2 * frames);
+  return Stereo.data();
+}
+
+void TPaDevice::Record(const float* input, size_t frames, uint64_t nowNs) {
+  double* stereo = Scratch(frames);
+  const double gain[2] = {Gain[0], Gain[1]};
+  for (size_t i = 0; i < frames; ++i) {
+    const float* frame = input + i * HostChannels;
+    stereo[2 * i] = frame[0] * gain[0];
+    stereo[2 * i + 1] = frame[HostChannels - 1] * gain[1];
+  }
+  Active->Record(stereo, frames, nowNs);
+}
+
+void TPaDevice::Play(float* output, size_t frames, uint64_t nowNs) {
+  double* stereo = Scratch(frames);
+  Active->Play(stereo, frames, nowNs);
+  const double gain[2] = {Gain[0], Gain[1]};
+  for (size_t i = 0; i < frames; ++i) {
+    for (int c = 0; c < HostChannels; ++c) {
+      output[i * HostChannels + c] = static_cast<float>(stereo[2 * i + c] * gain[c]);
+    }
+  }
+}
+
+} // namespace platform::portaudio

@@ -1,0 +1,85 @@
+#pragma once
+// One PortAudio device in one direction as a device of the waveform API. While a program has it
+// open, a callback stream runs on it and only moves samples between the device and the open
+// stream's buffer queue (TWaveStream): the queue, its notices, positions, loops and resets
+// behave exactly as on the virtual card. Samples recorded while no buffer is queued are lost
+// and still counted; an output queue that runs dry plays silence.
+//
+// The stream runs in 32-bit float with the device's own channels (one or two); the PCM
+// formats of the program are converted by TWaveStream. A software gain per channel is applied
+// on the way (set by the software mixer where no sound-card mixer serves the device).
+//
+// A stream that stops on its own, or whose callbacks stop coming (a device unplugged, a sound
+// server gone), is found by Check(): the open stream then vanishes (every queued buffer comes
+// back, later calls answer MMSYSERR_NODRIVER, closing still works).
+
+#include "platform/src/uWaveBackend.h"
+#include "platform/src/uWaveStream.h"
+
+#include <portaudio.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform::portaudio {
+
+uint64_t SteadyNs(); // the steady clock in nanoseconds
+
+class TPaDevice : public wave::TWaveDevice {
+public:
+  TPaDevice(PaDeviceIndex index, wave::TDirection direction, std::string name, int channels,
+            double latency);
+  ~TPaDevice() override;
+
+  bool Present() const override { return true; }
+  std::string Name() const override;
+  DWORD Formats() const override;
+  WORD Channels() const override { return static_cast<WORD>(HostChannels); }
+  DWORD Support() const override { return 0; }
+  MMRESULT CheckFormat(const WAVEFORMATEX& format) const override;
+  MMRESULT Attach(const std::shared_ptr<wave::TWaveStream>& stream) override;
+  void Detach(const wave::TWaveStream& stream) override;
+
+  // The name as the library gives it, uncut (it carries the sound card's ALSA address).
+  const std::string& FullName() const { return HostName; }
+  PaDeviceIndex Index() const { return DeviceIndex; }
+  wave::TDirection Direction() const { return Dir; }
+  bool Serves(const wave::TWaveStream* stream) const;
+  void SetGain(int channel, double gain) { Gain[channel] = gain; }
+
+  // Makes the open stream vanish when the device has stopped serving it; nowNs on the steady
+  // clock.
+  void Check(uint64_t nowNs);
+
+private:
+  static int Callback(const void* input, void* output, unsigned long frames,
+                      const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags status,
+                      void* self);
+  void Record(const float* input, size_t frames, uint64_t nowNs);
+  void Play(float* output, size_t frames, uint64_t nowNs);
+  bool RateAccepted(uint32_t rate) const;
+  double* Scratch(size_t frames);
+
+  const PaDeviceIndex DeviceIndex;
+  const wave::TDirection Dir;
+  const std::string HostName;
+  const int HostChannels;
+  const double Latency;
+
+  mutable std::mutex Mutex; // the open stream, the library stream and the rate cache
+  mutable std::map<uint32_t, bool> Rates;
+  std::shared_ptr<wave::TWaveStream> Stream;
+  PaStream* Host = nullptr;
+  bool Failed = false;
+
+  // Used by the callback only while the library stream runs.
+  wave::TWaveStream* Active = nullptr;
+  std::vector<double> Stereo;
+  std::atomic<uint64_t> LastCallbackNs{0};
+  std::atomic<double> Gain[2] = {1.0, 1.0};
+};
+
+} // namespace platform::portaudio

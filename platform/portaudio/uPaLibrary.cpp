@@ -1,0 +1,61 @@
+#include "platform/portaudio/uPaLibrary.h"
+
+#include "platform/alsa/uAlsaLibrary.h"
+#include "platform/src/uSharedLibrary.h"
+
+#include <cstdlib>
+
+namespace platform::portaudio {
+namespace {
+
+void QuietJack(const char*) {}
+
+bool BindAll(const TSharedLibrary& lib, TPaApi& api) {
+  bool ok = true;
+#define BIND(name) ok = lib.Bind(#name, api.name) && ok
+  BIND(Pa_Initialize);
+  BIND(Pa_GetDeviceCount);
+  BIND(Pa_GetDeviceInfo);
+  BIND(Pa_GetHostApiInfo);
+  BIND(Pa_IsFormatSupported);
+  BIND(Pa_OpenStream);
+  BIND(Pa_StartStream);
+  BIND(Pa_AbortStream);
+  BIND(Pa_CloseStream);
+  BIND(Pa_IsStreamActive);
+  BIND(Pa_GetStreamInfo);
+#undef BIND
+  return ok;
+}
+
+// The sound-server client library that PortAudio brings along prints a paragraph on standard
+// error for every attempt to reach a server that is not running, and would try to start one.
+void SilenceJack(const TSharedLibrary& lib) {
+  setenv("JACK_NO_START_SERVER", "1", 0);
+  void (*setError)(void (*)(const char*)) = nullptr;
+  void (*setInfo)(void (*)(const char*)) = nullptr;
+  if (lib.Bind("jack_set_error_function", setError)) setError(&QuietJack);
+  if (lib.Bind("jack_set_info_function", setInfo)) setInfo(&QuietJack);
+}
+
+} // namespace
+
+const TPaApi* PaApi() {
+  static const TPaApi* const api = []() -> const TPaApi* {
+    static const TSharedLibrary lib({"libportaudio.so.2", "libportaudio.so"});
+    static TPaApi bound{};
+    if (!lib.Loaded() || !BindAll(lib, bound)) return nullptr;
+    alsa::SilenceAlsaErrors();
+    SilenceJack(lib);
+    std::lock_guard lock(PaLock());
+    return bound.Pa_Initialize() == paNoError ? &bound : nullptr;
+  }();
+  return api;
+}
+
+std::mutex& PaLock() {
+  static auto* lock = new std::mutex; // never destroyed: the watchdog may run during exit
+  return *lock;
+}
+
+} // namespace platform::portaudio
