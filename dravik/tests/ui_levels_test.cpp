@@ -1,0 +1,117 @@
+// The level handlers: which attenuator step moves on a saturated or a weak block, the messages
+// they report, and a measurement on a box that clips until the steps have moved.
+
+#include "dravik/tests/ui_support.h"
+
+namespace dravik {
+namespace {
+
+using namespace uitest;
+
+const std::string Saturation0 = "Saturation. Channel: 0";
+const std::string Saturation1 = "Saturation. Channel: 1";
+
+struct Levels : TWindowTest {
+  void SetUp() override {
+    TWindowTest::SetUp();
+    Open();
+    SelectBox(2);
+  }
+  void SetOutput(int32_t step0, int32_t step1) {
+    W->SignalOut->SetAttenuation(0, step0);
+    W->SignalOut->SetAttenuation(1, step1);
+  }
+  std::pair<int32_t, int32_t> Output() const {
+    return {W->SignalOut->GetAttenuation(0), W->SignalOut->GetAttenuation(1)};
+  }
+  std::pair<int32_t, int32_t> Input() const {
+    return {W->SignalIn->GetAttIndex(0), W->SignalIn->GetAttIndex(1)};
+  }
+};
+
+// The smaller output level is lowered, the saturating channel's on a tie.
+TEST_F(Levels, LowerOutputLevelKeepsTheOutputsWithinOneStep) {
+  SetOutput(2, 3);
+  const std::pair<int32_t, int32_t> expected[] = {{3, 3}, {4, 3}, {4, 4}, {5, 4}};
+  for (const auto& after : expected) {
+    EXPECT_TRUE(W->LowerOutputLevel(0));
+    EXPECT_EQ(Output(), after);
+  }
+  SetOutput(0, 0);
+  EXPECT_TRUE(W->LowerOutputLevel(1));
+  EXPECT_EQ(Output(), std::make_pair(0, 1));
+  EXPECT_EQ(Count(Saturation0), 4u);
+  EXPECT_TRUE(Logged(Saturation1, false));
+}
+
+TEST_F(Levels, SaturationRaisesTheInputStepAndAtTheLastStepLowersAnOutput) {
+  SetOutput(0, 0);
+  W->SignalIn->SetAttenuation(0, 3);
+  EXPECT_TRUE(W->HandleSaturation(0));
+  EXPECT_EQ(Input().first, 4);
+  EXPECT_EQ(Output(), std::make_pair(0, 0));
+  EXPECT_EQ(Count(Saturation0), 1u);
+  EXPECT_TRUE(W->HandleSaturation(0));
+  EXPECT_EQ(Input().first, 4);
+  EXPECT_EQ(Output(), std::make_pair(1, 0));
+  EXPECT_EQ(Count(Saturation0), 3u); // once more, and once from lowering the output
+}
+
+struct TLowCase {
+  const char* Name;
+  int32_t InputStep; // of channel 0
+  std::pair<int32_t, int32_t> Output, InputAfter, OutputAfter;
+  bool Dropped;
+};
+const TLowCase LowCases[] = {
+    {"input step down first", 2, {3, 3}, {1, 0}, {3, 3}, true},
+    {"then the other output if it is lower", 0, {1, 2}, {0, 0}, {1, 1}, true},
+    {"then its own output", 0, {2, 2}, {0, 0}, {1, 2}, true},
+    {"nothing left to raise", 0, {0, 0}, {0, 0}, {0, 0}, false},
+};
+
+TEST_F(Levels, LowLevelRaisesOneStepAndSaysNothing) {
+  for (const auto& c : LowCases) {
+    SCOPED_TRACE(c.Name);
+    W->SignalIn->SetAttenuation(0, c.InputStep);
+    W->SignalIn->SetAttenuation(1, 0);
+    SetOutput(c.Output.first, c.Output.second);
+    const size_t lines = Log.size();
+    EXPECT_EQ(W->HandleLowLevel(0), c.Dropped);
+    EXPECT_EQ(Input(), c.InputAfter);
+    EXPECT_EQ(Output(), c.OutputAfter);
+    for (size_t i = lines; i < Log.size(); ++i) EXPECT_TRUE(Log[i].second) << Log[i].first;
+  }
+}
+
+// A card whose inputs amplify 40 times clips until channel 0 is at its last input step and an
+// output level has come down; when the card's input level then drops, the low-level handler
+// takes the steps back.
+TEST_F(Levels, AClippingBoxMovesTheStepsAndWeakLevelsMoveThemBack) {
+  std::vector<TBoxConfig> boxes = MatchedBoxes();
+  for (auto& box : boxes) box.Card.Gain[0] = box.Card.Gain[1] = 40;
+  vmbox::Reinitialise(boxes, vmbox::TSpeed::Fast);
+  W.reset();
+  Log.clear();
+  Open();
+  SelectBox(2);
+  ASSERT_TRUE(Measure(1));
+  EXPECT_EQ(Input().first, 4);
+  EXPECT_GT(std::max(Output().first, Output().second), 0);
+  bool twice = false;
+  for (size_t i = 1; i < Log.size(); ++i) {
+    twice = twice || (Log[i].first == Saturation0 && Log[i - 1].first == Saturation0);
+  }
+  EXPECT_TRUE(twice);
+  EXPECT_LT(std::fabs(EngValue(Text(W->lblR), "Rx= ", "Ohm") - 47), 0.5) << Text(W->lblR);
+
+  vmbox::SetInputLevel(2, 0, 1 / 256.0);
+  vmbox::SetInputLevel(2, 1, 1 / 256.0);
+  ASSERT_TRUE(RunAudio(3));
+  EXPECT_EQ(Input(), std::make_pair(0, 0));
+  EXPECT_EQ(Output(), std::make_pair(0, 0));
+  StopRun();
+}
+
+} // namespace
+} // namespace dravik
