@@ -41,6 +41,13 @@ TSignalIn::~TSignalIn() {
   // The mixer gives the user's settings back while the chain goes away; nothing is captured
   // any more that a change could invalidate.
   if (MixerIn) MixerIn->OnChange = nullptr;
+  // The device closes while it is being freed: the close must neither move a calibration run
+  // on (which would reopen a device that is going away) nor reach the window's handlers.
+  if (WaveIn) {
+    WaveIn->OnData = nullptr;
+    WaveIn->OnStart = nullptr;
+    WaveIn->OnStop = nullptr;
+  }
   FreeAndReport(WaveIn, OnLog, "WaveIn destroyed.", "Can not destroy WaveIn.");
   FreeAndReport(MixerIn, OnLog, "MixerIn destroyed.", "Can not destroy MixerIn.");
   FreeAndReport(CalibrIn, OnLog, "CalibrIn destroyed.", "Can not destroy CalibrIn.");
@@ -171,6 +178,13 @@ void TSignalIn::EndRun() {
   if (OnStop) OnStop(this);
 }
 
+void TSignalIn::FollowShortenedTable() {
+  const int32_t steps = GetStepCount();
+  if (steps >= RunStepCount) return;
+  RunStepCount = steps;
+  for (int32_t c = 0; c < CalibrIn->GetChannelCount(); ++c) SetAttenuation(c, GetAttIndex(c));
+}
+
 void TSignalIn::StartOffsetRun() {
   if (!WaveIn || !CalibrIn) return;
   SetAllAttenuations(0);
@@ -198,6 +212,7 @@ bool TSignalIn::StartAmplitudeRun(long double Frequency) {
   SetAllAttenuations(0);
   CalibrIn->RefChannel = 0;
   CalibrIn->AmplitudeRunStopped = false;
+  RunStepCount = GetStepCount();
   OpenForRun(frames, &TCalibrIn::AmplitudeBlock, &TSignalIn::AmplitudeRunStep);
   return true;
 }
@@ -206,6 +221,7 @@ bool TSignalIn::StartAmplitudeRun(long double Frequency) {
 // second phase: channel 1 at step 0 is the reference while channel 0 climbs from step 1. Every
 // factor is thereby tied to channel 0 at step 0.
 void TSignalIn::AmplitudeRunStep() {
+  FollowShortenedTable();
   const int32_t steps = GetStepCount();
   // Nothing to climb, nothing to calibrate against, or a channel without signal.
   if (steps <= 1 || CalibrIn->GetChannelCount() < 2 || CalibrIn->AmplitudeRunStopped) {

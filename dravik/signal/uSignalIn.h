@@ -93,6 +93,11 @@ private:
   void OpenForRun(uint32_t Frames, bool (TCalibrIn::*Handler)(TDataMatrix&),
                   void (TSignalIn::*NextStep)());
   void EndRun();
+  // Recording levels back in line with the calibration steps once a channel without signal has
+  // shortened the step table (which moves the channels beyond it down).
+  void FollowShortenedTable();
+
+  int32_t RunStepCount = 0; // steps of the table when the amplitude run last moved on
 };
 
 // Frames of an amplitude-run block: p = Round(Frequency / 2) whole periods (at least one), that

@@ -185,6 +185,12 @@ TEST_F(Mixer, SourceLevels) {
     EXPECT_EQ(Obj->GetVolume(c.channel), c.stored);
   }
   Log.Lines.clear();
+  EXPECT_TRUE(Obj->CheckChannel(1, "Level"));
+  EXPECT_FALSE(Obj->CheckChannel(2, "Level"));
+  EXPECT_FALSE(Obj->CheckChannel(-1, "Level"));
+  EXPECT_EQ(Log.Lines, (Lines{{"MixerIn: Level: Channel index is out of range.", false},
+                              {"MixerIn: Level: Channel index is out of range.", false}}));
+  Log.Lines.clear();
   Obj->SetVolume(2, 0.5);
   EXPECT_EQ(Obj->GetVolume(2), 0.0);
   vmbox::FailCall("mixerSetControlDetails", MIXERR_INVALVALUE);
@@ -210,6 +216,13 @@ TEST_F(Mixer, MasterLevelsWithoutASource) {
   EXPECT_EQ(Device(Id(Recording, 0, Volume)), (Values{0xFFFF, 16384}));
   EXPECT_EQ(Obj->GetVolume(1), 0.25);
   EXPECT_TRUE(Log.Has("MixerIn: Set volume: Channel: 1,  Value: 0.25.", true));
+  // Named callers hear why a check failed; the mixer's own calls stay silent.
+  Log.Lines.clear();
+  EXPECT_FALSE(Obj->CheckSource("Level"));
+  EXPECT_FALSE(Obj->CheckChannel(0, "Level"));
+  EXPECT_FALSE(Obj->CheckChannel(0));
+  EXPECT_EQ(Log.Lines, (Lines{{"MixerIn: Level: Current source index is out of range.", false},
+                              {"MixerIn: Level: Current source index is out of range.", false}}));
   vmbox::ReleaseMixerControl(0, Id(Recording, LineIn, Volume));
 }
 
