@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -27,30 +28,60 @@ bool Same(const TWaveData& a, const TWaveData& b) {
   return true;
 }
 
-// For each handed-over block in turn, the raw block that ends the run it is the mean of (or,
-// without averaging, the raw block it equals).
-std::vector<size_t> RunEnds(const TProbe& probe, bool averaging) {
-  std::vector<size_t> ends;
+// The raw blocks [First, Last] whose mean (or, without averaging, the single block Last) a
+// handed-over block is.
+struct TRun {
+  size_t First, Last;
+};
+
+// The mean of raw blocks first .. last, summed in the engine's order.
+TWaveData MeanOf(const TProbe& probe, size_t first, size_t last) {
+  TWaveData mean = probe.Raw[first].first;
+  for (size_t r = first + 1; r <= last; ++r) {
+    for (int c = 0; c < 2; ++c) {
+      for (size_t i = 0; i < mean[c].size(); ++i) mean[c][i] += probe.Raw[r].first[c][i];
+    }
+  }
+  for (TChannelData& channel : mean) {
+    for (double& x : channel) x /= double(last - first + 1);
+  }
+  return mean;
+}
+
+// For each handed-over block in turn, the run it came from. A run normally starts right after
+// the previous one; on the fast card two hand-offs can fall within one turn of a busy main
+// thread, and the second then replaces the first before it is taken: the next run starts later.
+// Candidates are found on a few samples through prefix sums, then checked in full.
+std::vector<TRun> Runs(const TProbe& probe, bool averaging) {
+  constexpr size_t Probes[] = {0, 517, 1301, 2047};
+  std::vector<std::array<double, 4>> prefix(probe.Raw.size() + 1);
+  for (size_t r = 0; r < probe.Raw.size(); ++r) {
+    for (size_t p = 0; p < 4; ++p) prefix[r + 1][p] = prefix[r][p] + probe.Raw[r].first[0][Probes[p]];
+  }
+  const auto candidate = [&](const TWaveData& handed, size_t first, size_t last) {
+    for (size_t p = 0; p < 4; ++p) {
+      const double mean = (prefix[last + 1][p] - prefix[first][p]) / double(last - first + 1);
+      if (std::fabs(mean - handed[0][Probes[p]]) > 1e-9) return false;
+    }
+    return Same(MeanOf(probe, first, last), handed);
+  };
+  std::vector<TRun> runs;
   size_t start = 0;
   for (const TWaveData& handed : probe.Handed) {
-    TWaveData sum{TChannelData(2048), TChannelData(2048)}, mean = sum;
-    for (size_t end = start; end < probe.Raw.size(); ++end) {
-      const TWaveData& raw = probe.Raw[end].first;
-      for (int c = 0; c < 2; ++c) {
-        for (size_t i = 0; i < 2048; ++i) {
-          sum[c][i] += raw[c][i];
-          mean[c][i] = averaging ? sum[c][i] / double(end - start + 1) : raw[c][i];
+    bool found = false;
+    for (size_t first = start; first < probe.Raw.size() && !found; ++first) {
+      for (size_t last = first; last < probe.Raw.size() && !found; ++last) {
+        if (!averaging && last != first) break;
+        if (candidate(handed, first, last)) {
+          runs.push_back({first, last});
+          found = true;
         }
       }
-      if (Same(mean, handed)) {
-        ends.push_back(end);
-        break;
-      }
     }
-    if (ends.empty() || ends.back() < start) return ends;
-    start = ends.back() + 1;
+    if (!found) return runs;
+    start = runs.back().Last + 1;
   }
-  return ends;
+  return runs;
 }
 
 TEST_F(EngineOnCard, HandOffsComeOnTheClockWithTheMeanOfTheirInterval) {
@@ -70,15 +101,25 @@ TEST_F(EngineOnCard, HandOffsComeOnTheClockWithTheMeanOfTheirInterval) {
     ASSERT_TRUE(rig.WaitHanded(5));
     rig.Stop();
     ASSERT_TRUE(WaitUntil([&] { return rig.Idle(); }));
-    const auto ends = RunEnds(rig.In, c.Averaging);
-    ASSERT_EQ(ends.size(), rig.In.Handed.size());
-    EXPECT_EQ(ends[0], 0u) << "the first block is handed over at once";
+    const auto runs = Runs(rig.In, c.Averaging);
+    ASSERT_EQ(runs.size(), rig.In.Handed.size());
+    EXPECT_EQ(runs[0].Last, 0u) << "the first block is handed over at once";
     // The engine reads the clock for block i between the times noted for blocks i and i + 1.
     const auto time = [&](size_t i) { return rig.In.Raw[i].second; };
-    for (size_t d = 1; d + 1 < ends.size(); ++d) {
-      EXPECT_GE(platform::MillisecondsBetween(time(ends[d - 1]), time(ends[d] + 1)), c.MinGapMs);
-      EXPECT_LE(platform::MillisecondsBetween(time(ends[d - 1] + 1), time(ends[d])), c.MaxGapMs);
+    int replaced = 0;
+    for (size_t d = 1; d + 1 < runs.size(); ++d) {
+      const size_t before = runs[d - 1].Last, end = runs[d].Last;
+      EXPECT_GE(platform::MillisecondsBetween(time(before), time(end + 1)), c.MinGapMs);
+      // A mean covers its own interval only; the gap since the hand-off before it is bounded
+      // when no hand-off fell between them.
+      if (c.Averaging && runs[d].First != before + 1) {
+        ++replaced;
+        EXPECT_LE(platform::MillisecondsBetween(time(runs[d].First), time(end)), c.MaxGapMs);
+        continue;
+      }
+      EXPECT_LE(platform::MillisecondsBetween(time(before + 1), time(end)), c.MaxGapMs);
     }
+    EXPECT_LE(replaced, 2) << "a hand-off replaced now and then, not as a rule";
   }
 }
 
