@@ -70,8 +70,7 @@ public:
     });
     QObject::connect(&W, &TfmLCR::ResultShown, [this] {
       ++Results;
-      Out << "  " << W.lblR->text().toStdString() << '\n'
-          << "  " << W.lblZ->text().toStdString() << '\n';
+      Out << W.lblR->text().toStdString() << '\n' << W.lblZ->text().toStdString() << '\n';
     });
   }
 
