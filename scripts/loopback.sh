@@ -60,7 +60,11 @@ set-default-sink loopback
 set-default-source loopback.monitor
 EOF
 
-pulseaudio -n -F "$RUNTIME/daemon.pa" --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
+# The server runs at real-time priority where the system allows it: on a loaded machine a
+# starved server plays gaps of silence into the loop.
+PRIORITY=()
+if chrt -f 10 true 2>/dev/null; then PRIORITY=(chrt -f 10); fi
+"${PRIORITY[@]}" pulseaudio -n -F "$RUNTIME/daemon.pa" --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
   --use-pid-file=no --system=no --log-target=file:"$RUNTIME/daemon.log" &
 DAEMON_PID=$!
 

@@ -9,8 +9,9 @@ namespace platform::portaudio {
 namespace {
 
 // Measuring needs an unbroken stream more than a short delay: at least 100 ms of buffering
-// (50 ms gave audible gaps on a loaded machine). The callback still moves 10 ms at a time, so
-// a program with a short queue is served steadily.
+// (50 ms gave gaps on a loaded machine; more than 100 ms did not help there, it only made the
+// round trip longer). The callback moves 10 ms at a time, so a program with a short queue is
+// served steadily.
 constexpr double MinLatency = 0.1;
 constexpr auto WatchPeriod = std::chrono::milliseconds(250);
 
@@ -41,15 +42,17 @@ void TPaBackend::Enumerate() {
   for (PaDeviceIndex i = 0; i < count; ++i) {
     const PaDeviceInfo* info = api->Pa_GetDeviceInfo(i);
     if (!info || !info->name) continue;
+    const PaHostApiInfo* host = api->Pa_GetHostApiInfo(info->hostApi);
+    const bool alsa = host && host->type == paALSA;
     if (info->maxInputChannels > 0) {
       const double latency = std::max(MinLatency, info->defaultHighInputLatency);
       Inputs.push_back(std::make_shared<TPaDevice>(i, wave::TDirection::In, info->name,
-                                                   info->maxInputChannels, latency));
+                                                   info->maxInputChannels, latency, alsa));
     }
     if (info->maxOutputChannels > 0) {
       const double latency = std::max(MinLatency, info->defaultHighOutputLatency);
       Outputs.push_back(std::make_shared<TPaDevice>(i, wave::TDirection::Out, info->name,
-                                                    info->maxOutputChannels, latency));
+                                                    info->maxOutputChannels, latency, alsa));
     }
   }
 }

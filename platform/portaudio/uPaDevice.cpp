@@ -12,7 +12,7 @@ namespace {
 constexpr uint32_t MinRate = 8000;
 constexpr uint32_t MaxRate = 192000;
 // Callbacks stop for this long only when the device no longer serves the stream.
-constexpr uint64_t StallNs = 2'000'000'000;
+constexpr uint64_t StallNs = 5'000'000'000;
 
 // The standard rates with their four format bits (mono/stereo at 8 and 16 bits).
 struct TRateGroup {
@@ -44,9 +44,9 @@ uint64_t SteadyNs() {
 }
 
 TPaDevice::TPaDevice(PaDeviceIndex index, wave::TDirection direction, std::string name,
-                     int channels, double latency)
+                     int channels, double latency, bool alsa)
     : DeviceIndex(index), Dir(direction), HostName(std::move(name)),
-      HostChannels(std::clamp(channels, 1, 2)), Latency(latency) {}
+      HostChannels(std::clamp(channels, 1, 2)), Latency(latency), Alsa(alsa) {}
 
 TPaDevice::~TPaDevice() {
   std::lock_guard lock(Mutex);
@@ -105,6 +105,11 @@ MMRESULT TPaDevice::Attach(const std::shared_ptr<wave::TWaveStream>& stream) {
                                          in ? nullptr : &parameters, stream->Rate(), chunk,
                                          paClipOff, &Callback, this);
   if (error == paNoError) {
+    // The callback thread runs at real-time priority where the system allows it: a starved
+    // callback is a gap in what the card plays.
+    if (Alsa && PaApi()->PaAlsa_EnableRealtimeScheduling) {
+      PaApi()->PaAlsa_EnableRealtimeScheduling(host, 1);
+    }
     error = PaApi()->Pa_StartStream(host);
     if (error != paNoError) PaApi()->Pa_CloseStream(host);
   }

@@ -30,8 +30,9 @@ uint64_t SteadyNs(); // the steady clock in nanoseconds
 
 class TPaDevice : public wave::TWaveDevice {
 public:
+  // `alsa`: the device belongs to the library's ALSA host interface.
   TPaDevice(PaDeviceIndex index, wave::TDirection direction, std::string name, int channels,
-            double latency);
+            double latency, bool alsa = false);
   ~TPaDevice() override;
 
   bool Present() const override { return true; }
@@ -49,6 +50,7 @@ public:
   wave::TDirection Direction() const { return Dir; }
   bool Serves(const wave::TWaveStream* stream) const;
   void SetGain(int channel, double gain) { Gain[channel] = gain; }
+  double GainOf(int channel) const { return Gain[channel]; }
 
   // Makes the open stream vanish when the device has stopped serving it; nowNs on the steady
   // clock.
@@ -68,6 +70,7 @@ private:
   const std::string HostName;
   const int HostChannels;
   const double Latency;
+  const bool Alsa;
 
   mutable std::mutex Mutex; // the open stream, the library stream and the rate cache
   mutable std::map<uint32_t, bool> Rates;

@@ -25,6 +25,7 @@ bool BindAll(const TSharedLibrary& lib, TPaApi& api) {
   BIND(Pa_IsStreamActive);
   BIND(Pa_GetStreamInfo);
 #undef BIND
+  lib.Bind("PaAlsa_EnableRealtimeScheduling", api.PaAlsa_EnableRealtimeScheduling);
   return ok;
 }
 
