@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     // Set before anything reads them: the platform plugin and the virtual card's pace.
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("VMBOX_SPEED", "fast", 1);
+    setenv("VMBOX_ONLY", "1", 1);
   }
   QApplication app(argc, argv);
   if (tour) return sorvane::RunTour(std::cout);

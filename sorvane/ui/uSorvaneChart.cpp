@@ -198,17 +198,25 @@ void TSorvaneChart::Fit(QAbstractAxis* axis, bool horizontal, bool log,
     static_cast<QLogValueAxis*>(axis)->setRange(lo, hi);
     return;
   }
-  if (hi <= lo) {
-    const double pad = lo == 0 ? 1 : std::fabs(lo) * 0.1;
+  // A range too narrow for its magnitude (a constant curve, rounding noise) is widened, so the
+  // axis never has to step through more values than a double can tell apart.
+  const double magnitude = std::max(std::fabs(lo), std::fabs(hi));
+  if (hi - lo <= magnitude * 1e-9) {
+    const double pad = magnitude == 0 ? 1 : magnitude * 0.1;
     lo -= pad;
     hi += pad;
   }
-  // The axis spans the data exactly; its ticks fall on round values of a 1-2-5 step.
+  if (!std::isfinite(hi - lo)) return;
+  // The axis spans the data exactly; its ticks fall on round values of a 1-2-5 step, counted
+  // from a multiple of the step next to the data.
+  const double step = RoundStep((hi - lo) / 5);
+  // Fixed ticks while the range changes: the old step over the new range could ask for millions.
   auto* linear = static_cast<QValueAxis*>(axis);
+  linear->setTickType(QValueAxis::TicksFixed);
   linear->setRange(lo, hi);
+  linear->setTickInterval(step);
+  linear->setTickAnchor(std::floor(lo / step) * step);
   linear->setTickType(QValueAxis::TicksDynamic);
-  linear->setTickAnchor(0);
-  linear->setTickInterval(RoundStep((hi - lo) / 5));
 }
 
 void TSorvaneChart::Rescale() {

@@ -231,10 +231,7 @@ void TForm1::ShowError(const std::string& text) {
 
 bool TForm1::DevicesIdle() const { return FWaveOut->Idle() && FSignalIn->WaveIn().Idle(); }
 
-std::string TForm1::FormCloseQuery() {
-  SaveSettings();
-  FSignalIn->Stop();
-  FWaveOut->Stop();
+bool TForm1::AwaitDevicesIdle() {
   // Polls the time of day, as the devices' own time-outs do; the steady clock bounds the wait
   // too, since a paced test card's time of day stands still once nothing plays.
   const platform::TDateTime start = platform::Now();
@@ -243,9 +240,17 @@ std::string TForm1::FormCloseQuery() {
     const auto steadyMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                               std::chrono::steady_clock::now() - steadyStart).count();
     if (platform::MillisecondsBetween(start, platform::Now()) >= StopWaitMs || steadyMs >= StopWaitMs)
-      break;
+      return false;
     platform::CheckSynchronize(5);
   }
+  return true;
+}
+
+std::string TForm1::FormCloseQuery() {
+  SaveSettings();
+  FSignalIn->Stop();
+  FWaveOut->Stop();
+  AwaitDevicesIdle();
   std::string message;
   if (!FSignalIn->WaveIn().Idle()) message += "Can not stop WaveIn.\r\n";
   if (!FWaveOut->Idle()) message += "Can not stop WaveOut.\r\n";

@@ -141,6 +141,8 @@ private:
   void ChartPainted();
   void AfterStartStop();
   bool DevicesIdle() const;
+  // Waits until both device threads are idle, at most 2000 ms; true when they are.
+  bool AwaitDevicesIdle();
 
   TSorvaneFiles FFiles;
   std::string SavedSeparator;

@@ -124,6 +124,8 @@ void TForm1::btnStartStopClick() {
     AfterStartStop();
     return;
   }
+  // A stop completes on the device threads: the settings below take effect only on idle devices.
+  AwaitDevicesIdle();
   FWaveOut->SetDeviceID(static_cast<UINT>(frWaveSetup1->OutputDevice()));
   FSignalIn->SetDeviceID(static_cast<UINT>(frWaveSetup1->InputDevice()));
   FSignalIn->SetSampleRate(static_cast<DWORD>(frWaveSetup1->SamplingRate()));

@@ -1,0 +1,198 @@
+// The device setup frame and the value list: texts and numbers, editing with the keyboard, and
+// their sections of the settings file.
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QTest>
+
+#include "sorvane/tests/ui_support.h"
+#include "sorvane/ui/ufrValues.h"
+#include "sorvane/ui/ufrWaveSetup.h"
+
+namespace sorvane {
+namespace {
+
+TEST(ValueText, TwoSignificantDigits) {
+  const struct { double x; const char* text; } cases[] = {
+      {1, "1"},       {0.5, "0.5"},     {47, "47"},      {-47, "-47"},   {99.4, "99"},
+      {99.6, "1E2"},  {150, "1.5E2"},   {0.0001, "0.0001"}, {0.00001, "1E-5"},
+      {12345, "1.2E4"}, {0, "0"},       {3.14159, "3.1"}};
+  for (const auto& c : cases) EXPECT_EQ(FormatTwoDigits(c.x), c.text) << c.x;
+}
+
+TEST(ValueText, WholeTextMustBeANumber) {
+  const struct { const char* text; bool ok; double value; } cases[] = {
+      {"10", true, 10},   {"4.7", true, 4.7}, {"-4.7", true, -4.7}, {"+5", true, 5},
+      {"1e3", true, 1000}, {"2.2E-3", true, 0.0022}, {".5", true, 0.5},
+      {"10k", false, 0},  {"", false, 0},     {"1,5", false, 0},   {" 5", false, 0},
+      {"nan", false, 0},  {"inf", false, 0},  {"+-5", false, 0},   {"0x10", false, 0}};
+  for (const auto& c : cases) {
+    double v = -1;
+    EXPECT_EQ(ParseNumber(c.text, v), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+    }
+  }
+}
+
+class Values : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Frame.show();
+    Edit = Frame.cbVal->lineEdit();
+    Edit->setFocus();
+  }
+  // The list "10", "47", "100" with entry 1 current.
+  void ThreeEntries() {
+    platform::TIniFile ini(Scratch.Dir / "v.ini");
+    ini.WriteInteger("Values", "Count", 3);
+    ini.WriteString("Values", "Value0", "10");
+    ini.WriteString("Values", "Value1", "47");
+    ini.WriteString("Values", "Value2", "100");
+    ini.WriteInteger("Values", "CurrentIndex", 1);
+    Frame.LoadSettings(ini);
+  }
+  QStringList Items() const {
+    QStringList items;
+    for (int i = 0; i < Frame.cbVal->count(); ++i) items << Frame.cbVal->itemText(i);
+    return items;
+  }
+  bool Red() const { return Edit->palette().color(QPalette::Text) == QColor(255, 0, 0); }
+
+  QApplication& App = uitest::App(); // before any widget
+  uitest::TScratch Scratch;
+  TfrValues Frame;
+  QLineEdit* Edit = nullptr;
+};
+
+TEST_F(Values, EnterTypingAndInvalidText) {
+  ThreeEntries();
+  EXPECT_EQ(Frame.CurrentIndex(), 1);
+  EXPECT_EQ(Frame.Value(), 47);
+  QTest::keyClick(Edit, Qt::Key_Return);
+  EXPECT_EQ(Items(), QStringList({"10", "47", "", "100"}));
+  EXPECT_EQ(Frame.CurrentIndex(), 2);
+  QTest::keyClicks(Edit, "68");
+  EXPECT_EQ(Items(), QStringList({"10", "47", "68", "100"}));
+  EXPECT_EQ(Frame.Value(), 68);
+  EXPECT_FALSE(Red());
+  EXPECT_EQ(Edit->cursorPosition(), 2);
+
+  QTest::keyClicks(Edit, "k");
+  EXPECT_TRUE(Red());
+  EXPECT_EQ(Edit->text(), "68k");
+  EXPECT_EQ(Frame.Value(), 68);
+  EXPECT_EQ(Items()[2], "68");
+  QTest::keyClick(Edit, Qt::Key_Backspace);
+  EXPECT_FALSE(Red());
+  EXPECT_EQ(Frame.Value(), 68);
+}
+
+TEST_F(Values, BackspaceInTheEmptyBoxRemovesTheEntry) {
+  ThreeEntries();
+  Edit->clear();
+  QTest::keyClick(Edit, Qt::Key_Backspace);
+  EXPECT_EQ(Items(), QStringList({"10", "100"}));
+  EXPECT_EQ(Frame.CurrentIndex(), 0);
+  EXPECT_EQ(Edit->text(), "10");
+  EXPECT_EQ(Frame.Value(), 10);
+  // With text in the box Backspace only edits; with one entry left it never removes it.
+  QTest::keyClick(Edit, Qt::Key_Backspace);
+  EXPECT_EQ(Items().size(), 2);
+  Edit->clear();
+  QTest::keyClick(Edit, Qt::Key_Backspace);
+  ASSERT_EQ(Items().size(), 1);
+  Edit->clear();
+  QTest::keyClick(Edit, Qt::Key_Backspace);
+  EXPECT_EQ(Items().size(), 1);
+}
+
+TEST_F(Values, SettingsRoundTripErasesLongerLists) {
+  ThreeEntries();
+  QTest::keyClick(Edit, Qt::Key_Return); // an entry never typed into is saved empty
+  platform::TIniFile ini(Scratch.Dir / "v.ini");
+  ini.WriteString("Values", "Value7", "stale");
+  Frame.SaveSettings(ini);
+  EXPECT_EQ(ini.ReadSection("Values"),
+            (std::vector<std::string>{"Count", "Value0", "Value1", "Value2", "Value3", "CurrentIndex"}));
+  EXPECT_EQ(ini.ReadInteger("Values", "Count", 0), 4);
+  EXPECT_EQ(ini.ReadString("Values", "Value2", "?"), "");
+  EXPECT_EQ(ini.ReadInteger("Values", "CurrentIndex", -1), 2);
+
+  TfrValues other;
+  other.ShowValue(1);
+  other.LoadSettings(ini);
+  EXPECT_EQ(other.cbVal->count(), 4);
+  EXPECT_EQ(other.CurrentIndex(), 2);
+  EXPECT_EQ(other.Value(), 1) << "an empty entry is not a number: the last value stays";
+
+  // "Count" 0 or missing keeps the list.
+  platform::TIniFile empty(Scratch.Dir / "none.ini");
+  TfrValues kept;
+  kept.ShowValue(1);
+  kept.LoadSettings(empty);
+  EXPECT_EQ(kept.cbVal->count(), 1);
+  EXPECT_EQ(kept.cbVal->itemText(0), "1");
+  EXPECT_EQ(kept.Value(), 1);
+}
+
+TEST(WaveSetup, DeviceListsAndSettings) {
+  uitest::App();
+  std::vector<platform::vmbox::TBoxConfig> boxes = platform::vmbox::DefaultBoxes();
+  boxes.erase(boxes.begin()); // three boxes
+  platform::vmbox::Reinitialise(boxes, platform::vmbox::TSpeed::Fast);
+  TfrWaveSetup setup;
+  ASSERT_EQ(setup.cbDeviceIn->count(), 3);
+  EXPECT_EQ(setup.InputDevice(), 1);
+  EXPECT_EQ(setup.OutputDevice(), 1);
+  EXPECT_EQ(setup.cbDeviceIn->itemText(2).toStdString(), boxes[2].Name);
+  EXPECT_EQ(setup.SamplingRate(), 48000);
+  EXPECT_TRUE(setup.MissingDevices().empty());
+  EXPECT_FALSE(setup.lbNoDevice->isVisibleTo(&setup));
+
+  uitest::TScratch scratch;
+  platform::TIniFile ini(scratch.Dir / "w.ini");
+  ini.WriteInteger("WaveSetup", "InputID", 5);
+  ini.WriteInteger("WaveSetup", "OutputID", 2);
+  ini.WriteInteger("WaveSetup", "Sampling", 44100);
+  ini.WriteString("WaveSetup", "Swap", "7");
+  setup.LoadSettings(ini);
+  EXPECT_EQ(setup.InputDevice(), 1) << "an identifier beyond the list keeps the selection";
+  EXPECT_EQ(setup.OutputDevice(), 2);
+  EXPECT_EQ(setup.SamplingRate(), 48000) << "a rate the list does not offer keeps the selection";
+  EXPECT_TRUE(setup.cbSwap->isChecked());
+
+  int raised = 0;
+  setup.OnSamplingChange = [&](int rate) { raised = rate; };
+  setup.cbSampling->setCurrentIndex(2);
+  emit setup.cbSampling->activated(2);
+  EXPECT_EQ(raised, 192000);
+  setup.SaveSettings(ini);
+  EXPECT_EQ(ini.ReadInteger("WaveSetup", "Sampling", 0), 192000);
+  EXPECT_EQ(ini.ReadString("WaveSetup", "OutputName", ""), boxes[2].Name);
+  EXPECT_EQ(ini.ReadString("WaveSetup", "Swap", ""), "1");
+  setup.SetDevicesEnabled(false);
+  EXPECT_FALSE(setup.cbDeviceIn->isEnabled());
+  EXPECT_FALSE(setup.cbSampling->isEnabled());
+  EXPECT_TRUE(setup.cbSwap->isEnabled());
+}
+
+TEST(WaveSetup, NoDeviceSaysSo) {
+  uitest::App();
+  platform::vmbox::Reinitialise({}, platform::vmbox::TSpeed::Fast);
+  TfrWaveSetup setup;
+  EXPECT_EQ(setup.InputDevice(), -1);
+  EXPECT_EQ(setup.OutputDevice(), -1);
+  EXPECT_EQ(setup.MissingDevices(), "There is no sound input device and no sound output device.");
+  EXPECT_TRUE(setup.lbNoDevice->isVisibleTo(&setup));
+  uitest::TScratch scratch;
+  platform::TIniFile ini(scratch.Dir / "w.ini");
+  setup.SaveSettings(ini);
+  setup.LoadSettings(ini);
+  EXPECT_EQ(setup.InputDevice(), -1);
+  uitest::DefaultCard();
+}
+
+} // namespace
+} // namespace sorvane

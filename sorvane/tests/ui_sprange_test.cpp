@@ -1,0 +1,180 @@
+// The range selector: the ruler's label rule on its own, and the frame driven with the mouse.
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <algorithm>
+
+#include "sorvane/tests/ui_support.h"
+#include "sorvane/ui/uScaleLayout.h"
+#include "sorvane/ui/ufrSpRange.h"
+
+namespace sorvane {
+namespace {
+
+std::vector<double> Sorted(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+TEST(ScaleLayout, DecadeAndMultipliers) {
+  const struct { double max, decade; } decades[] = {
+      {22000, 10000}, {9960, 10000}, {9940, 1000}, {100, 100}, {1, 1}, {0.25, 0.1}};
+  for (const auto& d : decades) EXPECT_DOUBLE_EQ(ScaleDecade(d.max), d.decade) << d.max;
+  const double multipliers[] = {2, 5, 10, 20, 50, 100, 200};
+  for (int i = 0; i < 7; ++i) EXPECT_DOUBLE_EQ(ScaleMultiplier(i), multipliers[i]);
+  EXPECT_EQ(ScaleText(4999.6), "5000");
+  EXPECT_EQ(ScaleText(-0.2), "0");
+}
+
+TEST(ScaleLayout, LabelSteps) {
+  const struct {
+    double min, max;
+    TScaleGeometry g;
+    double step, minor, anchor;
+    std::vector<double> labels;
+  } cases[] = {
+      // The audio range on a 624-pixel strip, "10000" 30 pixels wide: refined to 5000.
+      {23, 22000, {624, 11, 602, 30, 36}, 5000, 1000, 10000, {0, 5000, 10000, 15000, 20000}},
+      // Too little room for refining: labels every decade.
+      {23, 22000, {100, 11, 78, 30, 36}, 10000, 2000, 10000, {0, 10000}},
+      // 1..100: refined to 10; the top label has no room at the right end.
+      {1, 100, {624, 11, 602, 18, 24}, 10, 2, 100, {0, 10, 20, 30, 40, 50, 60, 70, 80, 90}},
+      // A range above its decade is anchored at the largest whole decade below max.
+      {12000, 47000, {624, 11, 602, 30, 36}, 5000, 1000, 40000,
+       {15000, 20000, 25000, 30000, 35000, 40000, 45000}},
+  };
+  for (const auto& c : cases) {
+    const TScaleLayout s = LayoutScale(c.min, c.max, c.g);
+    EXPECT_DOUBLE_EQ(s.Step, c.step) << c.min << ".." << c.max << " on " << c.g.ImageWidth;
+    EXPECT_DOUBLE_EQ(s.Minor, c.minor);
+    EXPECT_DOUBLE_EQ(s.Anchor, c.anchor);
+    EXPECT_EQ(Sorted(s.Labels), c.labels);
+    for (const double v : s.MinorTicks) {
+      const int x = ScaleX(v, c.min, c.max, c.g);
+      EXPECT_GT(x, 0);
+      EXPECT_LT(x, c.g.ImageWidth);
+    }
+  }
+}
+
+TEST(ScaleLayout, DegenerateRangeDrawsNothing) {
+  const TScaleLayout s = LayoutScale(5, 5, {624, 11, 602, 30, 36});
+  EXPECT_TRUE(s.Labels.empty());
+  EXPECT_TRUE(s.MinorTicks.empty());
+}
+
+class SpRange : public ::testing::Test {
+protected:
+  void SetUp() override {
+    uitest::App();
+    Frame = std::make_unique<TfrSpRange>();
+    Frame->resize(624, 37);
+    Frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Frame.get()));
+    Frame->OnRangeChange = [this](double lo, double hi) { Changes.push_back({lo, hi}); };
+  }
+  QPoint BarCentre() const { return Frame->pnRange->rect().center(); }
+
+  std::unique_ptr<TfrSpRange> Frame;
+  std::vector<std::pair<double, double>> Changes;
+};
+
+TEST_F(SpRange, CreationClampingAndDoubleClick) {
+  EXPECT_EQ(Frame->FullMin(), 1);
+  EXPECT_EQ(Frame->FullMax(), 100);
+  EXPECT_EQ(Frame->RangeMin(), 1);
+  EXPECT_EQ(Frame->RangeMax(), 100);
+  EXPECT_EQ(Frame->imScale->width(), Frame->pnFullRange->width());
+
+  Frame->SetRange(-5, 500);
+  EXPECT_EQ(Frame->RangeMin(), 1);
+  EXPECT_EQ(Frame->RangeMax(), 100);
+  EXPECT_EQ(Frame->LastMin(), 34);
+  EXPECT_EQ(Frame->LastMax(), 67);
+  ASSERT_EQ(Changes.size(), 1u);
+
+  QTest::mouseDClick(Frame->pnRange, Qt::LeftButton, {}, BarCentre());
+  EXPECT_EQ(Frame->RangeMin(), 34);
+  EXPECT_EQ(Frame->RangeMax(), 67);
+  // The bar's ends stand where the ruler puts those values.
+  const double k = (Frame->RightLimit() - Frame->LeftLimit()) / 99.0;
+  EXPECT_NEAR(Frame->pnRange->x(), Frame->LeftLimit() + 33 * k, 1);
+  EXPECT_NEAR(Frame->pnRange->x() + Frame->pnRange->width(), Frame->LeftLimit() + 66 * k, 1);
+  QTest::mouseDClick(Frame->pnRange, Qt::LeftButton, {}, BarCentre());
+  EXPECT_EQ(Frame->RangeMin(), 1);
+  EXPECT_EQ(Frame->RangeMax(), 100);
+  QTest::mouseDClick(Frame->pnRange, Qt::LeftButton, {}, BarCentre());
+  EXPECT_EQ(Frame->RangeMin(), 34);
+  EXPECT_EQ(Frame->RangeMax(), 67);
+}
+
+TEST_F(SpRange, ClickIsSilentDragNotifiesOnceAndStopsAtTheEnds) {
+  Frame->SetFullRange(23, 22000);
+  Frame->SetRange(5000, 10000);
+  Changes.clear();
+  const int width = Frame->pnRange->width();
+
+  QTest::mouseClick(Frame->pnRange, Qt::LeftButton, {}, BarCentre());
+  EXPECT_TRUE(Changes.empty());
+
+  const struct { int dx; bool toLeftEnd, toRightEnd; } drags[] = {
+      {40, false, false}, {-2000, true, false}, {2000, false, true}};
+  for (const auto& d : drags) {
+    Changes.clear();
+    const QPoint from = BarCentre();
+    QTest::mousePress(Frame->pnRange, Qt::LeftButton, {}, from);
+    EXPECT_TRUE(Frame->Dragging());
+    for (int step = 1; step <= 4; ++step)
+      QTest::mouseMove(Frame->pnRange, Frame->pnRange->mapFromGlobal(
+                                           Frame->pnRange->mapToGlobal(from) + QPoint(d.dx * step / 4, 0)));
+    EXPECT_TRUE(Changes.empty()) << "nothing is reported during the drag";
+    QTest::mouseRelease(Frame->pnRange, Qt::LeftButton, {},
+                        Frame->pnRange->mapFromGlobal(Frame->pnRange->mapToGlobal(from) + QPoint(d.dx, 0)));
+    EXPECT_FALSE(Frame->Dragging());
+    ASSERT_EQ(Changes.size(), 1u) << d.dx;
+    EXPECT_EQ(Frame->pnRange->width(), width);
+    if (d.toLeftEnd) {
+      EXPECT_DOUBLE_EQ(Frame->RangeMin(), 23);
+    }
+    if (d.toRightEnd) {
+      EXPECT_NEAR(Frame->RangeMax(), 22000, 1e-9);
+    }
+    EXPECT_GE(Frame->pnMin->width(), 2);
+    EXPECT_GE(Frame->pnMax->width(), 2);
+  }
+}
+
+TEST_F(SpRange, ResizeKeepsTheRangeAndNotifies) {
+  Frame->SetRange(30, 60);
+  Changes.clear();
+  Frame->resize(400, 37);
+  QApplication::processEvents();
+  ASSERT_FALSE(Changes.empty());
+  EXPECT_EQ(Changes.back(), std::make_pair(30.0, 60.0));
+  EXPECT_EQ(Frame->imScale->width(), 400);
+  const double k = (Frame->RightLimit() - Frame->LeftLimit()) / 99.0;
+  EXPECT_NEAR(Frame->pnRange->x(), Frame->LeftLimit() + 29 * k, 1);
+}
+
+TEST_F(SpRange, SplitterMovesTheLowerEnd) {
+  Frame->SetRange(1, 100);
+  Changes.clear();
+  const QPoint at = Frame->SpMin->rect().center();
+  QTest::mousePress(Frame->SpMin, Qt::LeftButton, {}, at);
+  QTest::mouseMove(Frame->SpMin, at + QPoint(100, 0));
+  QTest::mouseRelease(Frame->SpMin, Qt::LeftButton, {}, at + QPoint(100, 0));
+  ASSERT_EQ(Changes.size(), 1u);
+  EXPECT_NEAR(Frame->RangeMin(), 1 + 100 * 99.0 / (Frame->RightLimit() - Frame->LeftLimit()), 0.5);
+  EXPECT_EQ(Frame->RangeMax(), 100);
+  // Past the other splitter the bar shrinks to nothing and no further.
+  const QPoint at2 = Frame->SpMin->rect().center();
+  QTest::mousePress(Frame->SpMin, Qt::LeftButton, {}, at2);
+  QTest::mouseMove(Frame->SpMin, at2 + QPoint(5000, 0));
+  QTest::mouseRelease(Frame->SpMin, Qt::LeftButton, {}, at2 + QPoint(5000, 0));
+  EXPECT_EQ(Frame->pnRange->width(), 0);
+  EXPECT_LE(Frame->RangeMin(), Frame->RangeMax() + 1e-9);
+}
+
+} // namespace
+} // namespace sorvane

@@ -1,0 +1,69 @@
+#pragma once
+// Shared by the window tests: one offscreen QApplication, the virtual card in fast mode, a
+// scratch folder for the settings and results files, and a window wired to collect its messages.
+
+#include <QApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/vmbox.h"
+#include "sorvane/ui/ufmSorvane.h"
+#include "sorvane/ui/uSorvaneTour.h"
+
+namespace uitest {
+
+namespace vmbox = platform::vmbox;
+
+inline QApplication& App() {
+  static int argc = 1;
+  static char name[] = "sorvane_ui_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = [] {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("VMBOX_ONLY", "1", 1); // the virtual boxes alone, whatever sound cards the machine has
+    return new QApplication(argc, argv);
+  }();
+  return *app;
+}
+
+// A fresh folder under the system's temporary folder, removed with the object.
+struct TScratch {
+  std::filesystem::path Dir;
+  TScratch() {
+    char pattern[] = "/tmp/sorvane_ui_XXXXXX";
+    Dir = mkdtemp(pattern);
+  }
+  ~TScratch() { std::filesystem::remove_all(Dir); }
+  sorvane::TSorvaneFiles Files() const { return {Dir / "Sorvane.ini", Dir / "Sorvane.txt"}; }
+};
+
+// The default boxes on a fast card: 3.3 Ohm + 1 mH, 0.2 Ohm + 10 uF, 47 Ohm, shorted.
+inline void DefaultCard() {
+  App();
+  vmbox::Reinitialise(vmbox::DefaultBoxes(), vmbox::TSpeed::Fast);
+}
+
+// A shown window whose messages are collected instead of shown in boxes.
+struct TWindow {
+  std::unique_ptr<sorvane::TForm1> Form;
+  std::vector<std::string> Messages;
+  explicit TWindow(const sorvane::TSorvaneFiles& files) {
+    App();
+    Form = std::make_unique<sorvane::TForm1>(files);
+    Form->OnMessage = [this](const std::string& text) { Messages.push_back(text); };
+    Form->show();
+    if (!QTest::qWaitForWindowExposed(Form.get())) ADD_FAILURE() << "the window was not shown";
+  }
+  ~TWindow() {
+    if (Form && Form->isVisible()) Form->close();
+  }
+  sorvane::TForm1* operator->() const { return Form.get(); }
+};
+
+} // namespace uitest
