@@ -9,7 +9,7 @@ export QT_QPA_PLATFORM ?= offscreen
 TSAN_SOURCES := $(wildcard platform/tests/kernel_test.cpp platform/tests/messages_test.cpp \
                   platform/tests/thread_test.cpp platform/tests/waveapi*_test.cpp \
                   platform/tests/vmbox_clock_test.cpp platform/tests/mixer*_test.cpp \
-                  sorvane/tests/engine_*_test.cpp)
+                  sorvane/tests/engine_*_test.cpp sorvane/tests/analysis_endtoend_test.cpp)
 TSAN_TARGETS := $(foreach f,$(TSAN_SOURCES),$(firstword $(subst /, ,$(f)))_$(basename $(notdir $(f))))
 TSAN_BUILD   ?= build-tsan
 
