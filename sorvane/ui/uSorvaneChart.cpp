@@ -8,10 +8,15 @@
 namespace sorvane {
 namespace {
 
-// The chart's printf-style label formats that read like "#.#" (frequencies: whole numbers as
-// they are) and "0.##" (values: a few significant digits, no trailing zeros).
+// The chart's label formats are printf-style: frequencies as they are ("%g", whole numbers
+// without decimals, like "#.#"); the linear axes with as many decimals as their step needs.
 constexpr const char* FrequencyFormat = "%g";
-constexpr const char* ValueFormat = "%.3g";
+constexpr const char* ValueFormat = "%.2f";
+
+QString LabelFormat(double step) {
+  const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step))), 0, 9);
+  return QString("%.%1f").arg(decimals);
+}
 
 const std::array<QColor, 4> Colours{QColor(Qt::red), QColor(Qt::blue), QColor(128, 0, 64),
                                     QColor(0, 0, 128)};
@@ -65,6 +70,7 @@ TSorvaneChart::TSorvaneChart() : FChart(new QChart) {
   FChart->addAxis(LeftLin, Qt::AlignLeft);
   FChart->addAxis(LeftLogAxis, Qt::AlignLeft);
   FChart->addAxis(Right, Qt::AlignRight);
+  for (QAbstractAxis* axis : FChart->axes()) axis->setTruncateLabels(false);
   Attach();
   SetRightGrid(false);
 }
@@ -98,6 +104,8 @@ void TSorvaneChart::Attach() {
     Series[i]->attachAxis(onLeft ? LeftAxis() : Right);
   }
   LeftAxis()->setTitleVisible(!AllLeft);
+  // With every series on the left the right axis has nothing to show.
+  Right->setVisible(!AllLeft);
   Rescale();
 }
 
@@ -207,16 +215,15 @@ void TSorvaneChart::Fit(QAbstractAxis* axis, bool horizontal, bool log,
     hi += pad;
   }
   if (!std::isfinite(hi - lo)) return;
-  // The axis spans the data exactly; its ticks fall on round values of a 1-2-5 step, counted
-  // from a multiple of the step next to the data.
+  // The axis widens to whole multiples of a 1-2-5 step, with a tick on each; the tick count is
+  // set before the range, so an axis never lays out more ticks than it shows.
   const double step = RoundStep((hi - lo) / 5);
-  // Fixed ticks while the range changes: the old step over the new range could ask for millions.
+  const double from = std::floor(lo / step) * step, to = std::ceil(hi / step) * step;
   auto* linear = static_cast<QValueAxis*>(axis);
   linear->setTickType(QValueAxis::TicksFixed);
-  linear->setRange(lo, hi);
-  linear->setTickInterval(step);
-  linear->setTickAnchor(std::floor(lo / step) * step);
-  linear->setTickType(QValueAxis::TicksDynamic);
+  linear->setTickCount(std::clamp(static_cast<int>(std::lround((to - from) / step)) + 1, 2, 12));
+  linear->setRange(from, to);
+  linear->setLabelFormat(LabelFormat(step));
 }
 
 void TSorvaneChart::Rescale() {

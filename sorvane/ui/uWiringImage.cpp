@@ -100,12 +100,12 @@ void TWiringImage::paintEvent(QPaintEvent*) {
   p.setPen(QPen(Qt::darkGray, 1, Qt::DashLine));
   p.drawRect(QRectF(150, 25, 250, 200));
   p.setPen(QPen(Qt::black, 1.2));
-  Text(p, {160, 40}, "Connection box", true);
+  Text(p, {158, 20}, "Connection box", true);
   Jack(p, {160, 50});
-  Text(p, {150, 70}, "IN");
+  Text(p, {170, 66}, "IN");
   Jack(p, {160, 150});
   Jack(p, {160, 180});
-  Text(p, {150, 200}, "OUT");
+  Text(p, {172, 169}, "OUT");
   Jack(p, {160, 215});
   Text(p, {172, 219}, "COM");
   p.drawLine(QPointF(105, 50), QPointF(155, 50));
@@ -117,7 +117,7 @@ void TWiringImage::paintEvent(QPaintEvent*) {
   // IN -> R ballast -> top of Zx (heard by the left input).
   p.drawLine(QPointF(165, 50), QPointF(220, 50));
   Resistor(p, {220, 50}, false);
-  Text(p, {218, 40}, "R ballast");
+  Text(p, {219, 72}, "R ballast");
   p.drawLine(QPointF(260, 50), QPointF(330, 50));
   Node(p, {300, 50});
   p.drawLine(QPointF(300, 50), QPointF(300, 150));

@@ -122,11 +122,8 @@ TfrSpRange::TfrSpRange(QWidget* parent) : QFrame(parent) {
   pnRange->setFrameStyle(QFrame::NoFrame);
   pnLine = new QFrame(pnRange);
   pnLine->setObjectName("pnLine");
-  pnLine->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  pnLine->setAutoFillBackground(true);
-  QPalette red = pnLine->palette();
-  red.setColor(QPalette::Window, Qt::red);
-  pnLine->setPalette(red);
+  pnLine->setStyleSheet("QFrame#pnLine { background-color: rgb(255, 0, 0);"
+                        " border: 1px solid rgb(128, 0, 0); }");
   SpMax = new TRangeSplitter(this, false, pnFullRange);
   SpMax->setObjectName("SpMax");
   pnMax = MakePanel(pnFullRange, "pnMax", QPalette::Base, QFrame::Sunken);
