@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "dravik/signal/uCalibrIn.h"
-
 namespace dravik {
 
 TSignalOut::TSignalOut(TLogEvent AOnLog, bool& Ok) : OnLog(std::move(AOnLog)) {

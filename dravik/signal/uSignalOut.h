@@ -11,6 +11,7 @@
 
 #include "dravik/audio/uWaveOut.h"
 #include "dravik/mixer/uMixer.h"
+#include "dravik/signal/uCalibrIn.h" // SilentStep, AttenuationLevel
 
 namespace dravik {
 

@@ -3,7 +3,6 @@
 // 0..30, rebinding the mixer when the device changes, and the change handler.
 
 #include "dravik/signal/uSignalOut.h"
-#include "dravik/signal/uCalibrIn.h" // SilentStep
 #include "dravik/tests/signal_support.h"
 
 #include <cmath>
