@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <chrono>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -76,14 +77,15 @@ TEST(Window, FirstStartWithoutSettings) {
   EXPECT_EQ(w->RangeLo(), 23);
   EXPECT_EQ(w->RangeHi(), 22000);
   EXPECT_EQ(w->Level(), 1);
-  EXPECT_TRUE(w->gbCalibration->isHidden() == false);
-  EXPECT_FALSE(w->gbGraph->isHidden() == false);
-  EXPECT_FALSE(w->frSpRange1->isHidden() == false);
-  EXPECT_FALSE(w->btnCalibration->isHidden() == false);
-  EXPECT_FALSE(w->lbSaturation->isHidden() == false);
+  EXPECT_FALSE(w->gbCalibration->isHidden());
+  EXPECT_TRUE(w->gbGraph->isHidden());
+  EXPECT_TRUE(w->frSpRange1->isHidden());
+  EXPECT_TRUE(w->btnCalibration->isHidden());
+  EXPECT_TRUE(w->lbSaturation->isHidden());
   EXPECT_EQ(w->cbModPh->text(), "Mod. && Phase");
   EXPECT_FALSE(w->ChartData().RightGrid());
   EXPECT_TRUE(w->lbCalibration->text().isEmpty());
+  EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C") << "numbers use the point while the window lives";
   w->close();
   EXPECT_EQ(w->CloseReport(), "");
   EXPECT_TRUE(std::filesystem::exists(scratch.Files().Settings));
@@ -173,6 +175,24 @@ TEST(Window, GarbageSettingsStartNormally) {
   EXPECT_TRUE(w.Messages.empty());
 }
 
+TEST(Window, StopDuringTheLevelCheckStaysInCalibration) {
+  uitest::DefaultCard();
+  uitest::TScratch scratch;
+  TWindow w(scratch.Files());
+  TBlockCounter blocks(*w.Form);
+  UseBox(*w.Form, static_cast<size_t>(FindBox(Shorted)));
+  w->PageControl1->setCurrentWidget(w->tsProcessing);
+  w->btnStartStop->click();
+  ASSERT_TRUE(blocks.WaitFor(2));
+  w->btnStartStop->click();
+  EXPECT_EQ(w->ModeItem(), 0);
+  EXPECT_EQ(w->btnStartStop->text(), "Start");
+  EXPECT_TRUE(w->rgMode->isEnabled());
+  EXPECT_TRUE(w->frWaveSetup1->cbDeviceIn->isEnabled());
+  EXPECT_TRUE(w->btnCalibration->isHidden());
+  EXPECT_GT(w->SignalIn().Saturation[0], 0.5) << "the level check learned the saturation level";
+}
+
 TEST(Window, OutputLevelRule) {
   uitest::DefaultCard();
   uitest::TScratch scratch;
@@ -186,7 +206,7 @@ TEST(Window, OutputLevelRule) {
     EXPECT_LE(w->Level(), 1);
   }
   w->ShowSaturation(true);
-  EXPECT_TRUE(w->lbSaturation->isHidden() == false);
+  EXPECT_FALSE(w->lbSaturation->isHidden());
 }
 
 TEST(Window, CalibrationThenEachModeEndToEnd) {
@@ -204,7 +224,7 @@ TEST(Window, CalibrationThenEachModeEndToEnd) {
   EXPECT_EQ(w->btnStartStop->text(), "Stop");
   EXPECT_FALSE(w->rgMode->isEnabled());
   EXPECT_FALSE(w->frWaveSetup1->cbDeviceIn->isEnabled());
-  EXPECT_TRUE(w->btnCalibration->isHidden() == false);
+  EXPECT_FALSE(w->btnCalibration->isHidden());
   ASSERT_TRUE(blocks.WaitFor(3));
   EXPECT_EQ(w->DrawStyle(), 3);
   EXPECT_TRUE(w->ChartData().LeftLog());
@@ -220,7 +240,7 @@ TEST(Window, CalibrationThenEachModeEndToEnd) {
 
   // Continue: the fit, linear axes, all four series, Series2 and Series4 on the right axis.
   w->btnCalibration->click();
-  EXPECT_FALSE(w->btnCalibration->isHidden() == false);
+  EXPECT_TRUE(w->btnCalibration->isHidden());
   ASSERT_TRUE(blocks.WaitFor(4));
   ASSERT_TRUE(PumpUntil([&] { return w->lbCalibration->text().startsWith("Press Stop"); }, Timeout));
   EXPECT_EQ(w->DrawStyle(), 2);
@@ -402,7 +422,7 @@ TEST(Window, NoDeviceOpensAndSaysSo) {
   uitest::TScratch scratch;
   {
     TWindow w(scratch.Files());
-    EXPECT_TRUE(w->frWaveSetup1->lbNoDevice->isHidden() == false);
+    EXPECT_FALSE(w->frWaveSetup1->lbNoDevice->isHidden());
     w->btnStartStop->click();
     EXPECT_FALSE(w->Running());
     ASSERT_EQ(w.Messages.size(), 1u);
