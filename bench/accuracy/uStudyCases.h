@@ -1,0 +1,31 @@
+#pragma once
+// The components of the study: resistors 0.1 ohm .. 10 kohm, inductors 1 uH .. 1 H and
+// capacitors 1 nF .. 1 mF (these two with 1 ohm in series), all with Rref 10 ohm.
+
+#include "bench/accuracy/uStudyStats.h"
+
+#include <string>
+#include <vector>
+
+namespace study {
+
+struct TCase {
+  std::string Name;
+  platform::vmbox::TCircuit Circuit;
+  TQuantity Main; // the component's own quantity
+  double Value() const;
+};
+
+std::vector<TCase> SweepCases();
+// A few boxes for the realism and divisor tables (the program's default boxes and more).
+std::vector<TCase> CheckCases();
+
+// A box of this circuit on a card with white noise only: matched inputs, no offsets, no AC
+// coupling, the card's default noise level.
+TBoxConfig NoiseOnlyBox(const TCase& c);
+// The same circuit on a card with every default imperfection.
+TBoxConfig RealisticBox(const TCase& c);
+// Neither noise nor imperfections (16-bit rounding still applies).
+TBoxConfig NoiselessBox(const TCase& c);
+
+} // namespace study

@@ -1,0 +1,58 @@
+#pragma once
+// One-second readings of a virtual box by each program's own analysis code, fed with what the
+// box records while it plays that program's test signal.
+
+#include "bench/accuracy/uStudyBox.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace dravik {
+class TCalibrIn;
+}
+
+namespace study {
+
+// One reading: R and the component's L or C (0 when the program called it the other kind).
+struct TReading {
+  double R = 0;
+  double L = 0;
+  double C = 0;
+};
+
+// What a set of readings came from, for the bound.
+struct TRun {
+  std::vector<TReading> Readings;
+  TBound Bound;
+  double BlocksPerReading = 0;
+  double Sigma = 0; // measured noise per input sample
+};
+
+// Dravik: its multi-tone table (tones at 2^k fs / divisor, k = 0..9; the program uses the
+// divisor 1024, the original design 1023) looped into the box, blocks of one table length into
+// its analysis, a reading at each result.
+// With a calibration every block goes through it first, as in the input chain.
+TRun DravikReadings(const TBoxConfig& box, uint32_t fs, uint32_t divisor, int count,
+                    dravik::TCalibrIn* calibration = nullptr);
+
+// Dravik's calibration at attenuator step 0 on the shorted jig of this card: the offset run
+// (0.2 s with the output silent) and the amplitude run (0.5 s of the trapezium, channel 0 as
+// the reference).
+void DravikCalibrate(const TBoxConfig& card, uint32_t fs, dravik::TCalibrIn& calibration);
+
+// Sorvane's correction of channel 1, bin by bin (empty: none, the identity).
+struct TSorvaneCalibration {
+  std::vector<double> Re, Im;
+};
+
+// Sorvane: its test signal for loHz..hiHz at the level its control aims at (0.7 of the 0.9
+// saturation level), blocks of 2048 frames at 48 kHz averaged over a second, then its
+// per-bin impedance and averaged R, L or C.
+TRun SorvaneReadings(const TBoxConfig& box, uint32_t fs, int count,
+                     const TSorvaneCalibration& calibration = {});
+
+// Sorvane's calibration on the shorted jig of this card: its own polynomial fit of the ratio of
+// the two inputs over 20 Hz .. 22 kHz.
+TSorvaneCalibration SorvaneCalibrate(const TBoxConfig& card, uint32_t fs);
+
+} // namespace study

@@ -1,0 +1,103 @@
+// Sorvane's readings of a box: its test signal, blocks of one signal period summed over a
+// second (as the hand-off sums them), its transform, its correction and its impedance.
+#include "bench/accuracy/uStudyPrograms.h"
+
+#include "sorvane/analysis/uCalibrationFit.h"
+#include "sorvane/analysis/uFFT.h"
+#include "sorvane/analysis/uImpedance.h"
+#include "sorvane/engine/uTestSignal.h"
+
+namespace study {
+
+namespace {
+
+constexpr double LoHz = 20, HiHz = 20000;       // the measured range
+constexpr double CalLoHz = 20, CalHiHz = 22000; // the window's calibration range
+constexpr double Level = 0.7 * 0.9;             // where the level control settles
+
+int BlockFrames(uint32_t fs) { return 2048 * static_cast<int>(fs / 48000); }
+int BlocksPerSecond(uint32_t fs) { return static_cast<int>(fs / BlockFrames(fs)); }
+
+std::vector<double> Signal(int n, uint32_t fs, double lo, double hi) {
+  const sorvane::TBinRange bins = sorvane::BinRangeOf(n, lo, hi, fs);
+  std::vector<double> x(static_cast<size_t>(n));
+  sorvane::GenerateTestSignal(x.data(), n, bins.Lo, bins.Hi, Level);
+  return x;
+}
+
+// The packed spectra of `blocks` consecutive blocks summed, from frame `first` on.
+sorvane::TWaveData SummedSpectra(const TStereo& in, size_t first, int n, int blocks) {
+  sorvane::TWaveData wave;
+  sorvane::SetWaveLength(wave, static_cast<size_t>(n));
+  for (int b = 0; b < blocks; ++b)
+    for (int i = 0; i < n; ++i)
+      for (int c = 0; c < 2; ++c)
+        wave[c][i] += in[2 * (first + static_cast<size_t>(b * n + i)) + c];
+  for (auto& channel : wave) sorvane::RealFFT(channel.data(), n, true);
+  return wave;
+}
+
+void Correct(sorvane::TWaveData& wave, const TSorvaneCalibration& cal) {
+  for (size_t k = 1; k < cal.Re.size(); ++k) {
+    const sorvane::TComplexD z = sorvane::BinAt(wave[1].data(), static_cast<int>(k));
+    sorvane::SetBin(wave[1].data(), static_cast<int>(k),
+                    sorvane::CMul(z, sorvane::TComplexD{cal.Re[k], cal.Im[k]}));
+  }
+}
+
+} // namespace
+
+TRun SorvaneReadings(const TBoxConfig& box, uint32_t fs, int count,
+                     const TSorvaneCalibration& calibration) {
+  const int n = BlockFrames(fs), perReading = BlocksPerSecond(fs);
+  const std::vector<double> period = Signal(n, fs, LoHz, HiHz);
+  const size_t frames = static_cast<size_t>(n) * perReading * static_cast<size_t>(count);
+  const TStereo in = Record(box, fs, period, SettleFrames(box, fs), frames);
+  const sorvane::TBinRange bins = sorvane::BinRangeOf(n, LoHz, HiHz, fs);
+  TRun run;
+  for (int r = 0; r < count; ++r) {
+    sorvane::TWaveData wave = SummedSpectra(in, static_cast<size_t>(r * perReading * n), n,
+                                            perReading);
+    Correct(wave, calibration);
+    const sorvane::TLcrResult lcr =
+        sorvane::ComputeImpedanceBins(wave, false, bins, box.Circuit.Rref, true, fs);
+    run.Readings.push_back({lcr.R, lcr.L > 0 ? lcr.L : 0, lcr.L > 0 ? 0 : lcr.C});
+  }
+  run.BlocksPerReading = perReading;
+  TBoxConfig quiet = box;
+  quiet.Card.NoiseOn = false;
+  const TStereo clean = Record(quiet, fs, period, SettleFrames(box, fs), static_cast<size_t>(n),
+                               false);
+  run.Sigma = MeasuredSigma(in, clean, static_cast<size_t>(n));
+  run.Bound = CramerRao(clean, static_cast<size_t>(n), fs, box, run.Sigma, perReading);
+  return run;
+}
+
+TSorvaneCalibration SorvaneCalibrate(const TBoxConfig& card, uint32_t fs) {
+  TBoxConfig shorted = platform::vmbox::ShortedBox(card.Card);
+  const int n = BlockFrames(fs), perReading = BlocksPerSecond(fs);
+  const std::vector<double> period = Signal(n, fs, CalLoHz, CalHiHz);
+  const TStereo in = Record(shorted, fs, period, SettleFrames(shorted, fs),
+                            static_cast<size_t>(n * perReading));
+  sorvane::TWaveData wave = SummedSpectra(in, 0, n, perReading);
+  sorvane::TComplexArray ratio(static_cast<size_t>(n / 2));
+  for (int k = 1; k < n / 2; ++k)
+    ratio[k] = sorvane::CDiv(sorvane::BinAt(wave[0].data(), k), sorvane::BinAt(wave[1].data(), k));
+  const sorvane::TBinRange bins = sorvane::BinRangeOf(n, CalLoHz, CalHiHz, fs);
+  const int center = (bins.Lo + bins.Hi) / 2, half = center - bins.Lo;
+  sorvane::TNormalMatrix normal{};
+  sorvane::PrepareFit(normal, half);
+  const double binHz = static_cast<double>(fs) / n;
+  const sorvane::TCalibrationPolys poly{
+      sorvane::FitComponent(normal, ratio, 0, center, half, binHz),
+      sorvane::FitComponent(normal, ratio, 1, center, half, binHz)};
+  sorvane::EvaluateCalibration(poly, ratio, binHz);
+  TSorvaneCalibration cal;
+  for (const auto& z : ratio) {
+    cal.Re.push_back(z.Re);
+    cal.Im.push_back(z.Im);
+  }
+  return cal;
+}
+
+} // namespace study
