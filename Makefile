@@ -32,7 +32,7 @@ test-tsan: setup
 	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
 	@set -e; for t in $(TSAN_TARGETS); do \
 	  dir=$${t%%_*}; echo "== $$t (thread sanitizer)"; \
-	  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/$$dir/$$t --gtest_brief=1; \
+	  VMBOX_ONLY=1 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/$$dir/$$t --gtest_brief=1; \
 	done
 
 run: build
