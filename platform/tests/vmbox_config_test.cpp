@@ -37,6 +37,8 @@ TEST(BoxConfig, NamesFitTheDeviceNameField) {
       {{0, 0, 0, 10, false}, "Virtual box: 0 Ohm"},
       {{999.99, 0, 0, 10, false}, "Virtual box: 1 kOhm"},
       {{3.3, 1e-3, 4.7e-12, 10, false}, "Virtual box: 4.7pF+3.3Ohm+1mH"},
+      {{47, 0, 0, 10, false, true}, "Virtual box: 47 Ohm, swap"},
+      {{0.2, 0, 10e-6, 10, false, true}, "Virtual box: 10uF+0.2Ohm, swap"},
   };
   for (const Case& c : cases) EXPECT_EQ(BoxName(c.c), c.name);
   const std::string longest = BoxName({123456, 0.123, 0.00123, 12345, false});
@@ -68,8 +70,8 @@ TEST(BoxConfig, ValuesTakeSiPrefixesAndTheirUnit) {
 
 TEST(BoxConfig, EveryKeyReachesItsSetting) {
   const auto r = ParseCircuits(
-      "R=1.5,L=2m,C=3u,Rref=100,name=Jig A; source=4.7,level=0.5,inlevel=0.8,inlevel1=0.6,"
-      "offset=0.01,offset1=-0.02,gain0=1.1,gain1=0.9,hp=5,hp1=6Hz,aa0=0.44,aa1=0.46,noise=1e-4,"
+      "R=1.5,L=2m,C=3u,Rref=100,name=Jig A,swap=on; source=4.7,level=0.5,inlevel=0.8,"
+      "inlevel1=0.6,offset=0.01,offset1=-0.02,gain0=1.1,gain1=0.9,hp=5,hp1=6Hz,aa0=0.44,aa1=0.46,noise=1e-4,"
       "latency=2000,ppm=-50,seed=77,matched=yes");
   ASSERT_EQ(r.Error, "");
   ASSERT_EQ(r.Boxes.size(), 2u);
@@ -79,6 +81,8 @@ TEST(BoxConfig, EveryKeyReachesItsSetting) {
   EXPECT_DOUBLE_EQ(b.Circuit.L, 2e-3);
   EXPECT_DOUBLE_EQ(b.Circuit.C, 3e-6);
   EXPECT_EQ(b.Circuit.Rref, 100);
+  EXPECT_TRUE(b.Circuit.Swapped);
+  EXPECT_FALSE(r.Boxes[1].Circuit.Swapped) << "the wiring belongs to one jig";
   const TCardModel& m = b.Card;
   EXPECT_EQ(m.SourceImpedance, 4.7);
   EXPECT_EQ(m.OutputLevel, 0.5);

@@ -105,6 +105,25 @@ TEST(BoxSimulator, MatchedInputsRatioIsTheJigDividerAtAnyFrequency) {
   }
 }
 
+TEST(BoxSimulator, SwappedWiringExchangesTheNodesButNotTheCardsChannels) {
+  // 47 ohm against 10: normally the right input hears 10/57 of the left; swapped, the left input
+  // hears the top of Rref through the card's left channel (its gain and response).
+  const std::vector<double> freqs = {1001.7};
+  const double fs = 48000;
+  for (const bool swapped : {false, true}) {
+    TCircuit c{47, 0, 0, 10, false, swapped};
+    TBoxConfig b = Quiet(c);
+    b.Card.Gain[1] = 0.5;
+    TBoxSimulator sim(b, fs);
+    const TRun run = PlaySines(sim, freqs, 0.1, 0.6);
+    const auto left = FitSines(run.In, 0, freqs, fs, size_t(0.3 * fs), size_t(0.2 * fs));
+    const auto right = FitSines(run.In, 1, freqs, fs, size_t(0.3 * fs), size_t(0.2 * fs));
+    const double ratio = std::abs(right[0] / left[0]);
+    const double expected = swapped ? 0.5 * 57 / 10 : 0.5 * 10 / 57;
+    EXPECT_NEAR(ratio, expected, 1e-4 * expected) << "swapped " << swapped;
+  }
+}
+
 TEST(BoxSimulator, EachInputSeesItsNodeThroughLevelsGainsAndLatency) {
   const TCircuit c{3.3, 1e-3, 0, 10, false};
   struct Case {

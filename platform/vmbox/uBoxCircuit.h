@@ -9,12 +9,15 @@ namespace platform::vmbox {
 
 // A component under test: any series combination of R, L and C (0 = absent; for C absent means
 // no capacitor, i.e. a DC path), with the jig's reference resistor. Shorted: Zx is a short.
+// Swapped: the jig's leads reach the card's inputs exchanged (left on the top of Rref, right on
+// the top of the pair), as when a user wires the box the other way round.
 struct TCircuit {
   double R = 0;
   double L = 0;
   double C = 0;
   double Rref = 10;
   bool Shorted = false;
+  bool Swapped = false;
 };
 
 using TComplexD = std::complex<double>;

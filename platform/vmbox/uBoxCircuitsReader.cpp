@@ -62,6 +62,8 @@ const TKey Keys[] = {
      [](TBoxConfig&, TCardModel& m, double v) { m.Seed = uint32_t(v); }},
     {"matched", false, "", 0, 1, true, "on or off",
      [](TBoxConfig&, TCardModel& m, double v) { m.Matched = v != 0; }},
+    {"swap", true, "", 0, 1, true, "on or off",
+     [](TBoxConfig& b, TCardModel&, double v) { b.Circuit.Swapped = v != 0; }},
 };
 
 #undef BOX
@@ -88,7 +90,7 @@ std::vector<std::string_view> Split(std::string_view s, char separator) {
 // Words for the switches; numbers for the rest.
 std::optional<double> KeyValue(const TKey& key, std::string_view text) {
   const std::string word = Lower(text);
-  if (key.Name == "noise" || key.Name == "matched") {
+  if (key.Name == "noise" || key.Name == "matched" || key.Name == "swap") {
     if (word == "off" || word == "no" || word == "false") return 0.0;
     if (word == "on" || word == "yes" || word == "true")
       return key.Name == "noise" ? TCardModel{}.NoiseRms : 1.0;

@@ -44,10 +44,13 @@ std::string BoxName(const TCircuit& c) {
   if (c.R > 0 || (c.L <= 0 && c.C <= 0)) parts.push_back(FormatValue(c.R, "Ohm"));
   if (c.L > 0) parts.push_back(FormatValue(c.L, "H"));
   const std::string rref = c.Rref == TCircuit{}.Rref ? "" : FormatValue(c.Rref, "Ohm");
-  std::string name = NamePrefix + Join(parts, " + ") + (rref.empty() ? "" : ", Rref " + rref);
+  const std::string wiring = c.Swapped ? ", swap" : "";
+  std::string name =
+      NamePrefix + Join(parts, " + ") + (rref.empty() ? "" : ", Rref " + rref) + wiring;
   if (name.size() > MaxBoxNameLength) {
     for (auto& p : parts) p = WithoutBlanks(p);
-    name = NamePrefix + Join(parts, "+") + (rref.empty() ? "" : ", Rref " + WithoutBlanks(rref));
+    name = NamePrefix + Join(parts, "+") + (rref.empty() ? "" : ", Rref " + WithoutBlanks(rref)) +
+           wiring;
   }
   if (name.size() > MaxBoxNameLength) name.resize(MaxBoxNameLength);
   return name;

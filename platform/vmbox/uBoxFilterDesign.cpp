@@ -53,7 +53,8 @@ TJigFilters DesignJigFilters(const TCircuit& circuit, double sourceImpedance, co
   std::vector<TComplexD> left(fft.Bins()), right(fft.Bins());
   for (size_t k = 0; k + 1 < fft.Bins(); ++k) {
     const double nu = double(k) / double(taps);
-    const TJigTransfer t = JigTransfer(circuit, sourceImpedance, nu * sampleRate);
+    TJigTransfer t = JigTransfer(circuit, sourceImpedance, nu * sampleRate);
+    if (circuit.Swapped) std::swap(t.Left, t.Right);
     const TComplexD d = DelayFactor(k, delay, taps);
     left[k] = AntiAlias(nu, edge[0]) * t.Left * d;
     right[k] = AntiAlias(nu, edge[1]) * t.Right * d;
