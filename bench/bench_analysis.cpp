@@ -1,11 +1,15 @@
 // Cost of the multi-frequency analysis per captured block. The time of the analysis benchmarks is
 // the thread's CPU time spent in AnalyseBlock alone (the machine may be busy with other work);
-// the counters "cost@48k", "cost@96k" and "cost@192k" give it as a fraction of the block's
-// duration at that sampling rate (1.0 would use the whole time between two blocks).
+// the counters "cost@<rate>" give it as a fraction of the block's duration at each sampling rate
+// that uses this block length (1.0 would use the whole time between two blocks). The
+// calibration path (TCalibrIn applying offset and factor to both channels) is measured alike.
 
 #include <benchmark/benchmark.h>
+#include <fftw3.h>
 
+#include "dravik/audio/uTestSignals.h"
 #include "dravik/measure/uLCRAnalysis.h"
+#include "dravik/signal/uCalibrIn.h"
 #include "platform/clock.h"
 
 #include <cmath>
@@ -56,7 +60,8 @@ double ThreadCpuSeconds() {
 }
 
 void SetCostCounters(benchmark::State& state, std::size_t n, double secondsPerBlock) {
-  for (const unsigned fs : {48000u, 96000u, 192000u}) {
+  for (const unsigned fs : {11025u, 22050u, 44100u, 48000u, 96000u, 192000u}) {
+    if (dravik::MultiSinFrames(fs) != static_cast<int32_t>(n)) continue;
     const double blockSeconds = static_cast<double>(n) / fs;
     state.counters["cost@" + std::to_string(fs / 1000) + "k"] = secondsPerBlock / blockSeconds;
   }
@@ -90,6 +95,28 @@ void BM_AnalyseBlock(benchmark::State& state) { RunAnalysis(state, 0); }
 // Every block closes a window: accumulation, fit and output.
 void BM_AnalyseBlockWithResult(benchmark::State& state) { RunAnalysis(state, 1000); }
 
+// The input calibration of one block: (x - offset) * factor on both channels, then the
+// (here empty) list of consumers.
+void BM_CalibrateBlock(benchmark::State& state) {
+  const auto n = static_cast<std::size_t>(state.range(0));
+  const TDataMatrix source = NoiseBlock(n);
+  TDataMatrix work = source;
+  dravik::TCalibrIn calibration;
+  calibration.ChannelCal[0].Steps[0] = {0.0012L, 1.0L};
+  calibration.ChannelCal[1].Steps[0] = {-0.0008L, 1.015L};
+  double total = 0;
+  for (auto _ : state) {
+    Refill(work, source);
+    const double start = ThreadCpuSeconds();
+    calibration.Process(work);
+    const double seconds = ThreadCpuSeconds() - start;
+    state.SetIterationTime(seconds);
+    total += seconds;
+  }
+  if (state.iterations() > 0)
+    SetCostCounters(state, n, total / static_cast<double>(state.iterations()));
+}
+
 void BM_Four1(benchmark::State& state) {
   const int nn = static_cast<int>(state.range(0));
   dravik::TDataVector data(2 * static_cast<std::size_t>(nn));
@@ -106,10 +133,31 @@ void BM_Four1(benchmark::State& state) {
   }
 }
 
+// The same complex transform of nn long double points by FFTW's long double library (the
+// field's reference, used by this benchmark only), sign +1 as Four1, planned once.
+void BM_Fftwl(benchmark::State& state) {
+  const int nn = static_cast<int>(state.range(0));
+  fftwl_complex* data = fftwl_alloc_complex(static_cast<size_t>(nn));
+  fftwl_plan plan = fftwl_plan_dft_1d(nn, data, data, FFTW_BACKWARD, FFTW_MEASURE);
+  std::mt19937 rng(1);
+  std::uniform_real_distribution<double> u(-1, 1);
+  for (int i = 0; i < nn; ++i) data[i][0] = u(rng), data[i][1] = u(rng);
+  const long double scale = 1.0L / std::sqrt(static_cast<long double>(nn));
+  for (auto _ : state) {
+    fftwl_execute(plan);
+    for (int i = 0; i < nn; ++i) data[i][0] *= scale, data[i][1] *= scale;
+    benchmark::DoNotOptimize(data);
+  }
+  fftwl_destroy_plan(plan);
+  fftwl_free(data);
+}
+
 } // namespace
 
 BENCHMARK(BM_AnalyseBlock)->Arg(2048)->Arg(4096)->Arg(8192)->UseManualTime();
 BENCHMARK(BM_AnalyseBlockWithResult)->Arg(2048)->Arg(4096)->Arg(8192)->UseManualTime();
+BENCHMARK(BM_CalibrateBlock)->Arg(2048)->Arg(4096)->Arg(8192)->UseManualTime();
 BENCHMARK(BM_Four1)->Arg(1024)->Arg(2048)->Arg(4096);
+BENCHMARK(BM_Fftwl)->Arg(1024)->Arg(2048)->Arg(4096);
 
 BENCHMARK_MAIN();
