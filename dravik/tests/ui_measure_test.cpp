@@ -171,5 +171,27 @@ TEST_F(Measurement, SwapExchangesTheChannelRoles) {
   StopRun();
 }
 
+// A box wired the other way round, measured with Swap ticked, reads what the same component
+// reads on a box wired the usual way without it.
+TEST_F(Measurement, SwapWithSwappedWiringReadsTheSameComponent) {
+  const auto parsed = vmbox::ParseCircuits("R=3.3,L=1m;R=3.3,L=1m,swap=on;matched=on");
+  ASSERT_EQ(parsed.Error, "");
+  vmbox::Reinitialise(parsed.Boxes, vmbox::TSpeed::Fast);
+  Open();
+  double r[2], l[2];
+  for (size_t box : {0u, 1u}) {
+    if (box == 1) W->cbSwap->click();
+    SelectBox(box);
+    ASSERT_TRUE(Measure(2)) << "box " << box;
+    r[box] = EngValue(Text(W->lblR), "Rx= ", "Ohm");
+    l[box] = EngValue(Text(W->lblZ), "Lx= ", "H");
+    StopRun();
+    EXPECT_LT(Relative(r[box], 3.3), 0.01) << "box " << box;
+    EXPECT_LT(Relative(l[box], 1e-3), 0.01) << "box " << box;
+  }
+  EXPECT_LT(Relative(r[1], r[0]), 0.005);
+  EXPECT_LT(Relative(l[1], l[0]), 0.005);
+}
+
 } // namespace
 } // namespace dravik
