@@ -23,7 +23,9 @@ std::vector<TCase> CheckCases() {
           {"47 Ohm", {47, 0, 0, 10, false}, TQuantity::R},
           {"1 Ohm", {1, 0, 0, 10, false}, TQuantity::R},
           {"10 Ohm + 100 mH", {10, 0.1, 0, 10, false}, TQuantity::L},
-          {"1 Ohm + 100 nF", {1, 0, 1e-7, 10, false}, TQuantity::C}};
+          {"1 Ohm + 100 nF", {1, 0, 1e-7, 10, false}, TQuantity::C},
+          {"1 kOhm", {1e3, 0, 0, 10, false}, TQuantity::R},
+          {"10 kOhm", {1e4, 0, 0, 10, false}, TQuantity::R}};
 }
 
 TBoxConfig NoiseOnlyBox(const TCase& c) {
