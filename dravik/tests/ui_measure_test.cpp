@@ -98,10 +98,11 @@ TEST_F(Measurement, EachDefaultBoxReadsItsComponent) {
       EXPECT_LT(Relative(EngValue(z, c.Kind, unit), c.Value), 0.01) << z;
       EXPECT_EQ(W->Series3->name().toStdString(), std::string(c.Kind, 2));
     } else {
-      // A resistor: a residual reactance far below the resistance at every analysed frequency.
+      // A resistor: a residual reactance far below the resistance at every analysed frequency,
+      // or, when the noise leaves residual imaginary parts of both signs, no reactance at all.
       const double l = EngValue(z, "Lx= ", "H"), cap = EngValue(z, "Cx= ", "F");
       EXPECT_TRUE((l >= 0 && 2 * M_PI * 12000 * l < 0.01 * c.R) ||
-                  (cap > 0 && 1 / (2 * M_PI * 23 * cap) < 0.01 * c.R))
+                  (cap > 0 && 1 / (2 * M_PI * 23 * cap) < 0.01 * c.R) || z == "Lx, Cx= ?")
           << z;
     }
     EXPECT_EQ(W->Series1->name(), "Re(Z) Ohm ");
