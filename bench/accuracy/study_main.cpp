@@ -53,7 +53,6 @@ void Sweep(std::ofstream& md, std::ofstream& csv, const char* program, const TRe
     if (main.Ratio() > 0) sumLog += std::log(main.Ratio()), ++count;
     if (c.Main != TQuantity::R)
       Row(md, csv, program, c, TQuantity::R, StatsOf(run, TQuantity::R, c.Circuit.R), worst, worstCase);
-    std::fflush(stdout);
   }
   char line[256];
   std::snprintf(line, sizeof line, "\n%s: geometric mean of spread / bound over the components "
@@ -161,7 +160,8 @@ int main(int argc, char** argv) {
         "scale per input plus the 16-bit rounding, 48 kHz, Rref 10 ohm). "
      << readings << " one-second readings per box; bias and spread relative to the component; "
         "bound: the Cramér-Rao standard deviation for the signal each program actually plays "
-        "(its tones or chirp bins as they arrive at the inputs, the noise of one reading).\n";
+        "(its tones or chirp bins as they arrive at the inputs, the noise per sample measured in the "
+        "recording, one reading's blocks).\n";
   Sweep(md, csv, "Dravik", [&](const TBoxConfig& box) { return DravikReadings(box, Fs, 1024, readings); });
   Sweep(md, csv, "Sorvane", [&](const TBoxConfig& box) { return SorvaneReadings(box, Fs, readings); });
   md << "\n" << Mechanisms;

@@ -59,12 +59,6 @@ size_t SettleFrames(const TBoxConfig& box, double fs) {
   return sim.LatencyFrames() + sim.FilterTaps() + static_cast<size_t>(10 * tau * fs) + 4096;
 }
 
-double InputSigma(const TBoxConfig& box) {
-  const double noise = box.Card.NoiseOn ? box.Card.NoiseRms : 0.0;
-  const double step = 1.0 / 32768.0;
-  return std::sqrt(noise * noise + step * step / 12.0);
-}
-
 double MeasuredSigma(const TStereo& noisy, const TStereo& clean, size_t frames) {
   double sum = 0;
   for (size_t i = 0; i < 2 * frames; ++i) sum += (noisy[i] - clean[i]) * (noisy[i] - clean[i]);

@@ -24,10 +24,6 @@ TStereo Record(const TBoxConfig& box, double fs, const std::vector<double>& peri
 // Frames that let the jig settle: the latency plus ten time constants.
 size_t SettleFrames(const TBoxConfig& box, double fs);
 
-// Noise per input sample that the analysis sees: the box's white noise and the 16-bit
-// rounding (a step of 1/32768 of full scale, uniform error).
-double InputSigma(const TBoxConfig& box);
-
 // The noise per input sample actually recorded: the rms difference between the first `frames`
 // frames of a recording and of its noiseless, unrounded twin.
 double MeasuredSigma(const TStereo& noisy, const TStereo& clean, size_t frames);
