@@ -3,7 +3,7 @@
 
 #include "dravik/ui/uDravik.h"
 
-#include "dravik/ui/uChartView.h"
+#include "platform/gui/uChartView.h"
 #include "dravik/ui/uRadioGroup.h"
 
 #include <QComboBox>

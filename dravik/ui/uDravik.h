@@ -31,12 +31,13 @@ class QTextEdit;
 class QTimer;
 
 namespace platform {
+class TChartView;
 class TIniFile;
 }
 
 namespace dravik {
 
-class TChartView;
+using platform::TChartView;
 class TRadioGroup;
 
 class TfmLCR : public QWidget, private TAnalysisOutput {

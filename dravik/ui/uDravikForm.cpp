@@ -1,7 +1,7 @@
 // The window as designed: where every control stands, its first content, and which handler
 // each control's event runs.
 
-#include "dravik/ui/uChartView.h"
+#include "platform/gui/uChartView.h"
 #include "dravik/ui/uDravik.h"
 #include "dravik/ui/uRadioGroup.h"
 

@@ -10,7 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/thread.h"
-#include "sorvane/ui/uChartView.h"
+#include "platform/gui/uChartView.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/uWiringImage.h"
 #include "sorvane/ui/ufrSpRange.h"

@@ -24,9 +24,13 @@
 #include "sorvane/analysis/uSignalIn.h"
 #include "sorvane/engine/uWaveOut.h"
 
+namespace platform {
+class TChartView;
+}
+
 namespace sorvane {
 
-class TChartView;
+using platform::TChartView;
 class TSorvaneChart;
 class TWiringImage;
 class TfrSpRange;

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "sorvane/analysis/uImpedance.h"
-#include "sorvane/ui/uChartView.h"
+#include "platform/gui/uChartView.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/ufrSpRange.h"

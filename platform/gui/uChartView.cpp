@@ -1,8 +1,8 @@
-#include "dravik/ui/uChartView.h"
+#include "platform/gui/uChartView.h"
 
 #include <QMouseEvent>
 
-namespace dravik {
+namespace platform {
 
 TChartView::TChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
   setRenderHint(QPainter::Antialiasing);
@@ -23,4 +23,4 @@ void TChartView::mousePressEvent(QMouseEvent* event) {
   QChartView::mousePressEvent(event);
 }
 
-} // namespace dravik
+} // namespace platform

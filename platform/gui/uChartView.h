@@ -1,10 +1,11 @@
 #pragma once
-// The chart's view: a QChartView that says when it has painted (every series in it has then
-// been drawn) and which value axis the user clicked, since the chart itself offers neither.
+// The line chart's view of the GUI toolkit: a QChartView that says when it has painted (every
+// series in it has then been drawn) and which value axis the user clicked (left or right of the
+// plot area), since the chart itself offers neither.
 
 #include <QChartView>
 
-namespace sorvane {
+namespace platform {
 
 class TChartView : public QChartView {
   Q_OBJECT
@@ -12,6 +13,7 @@ public:
   explicit TChartView(QChart* chart, QWidget* parent = nullptr);
 
 signals:
+  // After every paint of the chart.
   void Painted();
   // A click beside the plot area: on the right value axis (true) or the left one (false).
   void AxisClicked(bool rightAxis);
@@ -21,4 +23,4 @@ protected:
   void mousePressEvent(QMouseEvent* event) override;
 };
 
-} // namespace sorvane
+} // namespace platform
