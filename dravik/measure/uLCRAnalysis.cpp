@@ -115,8 +115,10 @@ void TLCRAnalysis::ComputeResult(unsigned fs, unsigned n) {
   FBlockCount = 0;
 }
 
-// Normalises the accumulators, adds every usable frequency to the fit sums and plots the
-// impedance of those that carried more than a tenth of the mean weight.
+// Normalises the accumulators; the frequencies that carried more than a tenth of the mean weight
+// enter the fit sums and are plotted. A frequency below that carries no tone of the test signal
+// (the lowest analysis point never does) or too little of it: its ratio is mostly noise, and
+// with a high impedance its admittance would outweigh every real tone in the sums.
 TLCRAnalysis::TFitPass TLCRAnalysis::FitFrequencies(long double omega0) {
   long double weightSum = 0;
   for (const long double w : FWSum) weightSum += w;
@@ -127,9 +129,8 @@ TLCRAnalysis::TFitPass TLCRAnalysis::FitFrequencies(long double omega0) {
   for (std::size_t i = 0; i < FrequencyCount; ++i) {
     if (!usable[i]) continue;
     const long double omega = std::ldexp(omega0, static_cast<int>(i));
-    pass.Sums.Add(FWSum[i], FZSum[i], omega);
-    // A frequency that carried little of the signal counts in the fit but is not drawn.
     if (10 * FWSum[i] > meanWeight) {
+      pass.Sums.Add(FWSum[i], FZSum[i], omega);
       TComplex z;
       ComplexInv(FZSum[i], z);
       FZSum[i] = z;
