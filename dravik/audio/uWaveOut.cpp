@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <thread>
 
 #include "platform/kernel.h"
 #include "platform/messages.h"
@@ -21,13 +20,7 @@ constexpr auto WaitLimit = std::chrono::seconds(2);
 
 // Pumps the message queue while `waiting` holds; false when the limit ran out first.
 bool PumpWhile(const std::function<bool()>& waiting) {
-  const auto deadline = std::chrono::steady_clock::now() + WaitLimit;
-  while (waiting()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    platform::ProcessMessages();
-    if (waiting()) std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
-  return true;
+  return platform::PumpUntil([&] { return !waiting(); }, WaitLimit);
 }
 
 std::string DeviceNameOf(const WAVEOUTCAPSA& caps) {

@@ -43,13 +43,7 @@ inline const auto* const AppEnvironment = testing::AddGlobalTestEnvironment(new 
 
 // Pumps the message queue until `done` holds; false once the real-time limit has passed.
 inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    platform::ProcessMessages();
-    std::this_thread::sleep_for(100us);
-  }
-  return true;
+  return platform::PumpUntil(done, limit);
 }
 
 // Every line a device reports, with its error flag (true = information).

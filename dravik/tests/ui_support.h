@@ -53,13 +53,7 @@ inline const auto* const AppEnvironment = testing::AddGlobalTestEnvironment(new 
 
 // Pumps the message queue until `done` holds; false once the real-time limit has passed.
 inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 60s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    platform::ProcessMessages();
-    std::this_thread::sleep_for(100us);
-  }
-  return true;
+  return platform::PumpUntil(done, limit);
 }
 
 // Pumps until the card has run `seconds` more of audio time.

@@ -36,12 +36,7 @@ struct TAppEnvironment : testing::Environment {
 const auto* const AppEnvironment = testing::AddGlobalTestEnvironment(new TAppEnvironment);
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    platform::ProcessMessages();
-    std::this_thread::sleep_for(100us);
-  }
-  return done();
+  return platform::PumpUntil(done, limit);
 }
 void PumpFor(std::chrono::milliseconds time) {
   PumpUntil([] { return false; }, time);

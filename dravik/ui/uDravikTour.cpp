@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <thread>
 
 namespace dravik {
 namespace {
@@ -23,16 +22,7 @@ using namespace std::chrono_literals;
 const char* const ShortedBoxName = "Virtual box: shorted Zx";
 constexpr double MeasuringSeconds = 10;
 
-// Pumps the window's messages until `done` holds or `limit` of real time has passed.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    platform::ProcessMessages();
-    std::this_thread::sleep_for(100us);
-  }
-  return true;
-}
+using platform::PumpUntil;
 
 // The first box that is not the shorted one; empty when there is none.
 std::string FirstComponentBox() {

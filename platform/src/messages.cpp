@@ -6,6 +6,7 @@
 #include "platform/messages.h"
 
 #include <QCoreApplication>
+#include <thread>
 #include <QEvent>
 #include <mutex>
 #include <unordered_map>
@@ -95,6 +96,16 @@ void ProcessMessages() {
   } else {
     QCoreApplication::sendPostedEvents();
   }
+}
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    ProcessMessages();
+    if (!done()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  return true;
 }
 
 } // namespace platform

@@ -6,9 +6,9 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "platform/inifile.h"
+#include "platform/messages.h"
 #include "platform/thread.h"
 #include "platform/vmbox.h"
 #include "sorvane/ui/ufmSorvane.h"
@@ -39,13 +39,7 @@ int CountLines(const std::string& file) {
 } // namespace
 
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    platform::CheckSynchronize(1);
-  }
-  return true;
+  return platform::PumpUntil(done, std::chrono::milliseconds(timeoutMs));
 }
 
 int FindBox(const std::string& name) {

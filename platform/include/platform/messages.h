@@ -6,6 +6,9 @@
 
 #include <QObject>
 
+#include <chrono>
+#include <functional>
+
 #include "platform/wintypes.h"
 
 namespace platform {
@@ -29,6 +32,10 @@ private:
 // Processes every message and event pending for the calling (GUI) thread, including synchronised
 // calls from worker threads; returns at once when nothing is pending.
 void ProcessMessages();
+
+// Processes messages until `done` holds; false when `limit` of real time ran out first. Between
+// rounds it sleeps a tenth of a millisecond, so a wait does not spin a core.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 } // namespace platform
 
