@@ -61,3 +61,6 @@ bench: configure
 
 clean:
 	@rm -rf $(BUILD)
+
+# Further targets, one file per concern (sanitizers, fuzzing, soak, packaging).
+include $(wildcard mk/*.mk)

@@ -1,6 +1,5 @@
 #include "platform/inifile.h"
 
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -134,9 +133,15 @@ struct TFd {
   }
 };
 
+// Closes the file when reading is over.
+struct TReadFd {
+  int Fd;
+  ~TReadFd() { if (Fd >= 0) ::close(Fd); }
+};
+
 TFileContents ReadWholeFile(const fs::path& path) {
   TFileContents file;
-  TFd fd{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  TReadFd fd{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
   if (fd.Fd < 0) {
     if (errno != ENOENT && errno != ENOTDIR) file.Error = std::strerror(errno);
     return file;
@@ -155,66 +160,6 @@ TFileContents ReadWholeFile(const fs::path& path) {
   }
   if (!file.Error.empty()) file.Text.clear();
   return file;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// Creates a new file beside `target` that no other writer uses; empty path on failure.
-fs::path CreateTemporary(const fs::path& target, TFd& fd) {
-  static std::atomic<unsigned> counter{0};
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  fs::path candidate;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    candidate = folder / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                          "-" + std::to_string(counter.fetch_add(1)));
-    fd.Fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd.Fd >= 0 || errno != EEXIST) break;
-  }
-  return fd.Fd >= 0 ? candidate : fs::path();
-}
-
-// The temporary file is complete and on disk before it replaces the old file in one rename, so
-// the file under `path` is always either the old or the new one, never a mixture.
-TSaveResult WriteAtomically(const fs::path& path, std::string_view text) {
-  std::error_code ec;
-  // A settings file that is a link is written where the link points, keeping the link.
-  const fs::path target = fs::is_symlink(path, ec) ? fs::canonical(path, ec) : path;
-  const fs::path& destination = (ec || target.empty()) ? path : target;
-  const auto fail = [&](const char* step, int reason) {
-    return TSaveResult{false, "Cannot write the settings file " + Quoted(path) + ": " + step +
-                                  ": " + std::strerror(reason) + "."};
-  };
-  // A write-protected file stays as it is, although the folder would allow replacing it.
-  if (::faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
-    return fail("the file is write-protected", errno);
-  TFd fd;
-  const fs::path temporary = CreateTemporary(destination, fd);
-  if (temporary.empty()) return fail("creating a temporary file", errno);
-  struct stat old {};
-  if (::stat(destination.c_str(), &old) == 0) ::fchmod(fd.Fd, old.st_mode & 07777);
-  const char* step = nullptr;
-  if (!WriteAll(fd.Fd, text)) step = "writing";
-  else if (::fsync(fd.Fd) != 0) step = "flushing to disk";
-  else if (const int closing = std::exchange(fd.Fd, -1); ::close(closing) != 0) step = "closing";
-  else if (::rename(temporary.c_str(), destination.c_str()) != 0) step = "replacing the old file";
-  if (step) {
-    const int reason = errno;
-    ::unlink(temporary.c_str());
-    return fail(step, reason);
-  }
-  // Make the rename itself durable; the data is already safe, so a failure here is not one.
-  TFd folder{::open(destination.parent_path().empty() ? "." : destination.parent_path().c_str(),
-                    O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-  if (folder.Fd >= 0) ::fsync(folder.Fd);
-  return {};
 }
 
 } // namespace
@@ -426,50 +371,10 @@ TSaveResult TIniFile::UpdateFile() {
     return {false, "Cannot write the settings file " + Quoted(Path) +
                        ": the existing file could not be read (" + LoadReason +
                        "), so it is left unchanged."};
-  return WriteAtomically(Path, Text());
+  const std::optional<TWriteFailure> failure = ReplaceFile(Path, Text());
+  if (!failure) return {};
+  return {false, "Cannot write the settings file " + Quoted(Path) + ": " + failure->Step + ": " +
+                     std::strerror(failure->Error) + "."};
 }
-
-TProgramLocation TProgramLocation::Current() {
-  TProgramLocation where;
-  std::error_code ec;
-  where.Executable = fs::read_symlink("/proc/self/exe", ec);
-  if (const char* v = std::getenv("XDG_CONFIG_HOME")) where.ConfigHome = v;
-  if (const char* v = std::getenv("HOME")) where.Home = v;
-  return where;
-}
-
-namespace {
-
-bool IsWritableFolder(const fs::path& folder) {
-  std::error_code ec;
-  return fs::is_directory(folder, ec) &&
-         ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
-}
-
-// $XDG_CONFIG_HOME when it is an absolute path (relative ones are to be ignored), else ~/.config.
-fs::path ConfigFolder(const TProgramLocation& where) {
-  if (!where.ConfigHome.empty() && fs::path(where.ConfigHome).is_absolute())
-    return where.ConfigHome;
-  if (!where.Home.empty()) return fs::path(where.Home) / ".config";
-  return {};
-}
-
-} // namespace
-
-fs::path ProgramFilePath(std::string_view extension, const TProgramLocation& where) {
-  fs::path name = where.Executable.filename();
-  if (name.empty()) name = "program";
-  name.replace_extension(extension);
-  const fs::path beside = where.Executable.parent_path();
-  if (IsWritableFolder(beside)) return beside / name;
-  const fs::path config = ConfigFolder(where);
-  // With no configuration folder there is nowhere better; a save then says why it failed.
-  if (config.empty()) return beside / name;
-  std::error_code ec;
-  fs::create_directories(config, ec);
-  return config / name;
-}
-
-fs::path SettingsFilePath(const TProgramLocation& where) { return ProgramFilePath(".ini", where); }
 
 } // namespace platform

@@ -10,6 +10,8 @@
 // of surrounding blanks when read. Numbers use "." as decimal separator whatever the locale.
 // Not thread-safe: one thread opens, reads, writes and saves a file.
 
+#include "platform/files.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -104,26 +106,5 @@ private:
   std::string LineEnd = "\n";
   std::vector<TSection> Sections;
 };
-
-// Where a program keeps its files: the executable's path and the environment that names the
-// user's configuration folder. Current() reads /proc/self/exe, $XDG_CONFIG_HOME and $HOME;
-// tests build their own.
-struct TProgramLocation {
-  std::filesystem::path Executable;
-  std::string ConfigHome; // $XDG_CONFIG_HOME, empty when unset
-  std::string Home;       // $HOME, empty when unset
-
-  static TProgramLocation Current();
-};
-
-// The program's path with its extension replaced by `extension` (appended when it has none).
-// When the executable's folder is not writable, the same file name in the user's configuration
-// folder ($XDG_CONFIG_HOME, else ~/.config), which is created when missing. Reading and writing
-// both follow this rule, so the file a program writes is the file it reads next time.
-std::filesystem::path ProgramFilePath(std::string_view extension,
-                                      const TProgramLocation& where = TProgramLocation::Current());
-
-// ProgramFilePath(".ini"): the settings file.
-std::filesystem::path SettingsFilePath(const TProgramLocation& where = TProgramLocation::Current());
 
 } // namespace platform

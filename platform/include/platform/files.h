@@ -1,0 +1,45 @@
+#pragma once
+// The programs' own files: where they live (beside the program, or in the user's configuration
+// folder) and how they are replaced without ever leaving a half-written file behind.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Why replacing a file failed: the step ("writing", "flushing to disk", ...) and the errno.
+struct TWriteFailure {
+  std::string Step;
+  int Error = 0;
+};
+
+// Writes `text` to a temporary file in the same folder, flushes it to disk and renames it over
+// `path`, so the file under `path` is always either the old or the new one, never a mixture; on
+// failure the old file is untouched. A write-protected file is never replaced. A link is kept and
+// the file it points to is replaced, with the old file's permissions. Nothing when it worked.
+std::optional<TWriteFailure> ReplaceFile(const std::filesystem::path& path, std::string_view text);
+
+// Where a program keeps its files: the executable's path and the environment that names the
+// user's configuration folder. Current() reads /proc/self/exe, $XDG_CONFIG_HOME and $HOME;
+// tests build their own.
+struct TProgramLocation {
+  std::filesystem::path Executable;
+  std::string ConfigHome; // $XDG_CONFIG_HOME, empty when unset
+  std::string Home;       // $HOME, empty when unset
+
+  static TProgramLocation Current();
+};
+
+// The program's path with its extension replaced by `extension` (appended when it has none).
+// When the executable's folder is not writable, the same file name in the user's configuration
+// folder ($XDG_CONFIG_HOME, else ~/.config), which is created when missing. Reading and writing
+// both follow this rule, so the file a program writes is the file it reads next time.
+std::filesystem::path ProgramFilePath(std::string_view extension,
+                                      const TProgramLocation& where = TProgramLocation::Current());
+
+// ProgramFilePath(".ini"): the settings file.
+std::filesystem::path SettingsFilePath(const TProgramLocation& where = TProgramLocation::Current());
+
+} // namespace platform
