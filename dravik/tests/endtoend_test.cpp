@@ -2,10 +2,7 @@
 // table into a box, the capture device hands blocks of one table length to the analysis, and
 // the analysis reads the box's component.
 
-#include "dravik/audio/uWaveIn.h"
-#include "dravik/audio/uWaveOut.h"
-#include "dravik/measure/uLCRAnalysis.h"
-#include "dravik/tests/audio_support.h"
+#include "dravik/tests/measure_support.h"
 
 #include <cmath>
 #include <cstdio>
@@ -15,14 +12,6 @@ namespace {
 
 using namespace audiotest;
 namespace vmbox = platform::vmbox;
-
-class TNoDisplay : public TAnalysisOutput {
-public:
-  void SetResistanceText(const std::string&) override {}
-  void SetReactanceText(const std::string&) override {}
-  void SetSeriesTitle(TSeriesId, const std::string&) override {}
-  void SetSeriesPoints(TSeriesId, const TChartPoints&) override {}
-};
 
 struct TCase {
   const char* name;
@@ -36,35 +25,10 @@ const TCase Cases[] = {
     {"3.3 Ohm + 47 uF", {3.3, 0, 47e-6, 10, false}, TReactanceKind::Capacitance, 47e-6L},
 };
 
-// Plays and captures on box `box` and returns the fits of `count` results after the first one
-// (whose second of blocks may still hold the start of the sound).
+// The box's devices at the card's default rate, 48 kHz.
 std::vector<TLCRFitResult> Measure(size_t box, int count) {
-  TLogLines log;
-  bool ok = false;
-  TWaveOut out(log.Event(), ok);
-  TWaveIn in(nullptr, log.Event(), ok);
-  out.SelectDevice(static_cast<int32_t>(OutputOf(box)));
-  in.SelectDevice(static_cast<int32_t>(InputOf(box)));
-  EXPECT_EQ(out.SampleRate(), 48000u);
-  EXPECT_EQ(in.SampleRate(), 48000u);
-  out.MultiSin(9, 1, 1024);
-  in.SetBlockSize(static_cast<uint32_t>(out.BufferFrames()));
-  TNoDisplay display;
-  TLCRAnalysis analysis(display);
-  std::vector<TLCRFitResult> fits;
-  int results = 0;
-  in.OnData = [&](TDataMatrix& block) {
-    const platform::TDateTime before = analysis.LastResultTime();
-    analysis.AnalyseBlock(block, in.SampleRate(), in.BlockSize);
-    if (analysis.LastResultTime() != before && results++ > 0) fits.push_back(analysis.LastFit());
-    return static_cast<int>(fits.size()) >= count;
-  };
-  in.Open();
-  EXPECT_TRUE(PumpUntil([&] { return !in.Active && static_cast<int>(fits.size()) >= count; }, 120s));
-  out.Stop();
-  EXPECT_TRUE(PumpUntil([&] { return !out.Active; }));
-  EXPECT_EQ(log.Errors(), 0u);
-  return fits;
+  return MeasureFits(static_cast<int>(InputOf(box)), static_cast<int>(OutputOf(box)), count, 120s,
+                     48000);
 }
 
 long double Relative(long double measured, long double actual) {

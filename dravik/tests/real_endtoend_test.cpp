@@ -2,10 +2,7 @@
 // scripts/loopback.sh with the sink's right channel lowered to k of the left, which the
 // analysis must read as the resistor Rref * (1/k - 1) that such a divider stands for.
 
-#include "dravik/audio/uWaveIn.h"
-#include "dravik/audio/uWaveOut.h"
-#include "dravik/measure/uLCRAnalysis.h"
-#include "dravik/tests/audio_support.h"
+#include "dravik/tests/measure_support.h"
 #include "platform/tests/real_support.h"
 
 #include <cmath>
@@ -17,40 +14,9 @@ namespace {
 
 using namespace audiotest;
 
-class TNoDisplay : public TAnalysisOutput {
-public:
-  void SetResistanceText(const std::string&) override {}
-  void SetReactanceText(const std::string&) override {}
-  void SetSeriesTitle(TSeriesId, const std::string&) override {}
-  void SetSeriesPoints(TSeriesId, const TChartPoints&) override {}
-};
-
-// The fit of the second result of a measurement on the server's devices (the first second of
-// blocks may still hold the start of the sound).
+// The fit of the second result of a measurement on the server's devices.
 TLCRFitResult Measure(int inDevice, int outDevice) {
-  TLogLines log;
-  bool ok = false;
-  TWaveOut out(log.Event(), ok);
-  TWaveIn in(nullptr, log.Event(), ok);
-  out.SelectDevice(outDevice);
-  in.SelectDevice(inDevice);
-  out.MultiSin(9, 1, 1024);
-  in.SetBlockSize(static_cast<uint32_t>(out.BufferFrames()));
-  TNoDisplay display;
-  TLCRAnalysis analysis(display);
-  std::vector<TLCRFitResult> fits;
-  int results = 0;
-  in.OnData = [&](TDataMatrix& block) {
-    const platform::TDateTime before = analysis.LastResultTime();
-    analysis.AnalyseBlock(block, in.SampleRate(), in.BlockSize);
-    if (analysis.LastResultTime() != before && results++ > 0) fits.push_back(analysis.LastFit());
-    return !fits.empty();
-  };
-  in.Open();
-  EXPECT_TRUE(PumpUntil([&] { return !in.Active && !fits.empty(); }, 30s));
-  out.Stop();
-  EXPECT_TRUE(PumpUntil([&] { return !out.Active; }));
-  EXPECT_EQ(log.Errors(), 0u);
+  const std::vector<TLCRFitResult> fits = MeasureFits(inDevice, outDevice, 1, 30s);
   return fits.empty() ? TLCRFitResult{} : fits[0];
 }
 
