@@ -84,6 +84,9 @@ TProgramLocation TProgramLocation::Current() {
   where.Executable = fs::read_symlink("/proc/self/exe", ec);
   if (const char* v = std::getenv("XDG_CONFIG_HOME")) where.ConfigHome = v;
   if (const char* v = std::getenv("HOME")) where.Home = v;
+#ifdef PLATFORM_INSTALL_BINDIR
+  where.InstalledFolder = PLATFORM_INSTALL_BINDIR;
+#endif
   return where;
 }
 
@@ -93,6 +96,16 @@ bool IsWritableFolder(const fs::path& folder) {
   std::error_code ec;
   return fs::is_directory(folder, ec) &&
          ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// The executable sits in the folder programs are installed into (links resolved on both sides).
+bool IsInstalledCopy(const TProgramLocation& where) {
+  const fs::path folder = where.Executable.parent_path();
+  if (where.InstalledFolder.empty() || folder.empty()) return false;
+  std::error_code ec, installedEc;
+  const fs::path real = fs::weakly_canonical(folder, ec);
+  const fs::path installed = fs::weakly_canonical(where.InstalledFolder, installedEc);
+  return !ec && !installedEc && real == installed;
 }
 
 // $XDG_CONFIG_HOME when it is an absolute path (relative ones are to be ignored), else ~/.config.
@@ -110,7 +123,7 @@ fs::path ProgramFilePath(std::string_view extension, const TProgramLocation& whe
   if (name.empty()) name = "program";
   name.replace_extension(extension);
   const fs::path beside = where.Executable.parent_path();
-  if (IsWritableFolder(beside)) return beside / name;
+  if (!IsInstalledCopy(where) && IsWritableFolder(beside)) return beside / name;
   const fs::path config = ConfigFolder(where);
   // With no configuration folder there is nowhere better; a save then says why it failed.
   if (config.empty()) return beside / name;

@@ -167,28 +167,45 @@ TEST_F(IniFile, NumbersUseAPointWhateverTheLocale) {
 
 TEST_F(IniFile, SettingsLiveBesideTheProgramOrInTheConfigurationFolder) {
   fs::create_directories(Dir / "bin.d");
+  fs::create_directory_symlink(Dir / "bin.d", Dir / "bin.link");
   Put("not-a-folder", "");
   const fs::path config = Dir / "xdg" / "new";
-  struct Case { fs::path exe; std::string configHome, home, extension; fs::path expected; };
+  const fs::path installed = Dir / "bin.d"; // the build's install folder, writable as for root
+  struct Case {
+    fs::path exe;
+    std::string configHome, home, extension;
+    fs::path installedFolder, expected;
+  };
   std::vector<Case> cases = {
-      {Dir / "bin.d" / "Dravik", config, "", ".ini", Dir / "bin.d" / "Dravik.ini"},
-      {Dir / "bin.d" / "Sorvane.exe", "", "", ".txt", Dir / "bin.d" / "Sorvane.txt"},
-      {Dir / "not-a-folder" / "Dravik", config, "", ".ini", config / "Dravik.ini"},
-      {Dir / "missing" / "Sorvane.bin", "", Dir / "home", ".ini", Dir / "home/.config/Sorvane.ini"},
-      {Dir / "missing" / "Dravik", "relative/dir", Dir / "home", ".ini",
+      {Dir / "bin.d" / "Dravik", config, "", ".ini", {}, Dir / "bin.d" / "Dravik.ini"},
+      {Dir / "bin.d" / "Sorvane.exe", "", "", ".txt", {}, Dir / "bin.d" / "Sorvane.txt"},
+      {Dir / "not-a-folder" / "Dravik", config, "", ".ini", {}, config / "Dravik.ini"},
+      {Dir / "missing" / "Sorvane.bin", "", Dir / "home", ".ini", {},
+       Dir / "home/.config/Sorvane.ini"},
+      {Dir / "missing" / "Dravik", "relative/dir", Dir / "home", ".ini", {},
        Dir / "home/.config/Dravik.ini"},
+      // An installed copy uses the user's folder although it could write its own.
+      {Dir / "bin.d" / "Dravik", config, "", ".ini", installed, config / "Dravik.ini"},
+      {Dir / "bin.d" / "Sorvane", "", Dir / "home", ".txt", installed,
+       Dir / "home/.config/Sorvane.txt"},
+      {Dir / "bin.link" / "Dravik", config, "", ".ini", installed, config / "Dravik.ini"},
+      {Dir / "bin.d" / "Dravik", config, "", ".ini", Dir / "bin.link/", config / "Dravik.ini"},
+      {Dir / "bin.d" / "Sorvane", config, "", ".png", Dir / "bin.d/", config / "Sorvane.png"},
+      // A copy elsewhere stays portable; an installed one with no user folder has nowhere else.
+      {Dir / "bin.d" / "Dravik", config, "", ".ini", Dir / "usr/bin", Dir / "bin.d" / "Dravik.ini"},
+      {Dir / "bin.d" / "Sorvane", "", "", ".ini", installed, Dir / "bin.d" / "Sorvane.ini"},
   };
   if (::geteuid() != 0) { // permission bits do not stop the superuser
     fs::create_directories(Dir / "locked");
     fs::permissions(Dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-    cases.push_back({Dir / "locked" / "Dravik", config, "", ".ini", config / "Dravik.ini"});
+    cases.push_back({Dir / "locked" / "Dravik", config, "", ".ini", {}, config / "Dravik.ini"});
   }
   for (const Case& c : cases) {
-    const TProgramLocation where{c.exe, c.configHome, c.home};
-    EXPECT_EQ(ProgramFilePath(c.extension, where), c.expected) << c.exe;
+    const TProgramLocation where{c.exe, c.configHome, c.home, c.installedFolder};
+    EXPECT_EQ(ProgramFilePath(c.extension, where), c.expected) << c.exe << " in " << c.installedFolder;
     EXPECT_TRUE(fs::is_directory(c.expected.parent_path())) << c.exe;
   }
-  EXPECT_EQ(SettingsFilePath({Dir / "bin.d" / "Dravik", "", ""}), Dir / "bin.d" / "Dravik.ini");
+  EXPECT_EQ(SettingsFilePath({Dir / "bin.d" / "Dravik", "", "", {}}), Dir / "bin.d" / "Dravik.ini");
 }
 
 TEST_F(IniFile, AFailedSaveSaysWhyAndLeavesTheOldFileAlone) {

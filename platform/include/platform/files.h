@@ -21,21 +21,25 @@ struct TWriteFailure {
 // the file it points to is replaced, with the old file's permissions. Nothing when it worked.
 std::optional<TWriteFailure> ReplaceFile(const std::filesystem::path& path, std::string_view text);
 
-// Where a program keeps its files: the executable's path and the environment that names the
-// user's configuration folder. Current() reads /proc/self/exe, $XDG_CONFIG_HOME and $HOME;
+// Where a program keeps its files: the executable's path, the environment that names the
+// user's configuration folder, and the folder the build installs programs into. Current() reads
+// /proc/self/exe, $XDG_CONFIG_HOME, $HOME and the install folder the build was configured with;
 // tests build their own.
 struct TProgramLocation {
   std::filesystem::path Executable;
-  std::string ConfigHome; // $XDG_CONFIG_HOME, empty when unset
-  std::string Home;       // $HOME, empty when unset
+  std::string ConfigHome;                 // $XDG_CONFIG_HOME, empty when unset
+  std::string Home;                       // $HOME, empty when unset
+  std::filesystem::path InstalledFolder;  // e.g. /usr/bin; empty: the program is never installed
 
   static TProgramLocation Current();
 };
 
-// The program's path with its extension replaced by `extension` (appended when it has none).
-// When the executable's folder is not writable, the same file name in the user's configuration
-// folder ($XDG_CONFIG_HOME, else ~/.config), which is created when missing. Reading and writing
-// both follow this rule, so the file a program writes is the file it reads next time.
+// The program's path with its extension replaced by `extension` (appended when it has none): a
+// portable copy keeps its files beside itself. An installed copy (its folder is InstalledFolder)
+// and a copy whose folder is not writable use the same file name in the user's configuration
+// folder ($XDG_CONFIG_HOME, else ~/.config), which is created when missing; an installed copy
+// does so even when it could write its folder, as the superuser can write /usr/bin. Reading and
+// writing both follow this rule, so the file a program writes is the file it reads next time.
 std::filesystem::path ProgramFilePath(std::string_view extension,
                                       const TProgramLocation& where = TProgramLocation::Current());
 
