@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake make g++ clang pkg-config
+  cmake make g++ clang lld pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev
   portaudio19-dev libasound2-dev libasound2-plugins pulseaudio pulseaudio-utils
