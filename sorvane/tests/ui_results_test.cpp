@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <sys/resource.h>
 
 #include "sorvane/tests/ui_support.h"
 #include "sorvane/ui/uResultsFile.h"
@@ -48,6 +50,35 @@ TEST(ResultsFile, WritesLinesAndReportsFailures) {
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
   EXPECT_NE(error.find("missing"), std::string::npos) << error;
   EXPECT_NE(SaveResults(scratch.Dir, {}).find("Is a directory"), std::string::npos);
+}
+
+// A full disk (files limited to 1000 bytes; the limit's signal ignored, so writes fail with EFBIG)
+// leaves the previous results as they were, and no temporary file beside them.
+TEST(ResultsFile, FullDiskKeepsThePreviousFile) {
+  uitest::TScratch scratch;
+  const auto file = scratch.Dir / "r.txt";
+  const std::vector<TResultPoint> curve(100, {440, 1.5, -2.5});
+  ASSERT_EQ(SaveResults(file, curve), "");
+  std::ifstream in(file, std::ios::binary);
+  const std::string before((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_EQ(before.size(), 100u * 73);
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  void (*savedHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = saved;
+  limit.rlim_cur = 1000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const std::string error = SaveResults(file, std::vector<TResultPoint>(200, {880, 3, 4}));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, savedHandler);
+
+  EXPECT_EQ(error, "Can not save the results to " + file.string() + ": File too large");
+  std::ifstream again(file, std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), before);
+  size_t entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(scratch.Dir)) entries += entry.exists();
+  EXPECT_EQ(entries, 1u);
 }
 
 } // namespace

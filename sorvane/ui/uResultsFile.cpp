@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <optional>
+
+#include "platform/files.h"
 
 namespace sorvane {
 namespace {
@@ -38,16 +40,12 @@ std::string ResultLine(const TResultPoint& p) {
 }
 
 std::string SaveResults(const std::filesystem::path& file, const std::vector<TResultPoint>& points) {
-  errno = 0;
-  std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(file.c_str(), "wb"), &std::fclose);
-  if (!out) return ErrorText(file, errno ? errno : EIO);
-  for (const TResultPoint& p : points) {
-    const std::string line = ResultLine(p) + "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), out.get()) != line.size())
-      return ErrorText(file, errno ? errno : EIO);
-  }
-  if (std::fflush(out.get()) != 0) return ErrorText(file, errno ? errno : EIO);
-  if (std::fclose(out.release()) != 0) return ErrorText(file, errno ? errno : EIO);
+  std::string text;
+  text.reserve(points.size() * (FieldWidth * 3 + 4));
+  for (const TResultPoint& p : points) text += ResultLine(p) + "\r\n";
+  // Replaced as a whole: a full disk or a crash leaves the previous results, never a part.
+  const std::optional<platform::TWriteFailure> failure = platform::ReplaceFile(file, text);
+  if (failure) return ErrorText(file, failure->Error ? failure->Error : EIO);
   return {};
 }
 

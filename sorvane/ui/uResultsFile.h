@@ -21,8 +21,9 @@ std::string FormatResultNumber(double v);
 // The three numbers with one space between them (71 characters), without the line end.
 std::string ResultLine(const TResultPoint& p);
 
-// Creates or overwrites the file with one line per point. Empty on success; otherwise the
-// system's error text with the file's name.
+// Creates or replaces the file with one line per point, atomically: when writing fails the old
+// file stays as it was. Empty on success; otherwise "Can not save the results to <file>: " and
+// the system's error text.
 std::string SaveResults(const std::filesystem::path& file, const std::vector<TResultPoint>& points);
 
 } // namespace sorvane
