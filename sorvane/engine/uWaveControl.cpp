@@ -110,6 +110,7 @@ bool TWaveControl::Prepare() {
   State = wsOpening;
   Current = 0;
   Active = true;
+  LostReported = false;
   Resume();
   return true;
 }
@@ -147,6 +148,15 @@ void TWaveControl::FailOpen(const std::string& text) {
 
 void TWaveControl::ReportError(const std::string& text) const {
   if (OnError) OnError(text + std::to_string(DeviceID));
+}
+
+void TWaveControl::ReportLost(const char* port) {
+  if (LostReported.exchange(true)) return;
+  const std::string text =
+      std::string("The ") + port + " device " + std::to_string(DeviceID) + " is no longer available.";
+  Synchronize([this, &text] {
+    if (OnLost) OnLost(text);
+  });
 }
 
 bool TWaveControl::RequestStop() {

@@ -67,6 +67,9 @@ public:
 
   // Receives the text of a failed open, on the thread that called Start.
   std::function<void(const std::string& text)> OnError;
+  // Receives "The input device N is no longer available." (or output) on the main thread, once
+  // per run, when the device went away while running: nothing more is recorded or played.
+  std::function<void(const std::string& text)> OnLost;
 
   // Bytes per buffer: about 100 ms of audio rounded down to whole pages, at least one page.
   static DWORD BufferBytes(DWORD rate, WORD blockAlign, DWORD pageSize);
@@ -89,6 +92,9 @@ protected:
   void FailOpen(const std::string& text);
   // OnError, when assigned, with the text followed by the device number.
   void ReportError(const std::string& text) const;
+  // On the device thread, after a call on the running device answered MMSYSERR_NODRIVER: the
+  // first time in a run, OnLost synchronised with the main thread. `port` is "input" or "output".
+  void ReportLost(const char* port);
   // wsOpening/wsRunning -> wsStopping; true when the caller must reset the device.
   bool RequestStop();
   // Buffers that the driver has returned and the thread has not queued again (any thread may ask
@@ -124,6 +130,8 @@ private:
   // Buffers are allocated (from Prepare until the thread has released them); a thread asked to
   // terminate ends only when this is false, so a device is never left open or its memory lost.
   std::atomic<bool> Active{false};
+  // ReportLost has reported this run (cleared by Prepare).
+  std::atomic<bool> LostReported{false};
 };
 
 } // namespace sorvane

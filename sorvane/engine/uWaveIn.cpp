@@ -94,7 +94,7 @@ void TWaveIn::ProcessBuffer(WAVEHDR& header) {
   }
   // A buffer that cannot be queued again is met once more next lap: it must then hold nothing.
   header.dwBytesRecorded = 0;
-  waveInAddBuffer(Handle, &header, sizeof header);
+  if (waveInAddBuffer(Handle, &header, sizeof header) == MMSYSERR_NODRIVER) ReportLost("input");
 }
 
 void TWaveIn::Collect(const char* frames, size_t count) {
@@ -170,6 +170,10 @@ void TSyncIn::SetSampleRate(DWORD rate) {
 
 void TSyncIn::SetErrorHandler(std::function<void(const std::string& text)> handler) {
   if (Device) Device->OnError = std::move(handler);
+}
+
+void TSyncIn::SetLostHandler(std::function<void(const std::string& text)> handler) {
+  if (Device) Device->OnLost = std::move(handler);
 }
 
 bool TSyncIn::Start() {

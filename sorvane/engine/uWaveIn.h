@@ -76,6 +76,8 @@ public:
   DWORD SampleRate() const;
   void SetSampleRate(DWORD rate);
   void SetErrorHandler(std::function<void(const std::string& text)> handler);
+  // The capture device's OnLost.
+  void SetLostHandler(std::function<void(const std::string& text)> handler);
   TWaveIn& WaveIn() { return *Device; }
   const TWaveIn& WaveIn() const { return *Device; }
 

@@ -69,6 +69,7 @@ bool TWaveOut::Start() {
     return false;
   }
   if (!Prepare()) return true;
+  Gone = false;
   // A signal loaded while the last run was still stopping is the one to play.
   if (SwapPending) SwapBuffers();
   Position = 0;
@@ -97,6 +98,7 @@ void TWaveOut::ProcessBuffer(WAVEHDR& header) {
   bool swapped = false;
   if (SwapPending) Synchronize([&] { swapped = SwapAndFlush(header); });
   if (!swapped) Write(header);
+  if (Gone) ReportLost("output");
 }
 
 bool TWaveOut::SwapAndFlush(WAVEHDR& header) {
@@ -115,7 +117,7 @@ bool TWaveOut::SwapAndFlush(WAVEHDR& header) {
 
 void TWaveOut::Write(WAVEHDR& header) {
   FillBuffer(header);
-  waveOutWrite(Handle, &header, sizeof header);
+  if (waveOutWrite(Handle, &header, sizeof header) == MMSYSERR_NODRIVER) Gone = true;
 }
 
 void TWaveOut::FillBuffer(WAVEHDR& header) {

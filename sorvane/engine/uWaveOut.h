@@ -52,6 +52,7 @@ private:
   // `header` and in every buffer that the reset brings back. True when it did.
   bool SwapAndFlush(WAVEHDR& header);
   void FillBuffer(WAVEHDR& header);
+  // Fills and queues the buffer; a device that has gone sets Gone.
   void Write(WAVEHDR& header);
 
   HWAVEOUT Handle = nullptr;
@@ -59,6 +60,7 @@ private:
   int Front = 0;
   int Back = 1;
   std::atomic<bool> SwapPending{false};
+  std::atomic<bool> Gone{false};
   TWaveData Signal;
 };
 

@@ -187,6 +187,8 @@ void TForm1::FormCreate() {
   FWaveOut->OnSignalChange = [this](bool on) { FSignalIn->EnableCollection(on); };
   FSignalIn->SetErrorHandler([this](const std::string& text) { ShowError(text); });
   FWaveOut->OnError = [this](const std::string& text) { ShowError(text); };
+  FSignalIn->SetLostHandler([this](const std::string& text) { DeviceLost(text); });
+  FWaveOut->OnLost = [this](const std::string& text) { DeviceLost(text); };
   FRunning = false;
 
   frWaveSetup1->OnSamplingChange = [this](int rate) { SamplingChanged(rate); };
@@ -217,7 +219,9 @@ void TForm1::FormDestroy() {
   FSignalIn->OnLevel = nullptr;
   FSignalIn->OnSaturation = nullptr;
   FSignalIn->SetErrorHandler(nullptr);
+  FSignalIn->SetLostHandler(nullptr);
   FWaveOut->OnError = nullptr;
+  FWaveOut->OnLost = nullptr;
   FSignalIn.reset();
   FWaveOut->OnSignalChange = nullptr;
   FWaveOut.reset();

@@ -124,6 +124,8 @@ public:
   void ShowCalibrationStatus(const std::string& text);
   void ShowLCRResult(const std::string& text);
   void SeriesDrawn();
+  // A device went away while running (its OnLost).
+  void DeviceLost(const std::string& text);
 
   void LoadSettings();
   void SaveSettings();

@@ -158,6 +158,16 @@ void TForm1::btnStartStopClick() {
   AfterStartStop();
 }
 
+// The run ends as Stop ends it, before a block of silence (or of nothing) can reach the
+// calibration; the message follows once the device thread that reported the loss has gone on.
+void TForm1::DeviceLost(const std::string& text) {
+  if (!FRunning) return;
+  btnStartStopClick();
+  QMetaObject::invokeMethod(
+      this, [this, message = text + "\r\nMeasuring has stopped."] { ShowError(message); },
+      Qt::QueuedConnection);
+}
+
 void TForm1::AfterStartStop() {
   frWaveSetup1->SetDevicesEnabled(!FRunning);
   rgMode->setEnabled(!FRunning);
