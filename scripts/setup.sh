@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs, idempotently and non-interactively, every Debian package the project needs.
+# Installs, idempotently and non-interactively, every Debian package the project needs, and the
+# packages named as arguments (tools that only some targets need, e.g. make package).
 # Does nothing when all of them are present.
 set -euo pipefail
 
@@ -8,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev
   portaudio19-dev libasound2-dev libasound2-plugins pulseaudio pulseaudio-utils
+  "$@"
 )
 
 missing=()
