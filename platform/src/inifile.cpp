@@ -1,5 +1,6 @@
 #include "platform/inifile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -110,7 +111,12 @@ std::optional<double> ParseFloat(std::string_view text) {
   return value;
 }
 
+// The largest magnitude whose 15-digit text still reads as a finite number: the largest doubles
+// round up to 1.79769313486232e+308, which overflows when read back.
+constexpr double LargestWritable = 1.79769313486231e308;
+
 std::string FormatFloat(double value) {
+  value = std::clamp(value, -LargestWritable, LargestWritable);
   char buffer[32];
   const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
                                        std::chars_format::general, 15);
@@ -187,6 +193,9 @@ void TIniFile::Parse(std::string_view text) {
     if (nl == std::string_view::npos) {
       line.Text = text;
       text = {};
+      // A file of one unended line that ends in CR gets CR LF ends: its line end then stays a
+      // CR LF when the file is read again, instead of turning the file's first line into one.
+      if (Sections[0].Lines.empty() && line.Text.ends_with('\r')) LineEnd = "\r\n";
     } else {
       const bool crlf = nl > 0 && text[nl - 1] == '\r';
       line.Text = text.substr(0, crlf ? nl - 1 : nl);
@@ -200,10 +209,17 @@ void TIniFile::Parse(std::string_view text) {
   }
 }
 
+// An erased section keeps the blank lines that set the next section apart, unseen, so that the
+// section written again looks as it did.
+bool TIniFile::Shown(const TSection& section) {
+  return section.HasHeader || section.Name.empty();
+}
+
 std::string TIniFile::Text() const {
   std::string text = ByteOrderMark;
   for (const TSection& section : Sections)
-    for (const TLine& line : section.Lines) text += line.Text + line.End;
+    if (Shown(section))
+      for (const TLine& line : section.Lines) text += line.Text + line.End;
   return text;
 }
 
@@ -290,7 +306,7 @@ TIniFile::TSection& TIniFile::SectionForWriting(std::string_view name) {
     if (!erased.HasHeader && !erased.Name.empty() && SameName(erased.Name, name)) {
       EndPreviousLine(i);
       erased.HasHeader = true;
-      erased.Lines.push_back(TLine{"[" + erased.Name + "]", LineEnd});
+      erased.Lines.insert(erased.Lines.begin(), TLine{"[" + erased.Name + "]", LineEnd});
       return erased;
     }
   }
@@ -305,13 +321,13 @@ TIniFile::TSection& TIniFile::SectionForWriting(std::string_view name) {
 
 TIniFile::TSection* TIniFile::LastSectionWithLines() {
   for (auto it = Sections.rbegin(); it != Sections.rend(); ++it)
-    if (!it->Lines.empty()) return &*it;
+    if (Shown(*it) && !it->Lines.empty()) return &*it;
   return nullptr;
 }
 
 void TIniFile::EndPreviousLine(size_t sectionIndex) {
   for (size_t i = sectionIndex; i-- > 0;) {
-    if (Sections[i].Lines.empty()) continue;
+    if (!Shown(Sections[i]) || Sections[i].Lines.empty()) continue;
     TLine& line = Sections[i].Lines.back();
     if (line.End.empty()) line.End = LineEnd;
     return;
@@ -332,7 +348,9 @@ void TIniFile::EraseSection(std::string_view section) {
   for (TSection& s : Sections) {
     if (s.HasHeader && SameName(s.Name, section)) {
       s.HasHeader = false;
-      s.Lines.clear();
+      size_t blankTail = s.Lines.size();
+      while (blankTail > 1 && Trim(s.Lines[blankTail - 1].Text).empty()) --blankTail;
+      s.Lines.erase(s.Lines.begin(), s.Lines.begin() + static_cast<std::ptrdiff_t>(blankTail));
     }
   }
 }

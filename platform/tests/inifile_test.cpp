@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <climits>
 #include <clocale>
 #include <cmath>
@@ -42,7 +43,8 @@ protected:
 };
 
 TEST_F(IniFile, EveryValueFormSurvivesASaveAndReload) {
-  const double reals[] = {4.7, 0.1, 1.0 / 3.0, -2.5e-12, 6.02214076e300, 0.0};
+  const double reals[] = {4.7, 0.1, 1.0 / 3.0, -2.5e-12, 6.02214076e300, 0.0,
+                          DBL_MAX, -DBL_MAX, DBL_TRUE_MIN};
   TIniFile out(Dir / "a.ini");
   out.WriteString("S", "Text", "Speakers (USB) \xB5");
   out.WriteInteger("S", "Max", INT_MAX); out.WriteInteger("S", "Min", INT_MIN);
@@ -124,6 +126,8 @@ TEST_F(IniFile, EditsLandWhereAPersonWouldPutThem) {
        [](TIniFile& f) { f.WriteString("A", "n", "x"); }, "[A]\nk=1\nn=x\n\n\n[B]\n"},
       {"new section at the end, CRLF kept", "[A]\r\nk=1",
        [](TIniFile& f) { f.WriteBool("B", "b", true); }, "[A]\r\nk=1\r\n\r\n[B]\r\nb=1\r\n"},
+      {"one unended line with CR, CRLF taken", "[A]\r",
+       [](TIniFile& f) { f.WriteBool("B", "b", true); }, "[A]\r\r\n\r\n[B]\r\nb=1\r\n"},
       {"new file", "",
        [](TIniFile& f) { f.WriteInteger("A", "k", 1); f.WriteInteger("B", "k", 2); },
        "[A]\nk=1\n\n[B]\nk=2\n"},
@@ -132,6 +136,13 @@ TEST_F(IniFile, EditsLandWhereAPersonWouldPutThem) {
       {"an erased section written again keeps its place", "[A]\n[R]\nCount=3\nValue0=1\n[C]\n",
        [](TIniFile& f) { f.EraseSection("R"); f.WriteInteger("R", "Count", 0); },
        "[A]\n[R]\nCount=0\n[C]\n"},
+      {"an erased section written again keeps the blank line after it",
+       "[A]\n\n[R]\nCount=3\n\n[C]\n",
+       [](TIniFile& f) { f.EraseSection("R"); f.WriteInteger("R", "Count", 0); },
+       "[A]\n\n[R]\nCount=0\n\n[C]\n"},
+      {"an erased section takes its blank lines along", "[A]\n\n[R]\nCount=3\n\n[C]\n",
+       [](TIniFile& f) { f.EraseSection("R"); f.WriteInteger("D", "k", 1); },
+       "[A]\n\n[C]\n\n[D]\nk=1\n"},
       {"line breaks in a value cannot start new lines", "",
        [](TIniFile& f) { f.WriteString("A", "k", "x\n[B]\r\ny=1"); }, "[A]\nk=x [B]  y=1\n"},
       {"names the format cannot hold are refused", "[A]\n",

@@ -50,7 +50,8 @@ public:
   // in a key). Line breaks in a value are stored as spaces so they cannot start new lines.
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
   bool WriteInteger(std::string_view section, std::string_view key, int value);
-  // Up to 15 significant digits; a value that is not finite is refused (returns false).
+  // Up to 15 significant digits; a value that is not finite is refused (returns false). The
+  // largest magnitudes are stored as 1.79769313486231e+308, so they still read as numbers.
   bool WriteFloat(std::string_view section, std::string_view key, double value);
   // "1" or "0".
   bool WriteBool(std::string_view section, std::string_view key, bool value);
@@ -82,14 +83,15 @@ private:
     std::string End;
   };
   // A section header and the lines up to the next header. The lines before the first header
-  // form a section without header; an erased section stays as an empty placeholder that keeps
-  // its place.
+  // form a section without header; an erased section stays as a placeholder that keeps its
+  // place and the blank lines at its end, none of it written while it stays erased.
   struct TSection {
     std::string Name;
     bool HasHeader = false;
     std::vector<TLine> Lines;
   };
   void Parse(std::string_view text);
+  static bool Shown(const TSection& section);
   const TSection* FindSection(std::string_view name) const;
   TSection* FindSection(std::string_view name);
   static const TLine* FindEntry(const TSection& section, std::string_view key);
