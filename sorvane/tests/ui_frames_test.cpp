@@ -137,6 +137,16 @@ TEST_F(Values, SettingsRoundTripErasesLongerLists) {
   EXPECT_EQ(kept.Value(), 1);
 }
 
+TEST_F(Values, ADamagedCountLoadsAThousandEntriesAtMost) {
+  platform::TIniFile ini(Scratch.Dir / "v.ini");
+  ini.WriteInteger("Values", "Count", 2147483647);
+  ini.WriteString("Values", "Value0", "22");
+  Frame.LoadSettings(ini);
+  EXPECT_EQ(Frame.cbVal->count(), 1000);
+  EXPECT_EQ(Frame.cbVal->itemText(999), "0");
+  EXPECT_EQ(Frame.Value(), 22);
+}
+
 TEST(WaveSetup, DeviceListsAndSettings) {
   uitest::App();
   std::vector<platform::vmbox::TBoxConfig> boxes = platform::vmbox::DefaultBoxes();

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -129,8 +130,12 @@ bool TfrValues::eventFilter(QObject* watched, QEvent* event) {
   return QFrame::eventFilter(watched, event);
 }
 
+// Far more entries than anyone keeps in the list; a damaged "Count" of millions would otherwise
+// keep the window from ever appearing.
+constexpr int MaxLoadedEntries = 1000;
+
 void TfrValues::LoadSettings(const platform::TIniFile& ini) {
-  const int n = ini.ReadInteger(Section, "Count", 0);
+  const int n = std::min(ini.ReadInteger(Section, "Count", 0), MaxLoadedEntries);
   if (n > 0) {
     Updating = true;
     cbVal->clear();
