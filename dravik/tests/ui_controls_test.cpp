@@ -34,7 +34,7 @@ const TResistorCase ResistorCases[] = {
     {"4.7", 4.7, false},  {"1e3", 1000, false}, {" 22 ", 22, false},  {"", 10, false},
     {"abc", 10, true},    {"4,7", 10, true},    {"0", 10, true},      {"-5", 10, true},
     {"nan", 10, true},    {"inf", 10, true},    {"1e999999", 10, true}, {"4.7.1", 10, true},
-    {"0x10", 10, true},
+    {"0x10", 10, true},   {"1e4000", 10, true}, {"1e-4000", 10, true},
 };
 
 TEST_F(Controls, TheReferenceResistorTakesOnlyUsableNumbers) {

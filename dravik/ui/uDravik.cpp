@@ -14,18 +14,21 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace dravik {
 namespace {
 
 // A reference resistance typed by the user: a finite number above 0 with "." as separator
-// and nothing else around it but blanks. False for anything else.
+// and nothing else around it but blanks, within the normal range of a double, since the
+// settings file keeps it as one. False for anything else.
 bool ReadResistance(const QString& text, long double& ohms) {
   const std::string t = text.trimmed().toStdString();
   long double value = 0;
   const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
   if (t.empty() || ec != std::errc() || end != t.data() + t.size()) return false;
-  if (!std::isfinite(value) || value <= 0) return false;
+  if (!(value >= std::numeric_limits<double>::min() && value <= std::numeric_limits<double>::max()))
+    return false;
   ohms = value;
   return true;
 }

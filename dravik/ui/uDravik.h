@@ -91,6 +91,10 @@ public:
   void AddMessage(const std::string& Text, bool IsInfo);
   // True once start-up has run, whether it succeeded or not.
   bool StartupFinished() const { return FStartupFinished; }
+  // The settings file's sections "Dravik" and "Calibration": start-up reads them into the
+  // controls and the chains, closing writes them to SettingsFile().
+  void ReadSettings(const platform::TIniFile& Ini);
+  void WriteSettings();
 
   // ---- Device settings, reference resistor, swap, chart options (uDravik.cpp) ----
   void cbOutChange();
@@ -140,11 +144,9 @@ private:
 
   // uDravikStartup.cpp
   bool CreateChains();
-  void ReadSettings(const platform::TIniFile& Ini);
   void ReadDevices(const platform::TIniFile& Ini);
   void ReadOptions(const platform::TIniFile& Ini);
   void MatchFormatLists();
-  void WriteSettings();
   void FreeChains();
   void ShowLogOnly();
 
