@@ -1,0 +1,53 @@
+#include "fuzz/fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace fuzz {
+namespace fs = std::filesystem;
+
+void Require(bool holds, std::string_view what) {
+  if (holds) return;
+  std::fprintf(stderr, "property broken: %.*s\n", static_cast<int>(what.size()), what.data());
+  std::abort();
+}
+
+namespace {
+
+// The folder is made once per process and removed at exit.
+struct TScratchFolder {
+  fs::path Path;
+  TScratchFolder() {
+    std::error_code ec;
+    const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm")
+                                                           : fs::temp_directory_path();
+    Path = base / ("lcr-fuzz-" + std::to_string(::getpid()));
+    fs::create_directories(Path, ec);
+    Require(!ec, "the scratch folder can be made");
+  }
+  ~TScratchFolder() {
+    std::error_code ec;
+    fs::remove_all(Path, ec);
+  }
+};
+
+} // namespace
+
+fs::path ScratchFile(std::string_view name) {
+  static TScratchFolder folder;
+  return folder.Path / fs::path(name);
+}
+
+void WriteBytes(const fs::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  Require(out.good(), "the scratch file can be written");
+}
+
+} // namespace fuzz

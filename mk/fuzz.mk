@@ -1,0 +1,53 @@
+# libFuzzer targets (fuzz/): the settings-file reader, both programs' settings loaders and the
+# numbers typed into the windows. They are built in the sanitizer tree, whose objects carry the
+# fuzzer's coverage instrumentation.
+#   make fuzz-short   each target FUZZ_SECONDS (20) on a copy of its corpus; fails on a finding
+#   make fuzz         each target FUZZ_SECONDS (600), two at a time, then the committed corpus
+#                     is replaced by the minimal set covering it and everything the run found
+# Findings are written to $(FUZZ_BUILD)/fuzz/findings/.
+ASAN_BUILD   ?= build-asan
+FUZZ_BUILD   ?= $(ASAN_BUILD)
+FUZZERS      ?= settings_reader dravik_settings sorvane_settings typed_numbers
+FUZZ_CCACHE  := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+FUZZ_ENV     := env VMBOX_ONLY=1 QT_QPA_PLATFORM=offscreen \
+                ASAN_OPTIONS="detect_leaks=1 abort_on_error=0" \
+                UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
+                LSAN_OPTIONS="suppressions=$(CURDIR)/mk/lsan.supp print_suppressions=0"
+# One input may take a second at most (the program loaders pump the window's events); the
+# limits are far above what a run needs, so a finding against them is a real hang or leak.
+FUZZ_FLAGS   := -timeout=10 -rss_limit_mb=3072 -print_final_stats=1
+FUZZ_RUN      = $(FUZZ_ENV) $(FUZZ_BUILD)/fuzz/fuzz_$(1) $(FUZZ_FLAGS) -dict=fuzz/$(1).dict \
+                -artifact_prefix=$(FUZZ_BUILD)/fuzz/findings/$(1)-
+
+.PHONY: fuzz-build fuzz-short fuzz $(FUZZERS:%=fuzz-short-%) $(FUZZERS:%=fuzz-long-%)
+
+fuzz-build: setup
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DSANITIZE=address,undefined -DFUZZ=ON $(FUZZ_CCACHE) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZERS:%=fuzz_%)
+	@mkdir -p $(FUZZ_BUILD)/fuzz/findings
+
+fuzz-short: $(FUZZERS:%=fuzz-short-%)
+fuzz-short-%: FUZZ_SECONDS ?= 20
+$(FUZZERS:%=fuzz-short-%): fuzz-short-%: fuzz-build
+	@set -e; work=$$(mktemp -d); trap 'rm -rf $$work' EXIT; cp -r fuzz/corpus/$*/. $$work; \
+	echo "== fuzz $* for $(FUZZ_SECONDS) s"; \
+	$(call FUZZ_RUN,$*) -max_total_time=$(FUZZ_SECONDS) $$work 2>$(FUZZ_BUILD)/fuzz/$*.log \
+	  || { tail -n 60 $(FUZZ_BUILD)/fuzz/$*.log; exit 1; }; \
+	grep -E '^stat::|^Done' $(FUZZ_BUILD)/fuzz/$*.log
+
+fuzz:
+	@$(MAKE) --no-print-directory fuzz-build
+	@$(MAKE) --no-print-directory -j 2 $(FUZZERS:%=fuzz-long-%)
+fuzz-long-%: FUZZ_SECONDS ?= 600
+$(FUZZERS:%=fuzz-long-%): fuzz-long-%:
+	@set -e; work=$(FUZZ_BUILD)/fuzz/work/$*; mkdir -p $$work; \
+	echo "== fuzz $* for $(FUZZ_SECONDS) s"; \
+	nice -n 10 $(call FUZZ_RUN,$*) -max_total_time=$(FUZZ_SECONDS) $$work fuzz/corpus/$* \
+	  2>$(FUZZ_BUILD)/fuzz/$*.log || { tail -n 60 $(FUZZ_BUILD)/fuzz/$*.log; exit 1; }; \
+	grep -E '^stat::|^Done' $(FUZZ_BUILD)/fuzz/$*.log; \
+	merged=$$(mktemp -d); \
+	$(FUZZ_ENV) $(FUZZ_BUILD)/fuzz/fuzz_$* -merge=1 $$merged fuzz/corpus/$* $$work \
+	  2>$(FUZZ_BUILD)/fuzz/$*.merge.log; \
+	rm -rf fuzz/corpus/$*; mv $$merged fuzz/corpus/$*; chmod 755 fuzz/corpus/$*; \
+	echo "   corpus: $$(ls fuzz/corpus/$* | wc -l) files"
