@@ -184,6 +184,7 @@ void TWaveIn::Open() {
   if (!Succeeded(waveInOpen(&Handle, static_cast<UINT>(DeviceID), &Format,
                             reinterpret_cast<DWORD_PTR>(WindowHandle()), 0, OpenFlags))) {
     LogError("Open: " + ErrorText());
+    if (OnFailed) OnFailed(this);
     return;
   }
   DeviceOpen = true;

@@ -55,6 +55,7 @@ public:
   bool Probing = false;       // a test open is in progress
   TNotifyEvent OnStart;
   TNotifyEvent OnStop;
+  TNotifyEvent OnFailed;      // Open failed: no run started, and OnStop will not follow
   TChannelEvent OnOverload;   // peak above 0.99
   TChannelEvent OnLowLevel;   // peak below 0.45
   TSampleReader Reader = nullptr;

@@ -193,7 +193,9 @@ void TWaveOut::Play(TSignalTable&& table) {
 void TWaveOut::Open() {
   if (DeviceID == -1 || Busy()) return;
   FProbing = false;
-  if (!OpenDevice()) LogError("Open: " + ErrorText());
+  if (OpenDevice()) return;
+  LogError("Open: " + ErrorText());
+  if (OnFailed) OnFailed(this);
 }
 
 void TWaveOut::Stop() {
@@ -267,6 +269,7 @@ void TWaveOut::OnDone(WAVEHDR* header) {
   if (--FQueuedCount <= 0) {
     FQueuedCount = 0;
     Stop();
+    if (OnFailed) OnFailed(this);
   }
 }
 
@@ -338,6 +341,7 @@ bool TWaveOut::QueueBuffer(size_t n) {
 void TWaveOut::StartFailed() {
   FStartFailed = true;
   Stop();
+  if (OnFailed) OnFailed(this);
 }
 
 bool TWaveOut::ReleaseBuffers() {

@@ -49,6 +49,9 @@ public:
   void Open();
   // Stops playback and closes the device; finishes through the notices while buffers are out.
   void Stop();
+  // The device could not be opened, the start in its open notice failed, or it refused a buffer
+  // (it has gone): the sound has stopped, or never started, without being asked to.
+  std::function<void(void* Sender)> OnFailed;
 
   HWAVEOUT Handle() const { return FHandle; }
   const WAVEOUTCAPSA& Caps() const { return FCaps; }

@@ -152,6 +152,10 @@ void TSignalIn::SetOnStop(TNotifyEvent Handler) {
   if (WaveIn) WaveIn->OnStop = OnStop;
 }
 
+void TSignalIn::SetOnFailed(TNotifyEvent Handler) {
+  if (WaveIn) WaveIn->OnFailed = std::move(Handler);
+}
+
 void TSignalIn::StartMeasurement() {
   if (!WaveIn || !CalibrIn) return;
   WaveIn->SetBlockSize(BlockLength);

@@ -74,6 +74,8 @@ public:
 
   // Also makes the handler the capture device's stop handler at once.
   void SetOnStop(TNotifyEvent Handler);
+  // The capture device could not be opened for a measurement or a run's next step.
+  void SetOnFailed(TNotifyEvent Handler);
   // Captures blocks of BlockLength frames, calibrates them and hands them to the consumers.
   void StartMeasurement();
   void Stop();

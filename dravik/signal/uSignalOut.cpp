@@ -95,4 +95,8 @@ void TSignalOut::SetOnMixerChange(TNotifyEvent Handler) {
   if (MixerOut) MixerOut->OnChange = std::move(Handler);
 }
 
+void TSignalOut::SetOnFailed(TNotifyEvent Handler) {
+  if (WaveOut) WaveOut->OnFailed = std::move(Handler);
+}
+
 } // namespace dravik

@@ -63,6 +63,8 @@ public:
 
   // Called after any change of an output level, by the program or from outside.
   void SetOnMixerChange(TNotifyEvent Handler);
+  // The playback device failed to start or stopped on its own (it has gone).
+  void SetOnFailed(TNotifyEvent Handler);
 
 private:
   void Report(const std::string& Msg, bool IsInfo) const;

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QTimer>
 
 namespace dravik {
 namespace {
@@ -20,6 +21,27 @@ constexpr int32_t ToneStep = 1;
 constexpr uint32_t TonePeriod = 1024;
 constexpr long double RiseTime = 0.0001L;
 constexpr long double FlatTime = 0.001L;
+
+// Ends the run in progress, as its Stop button does, once the notice being handled is done: a
+// device that failed, or a capture that ended unasked, leaves nothing to run, and the window
+// must not go on waiting for blocks or showing a run that no longer exists.
+void EndRunLater(TfmLCR* Window) {
+  QTimer::singleShot(0, Window, [Window] {
+    if (Window->StartClick() == &TfmLCR::btnStopMeasurementClick)
+      Window->btnStopMeasurementClick();
+    else if (Window->StartClick() == &TfmLCR::btnStopCalibrationClick)
+      Window->btnStopCalibrationClick();
+    else
+      return;
+    // A capture that is already closed sends no close notice to end the indications.
+    if (Window->SignalIn && !Window->SignalIn->WaveIn->Active) Window->OnStop();
+  });
+}
+
+void EndRunOnDeviceFailure(TfmLCR* Window) {
+  Window->SignalIn->SetOnFailed([Window](void*) { EndRunLater(Window); });
+  Window->SignalOut->SetOnFailed([Window](void*) { EndRunLater(Window); });
+}
 
 } // namespace
 
@@ -57,6 +79,8 @@ void TfmLCR::OnStop() {
   rgRunMode->setEnabled(true);
   cbIn->setEnabled(true);
   cbOut->setEnabled(true);
+  // A measurement's capture ends only when asked to, unless the device failed.
+  if (FStartClick == &TfmLCR::btnStopMeasurementClick) EndRunLater(this);
 }
 
 void TfmLCR::StopChains() {
@@ -73,6 +97,7 @@ void TfmLCR::SetAllOutputAttenuations(int32_t Step) {
 void TfmLCR::btnStartMeasurementClick() {
   if (!SignalIn || !SignalOut) return;
   StopChains();
+  EndRunOnDeviceFailure(this);
   AddMessage("Start measurement...", true);
   SetAllOutputAttenuations(0);
   // Both devices run at the lower of their two rates.
@@ -106,6 +131,7 @@ void TfmLCR::btnStopMeasurementClick() {
 void TfmLCR::btnStartCalibrationClick() {
   if (!SignalIn || !SignalOut) return;
   StopChains();
+  EndRunOnDeviceFailure(this);
   cbBitsSamplingChange();
   AddMessage("Offset calibration...", true);
   SignalIn->SetOnStop([this](void*) { OnStopOffSetCalibr(); });
