@@ -284,6 +284,13 @@ void TMixerControls::WriteBack(size_t Index) {
     LogError("OnChange: Set Current Details: " + ErrorText());
     return;
   }
+  // A program that holds the control has put its own values back at once, as the capture probe
+  // finds it: fighting it would never end and would drop every block, so it keeps the control.
+  if (GetDetails(ctrl, ctrl.QueryDetails) == MMSYSERR_NOERROR &&
+      ctrl.QueryDetails != ctrl.CurrentDetails) {
+    ctrl.Captured = false;
+    LogError("OnChange: Captured by another process.");
+  }
   if (OnChange) OnChange(this);
 }
 
