@@ -12,6 +12,7 @@
 #include <QLegend>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -23,6 +24,9 @@ constexpr int DesignWidth = 631;
 constexpr int DesignHeight = 402;
 constexpr int PanelWidth = 306;
 constexpr int LogHeight = 44;
+// The log keeps its latest lines only, so that a window left running for days, through any
+// number of runs and level changes, does not grow without end.
+constexpr int LogLines = 2000;
 constexpr int LedSize = 14;
 
 template <typename T, typename... Args>
@@ -60,6 +64,7 @@ void TfmLCR::BuildControls() {
   reMes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   reMes->setMinimumHeight(LogHeight);
   reMes->setMaximumHeight(LogHeight);
+  reMes->document()->setMaximumBlockCount(LogLines);
   root->addWidget(reMes);
   DelayTimer = Named<QTimer>("DelayTimer", this);
   DelayTimer->setSingleShot(true);
