@@ -86,6 +86,8 @@ const TSettingsCase SettingsCases[] = {
     {"outside the lists", "[Dravik]\nOutput=99\nSourceOut=-1\nInput=-7\nSourceIn=42\nIdBits=2\n"
                           "IdSampling=6\nReference resistor=-5\nRun mode=2\n",
      0, "48000", 16, 10, false, 0},
+    {"a resistance below the normal doubles", "[Dravik]\nReference resistor=1e-310\n", 0,
+     "48000", 16, 10, false, 0},
     {"binary garbage", "\x01\xff[\x80]\n=\n[Dravik\nRun mode=1\x00\n", 0, "48000", 16, 10, false,
      0},
 };

@@ -101,10 +101,11 @@ void TfmLCR::ReadDevices(const platform::TIniFile& Ini) {
 void TfmLCR::ReadOptions(const platform::TIniFile& Ini) {
   const double ohms =
       Ini.ReadFloat(Section, "Reference resistor", static_cast<double>(RefResistance));
-  if (std::isfinite(ohms) && ohms > 0) {
-    RefResistance = ohms;
-    edR->setText(QString::number(ohms, 'g', 15));
-  }
+  // The value counts as if typed into edR (whose handler sets RefResistance); one the box
+  // refuses leaves the box and the resistance as they were.
+  const QString shown = edR->text();
+  edR->setText(QString::number(ohms, 'g', 15));
+  if (edR->property("notANumber").toBool()) edR->setText(shown);
   cbSwap->setChecked(Ini.ReadBool(Section, "Swap L<->R", cbSwap->isChecked()));
   cbSwapClick();
   const int mode = Ini.ReadInteger(Section, "Run mode", rgRunMode->ItemIndex());
