@@ -11,6 +11,10 @@ int main(int argc, char** argv) {
   const bool tour = dravik::NoDisplay();
   if (tour) dravik::PrepareTour();
   QApplication app(argc, argv);
+#ifdef DESKTOP_FILE_ID
+  // Lets a Wayland desktop match the window to the installed desktop entry and its icon.
+  QGuiApplication::setDesktopFileName(DESKTOP_FILE_ID);
+#endif
   dravik::TfmLCR window(platform::SettingsFilePath());
   window.show();
   if (tour) return dravik::RunTour(window, std::cout);

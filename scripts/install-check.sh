@@ -35,6 +35,15 @@ bindir=$(dirname "$(dpkg -L "$package" | grep -m1 '/bin/Dravik$')")
 for file in "$bindir/Dravik" "$bindir/Sorvane"; do
   [ -x "$file" ] || fail "$file is not installed"
 done
+# Each program's desktop entry, metainfo, scalable and 48-pixel icon, and manual page.
+for program in dravik sorvane; do
+  for pattern in "/applications/.*\.$program\.desktop$" "/metainfo/.*\.$program\.metainfo\.xml$" \
+                 "/scalable/apps/.*\.$program\.svg$" "/48x48/apps/.*\.$program\.png$" \
+                 "/man1/${program^}\.1\.gz$"; do
+    file=$(dpkg -L "$package" | grep -m1 -E "$pattern") && [ -s "$file" ] ||
+      fail "no file matching $pattern is installed"
+  done
+done
 
 # Runs an installed program as a user with no display would: a clean environment, HOME in the
 # scratch folder, started from a folder of its own. Prints its output into <name>.log.
@@ -61,6 +70,7 @@ run Dravik
 last Dravik '^Rx= '
 last Dravik '^Lx= '
 last Dravik '^log: - Destruction is done\. -$'
+[ -s "$scratch/cwd-Dravik/Dravik.png" ] || fail "Dravik's tour wrote no screenshot"
 run Sorvane
 last Sorvane '^memLCRRes: Lx= '
 last Sorvane '^memLCRRes: R= '

@@ -17,6 +17,10 @@ int main(int argc, char** argv) {
     setenv("VMBOX_ONLY", "1", 1);
   }
   QApplication app(argc, argv);
+#ifdef DESKTOP_FILE_ID
+  // Lets a Wayland desktop match the window to the installed desktop entry and its icon.
+  QGuiApplication::setDesktopFileName(DESKTOP_FILE_ID);
+#endif
   if (tour) return sorvane::RunTour(std::cout);
   sorvane::TForm1 form;
   form.show();
