@@ -195,7 +195,8 @@ void TIniFile::Parse(std::string_view text) {
       text = {};
       // A file of one unended line that ends in CR gets CR LF ends: its line end then stays a
       // CR LF when the file is read again, instead of turning the file's first line into one.
-      if (Sections[0].Lines.empty() && line.Text.ends_with('\r')) LineEnd = "\r\n";
+      if (Sections.size() == 1 && Sections[0].Lines.empty() && line.Text.ends_with('\r'))
+        LineEnd = "\r\n";
     } else {
       const bool crlf = nl > 0 && text[nl - 1] == '\r';
       line.Text = text.substr(0, crlf ? nl - 1 : nl);

@@ -128,6 +128,8 @@ TEST_F(IniFile, EditsLandWhereAPersonWouldPutThem) {
        [](TIniFile& f) { f.WriteBool("B", "b", true); }, "[A]\r\nk=1\r\n\r\n[B]\r\nb=1\r\n"},
       {"one unended line with CR, CRLF taken", "[A]\r",
        [](TIniFile& f) { f.WriteBool("B", "b", true); }, "[A]\r\r\n\r\n[B]\r\nb=1\r\n"},
+      {"an unended last line with CR keeps the first line's LF", "[A]\nk=1\r",
+       [](TIniFile& f) { f.WriteBool("B", "b", true); }, "[A]\nk=1\r\n\n[B]\nb=1\n"},
       {"new file", "",
        [](TIniFile& f) { f.WriteInteger("A", "k", 1); f.WriteInteger("B", "k", 2); },
        "[A]\nk=1\n\n[B]\nk=2\n"},
