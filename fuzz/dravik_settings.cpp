@@ -12,6 +12,7 @@
 
 #include <QComboBox>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QTextEdit>
 
 #include <chrono>
@@ -67,6 +68,9 @@ void CheckLoaded(const TfmLCR& w, const TState& s) {
   Require(s.Lists[2] == s.Devices[0] && s.Lists[4] == s.Devices[2],
           "the device lists show the devices in use");
   Require(std::isfinite(s.Ohms) && s.Ohms > 0, "the reference resistor is finite and above 0");
+  Require(!w.edR->property("notANumber").toBool() &&
+              std::fabs(w.edR->text().toDouble() - s.Ohms) <= 1e-14L * s.Ohms,
+          "the resistor box shows the resistance in force and takes it");
   Require(InRange(static_cast<int>(s.Calibration.size()) - 1, dravik::MaxStoredCount),
           "the calibration has 1 to 10 channels");
   for (const dravik::TChannelCal& channel : s.Calibration) {
@@ -148,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TState again = Load(w);
   Require(SameSettings(loaded, again), "loading what was saved gives the same settings");
   w.WriteSettings();
-  Require(FileText(w.SettingsFile()) == saved, "saving again gives the same file");
+  fuzz::RequireSameText(FileText(w.SettingsFile()), saved, "saving again gives the same file");
   w.reMes->clear(); // the log would grow with every input
   return 0;
 }

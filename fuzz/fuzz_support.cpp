@@ -17,6 +17,12 @@ void Require(bool holds, std::string_view what) {
   std::abort();
 }
 
+void RequireSameText(const std::string& first, const std::string& second, std::string_view what) {
+  if (first != second)
+    std::fprintf(stderr, "---- first:\n%s\n---- second:\n%s\n----\n", first.c_str(), second.c_str());
+  Require(first == second, what);
+}
+
 namespace {
 
 // The folder is made once per process and removed at exit.

@@ -3,12 +3,16 @@
 // keeps the input that did it), and a scratch file in a folder of the target's own.
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace fuzz {
 
 // Prints `what` and aborts when `holds` is false.
 void Require(bool holds, std::string_view what);
+
+// Like Require(first == second, what), printing both texts when they differ.
+void RequireSameText(const std::string& first, const std::string& second, std::string_view what);
 
 // A file path in a fresh folder under the temporary directory (in memory where the machine has
 // /dev/shm), removed with its folder when the process ends.

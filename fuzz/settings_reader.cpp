@@ -2,7 +2,9 @@
 // erasures and saves chosen by the rest of the input. Properties: an unmodified file gives its
 // bytes back exactly; every key listed can be read, case-blind; a write that is accepted reads
 // back as written and leaves every other value alone; a write is refused exactly for the names
-// the file format cannot hold; the text written parses back to the same settings.
+// the file format cannot hold; writing the values a file holds changes nothing, and a section
+// erased and written anew looks the same each time; the text written parses back to the same
+// settings.
 
 #include "fuzz/fuzz_support.h"
 #include "platform/inifile.h"
@@ -15,6 +17,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -83,6 +86,13 @@ TModel Snapshot(const TIniFile& ini) {
   return model;
 }
 
+// A value as the file keeps it: line breaks become spaces.
+std::string Stored(std::string value) {
+  for (char& c : value)
+    if (c == '\r' || c == '\n') c = ' ';
+  return value;
+}
+
 // An existing name (sometimes in other case) or a new one.
 std::string PickName(FuzzedDataProvider& in, const std::vector<std::string>& names) {
   const uint8_t choice = in.ConsumeIntegral<uint8_t>();
@@ -103,11 +113,8 @@ TWrite WriteOne(FuzzedDataProvider& in, TIniFile& ini, const std::string& s, con
                 int kind) {
   switch (kind) {
   case 0: {
-    std::string value = in.ConsumeRandomLengthString(48);
-    const bool ok = ini.WriteString(s, k, value);
-    for (char& c : value)
-      if (c == '\r' || c == '\n') c = ' ';
-    return {ok, Trim(value)};
+    const std::string value = in.ConsumeRandomLengthString(48);
+    return {ini.WriteString(s, k, value), Trim(Stored(value))};
   }
   case 1: {
     const int value = in.ConsumeIntegral<int>();
@@ -157,6 +164,36 @@ void CheckErase(FuzzedDataProvider& in, TIniFile& ini, TModel& model) {
   Require(Snapshot(ini) == model, "erasing leaves other sections alone");
 }
 
+// What a program does with a section it owns: write every value again (which must change
+// nothing), or erase the section and write its values back (which, done twice, must give the
+// same text the second time).
+void CheckRewrite(FuzzedDataProvider& in, TIniFile& ini, TModel& model) {
+  const std::vector<std::string> sections = ini.ReadSections();
+  if (sections.empty()) return;
+  const std::string section = sections[in.ConsumeIntegral<uint8_t>() % sections.size()];
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const std::string& key : ini.ReadSection(section))
+    entries.emplace_back(key, ini.ReadString(section, key, ""));
+  const std::string before = ini.Text();
+  for (const auto& [key, value] : entries)
+    if (value.find('\r') == std::string::npos) ini.WriteString(section, key, value);
+  Require(ini.Text() == before, "writing the values a file holds changes nothing");
+  const auto rewrite = [&](TIniFile& file) {
+    file.EraseSection(section);
+    for (const auto& [key, value] : entries) file.WriteString(section, key, value);
+  };
+  rewrite(ini);
+  model.erase(Lower(section));
+  for (const auto& [key, value] : entries)
+    if (HoldableSection(section) && HoldableKey(key))
+      model[Lower(section)][Lower(key)] = Trim(Stored(value));
+  Require(Snapshot(ini) == model, "a section written anew holds its values");
+  fuzz::WriteBytes(fuzz::ScratchFile("rewrite.ini"), ini.Text());
+  TIniFile again(fuzz::ScratchFile("rewrite.ini"));
+  rewrite(again);
+  fuzz::RequireSameText(again.Text(), ini.Text(), "a section written anew twice looks the same");
+}
+
 // The text as written parses back to the same text and the same settings.
 void CheckReparse(const TIniFile& ini, const TModel& model, std::string_view name) {
   const std::string text = ini.Text();
@@ -184,10 +221,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(ini.Text() == bytes, "an unmodified file gives its bytes back");
   TModel model = Snapshot(ini);
   for (int step = 0; step < 32 && in.remaining_bytes() > 0; ++step) {
-    const int op = in.ConsumeIntegralInRange(0, 6);
+    const int op = in.ConsumeIntegralInRange(0, 7);
     if (op <= 3) CheckWrite(in, ini, model, op);
     else if (op == 4) CheckErase(in, ini, model);
     else if (op == 5) CheckSave(ini, model);
+    else if (op == 6) CheckRewrite(in, ini, model);
     else CheckReparse(ini, model, "reparse.ini");
   }
   CheckReparse(ini, model, "reparse.ini");

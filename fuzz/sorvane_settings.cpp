@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TState again = Load(w);
   Require(SameSettings(loaded, again), "loading what was saved gives the same settings");
   w.SaveSettings();
-  Require(FileText(file) == saved, "saving again gives the same file");
+  fuzz::RequireSameText(FileText(file), saved, "saving again gives the same file");
   Require(f.Messages.empty(), "loading and saving a settings file reports nothing");
   QApplication::processEvents();
   return 0;
