@@ -11,6 +11,7 @@
 #include <cmath>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <sys/resource.h>
@@ -36,20 +37,27 @@ std::string ReadAll(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Counts the blocks the window draws.
+// Counts the blocks the window draws. The window outlives the counter, so the counter gives the
+// window's own hook back when it goes.
 struct TBlockCounter {
   int Blocks = 0;
-  explicit TBlockCounter(TForm1& form) {
-    auto draw = form.SignalIn().OnBlock;
-    form.SignalIn().OnBlock = [this, draw](TWaveData& block) {
-      draw(block);
+  explicit TBlockCounter(TForm1& form) : Form(form), Draw(form.SignalIn().OnBlock) {
+    Form.SignalIn().OnBlock = [this](TWaveData& block) {
+      Draw(block);
       ++Blocks;
     };
   }
+  ~TBlockCounter() { Form.SignalIn().OnBlock = Draw; }
+  TBlockCounter(const TBlockCounter&) = delete;
+  TBlockCounter& operator=(const TBlockCounter&) = delete;
   bool WaitFor(int more) {
     const int target = Blocks + more;
     return PumpUntil([&] { return Blocks >= target; }, Timeout);
   }
+
+private:
+  TForm1& Form;
+  std::function<void(TWaveData&)> Draw;
 };
 
 // A settings file that an earlier session left, with a calibration that is not the identity.
