@@ -3,7 +3,8 @@
 # fuzzer's coverage instrumentation.
 #   make fuzz-short   each target FUZZ_SECONDS (20) on a copy of its corpus; fails on a finding
 #   make fuzz         each target FUZZ_SECONDS (600), two at a time, then the committed corpus
-#                     is replaced by the minimal set covering it and everything the run found
+#                     is replaced by the smallest set that reaches every edge it and the run
+#                     reached (edges alone, not hit counts, keep it to a few dozen files)
 # Findings are written to $(FUZZ_BUILD)/fuzz/findings/.
 ASAN_BUILD   ?= build-asan
 FUZZ_BUILD   ?= $(ASAN_BUILD)
@@ -47,7 +48,7 @@ $(FUZZERS:%=fuzz-long-%): fuzz-long-%:
 	  2>$(FUZZ_BUILD)/fuzz/$*.log || { tail -n 60 $(FUZZ_BUILD)/fuzz/$*.log; exit 1; }; \
 	grep -E '^stat::|^Done' $(FUZZ_BUILD)/fuzz/$*.log; \
 	merged=$$(mktemp -d); \
-	$(FUZZ_ENV) $(FUZZ_BUILD)/fuzz/fuzz_$* -merge=1 $$merged fuzz/corpus/$* $$work \
+	$(FUZZ_ENV) $(FUZZ_BUILD)/fuzz/fuzz_$* -merge=1 -use_counters=0 $$merged fuzz/corpus/$* $$work \
 	  2>$(FUZZ_BUILD)/fuzz/$*.merge.log; \
 	rm -rf fuzz/corpus/$*; mv $$merged fuzz/corpus/$*; chmod 755 fuzz/corpus/$*; \
 	echo "   corpus: $$(ls fuzz/corpus/$* | wc -l) files"
