@@ -1,10 +1,12 @@
 # libFuzzer targets (fuzz/): the settings-file reader, both programs' settings loaders and the
 # numbers typed into the windows. They are built in the sanitizer tree, whose objects carry the
 # fuzzer's coverage instrumentation.
-#   make fuzz-short   each target FUZZ_SECONDS (20) on a copy of its corpus; fails on a finding
+#   make fuzz-short   each target FUZZ_SECONDS (20) on a copy of its inputs; fails on a finding
 #   make fuzz         each target FUZZ_SECONDS (600), two at a time, then the committed corpus
 #                     is replaced by the smallest set that reaches every edge it and the run
 #                     reached (edges alone, not hit counts, keep it to a few dozen files)
+# Each target starts from fuzz/seeds/<name>/ (the programs' own settings files and edge cases,
+# kept as they are) and fuzz/corpus/<name>/ (what earlier runs found, replaced by make fuzz).
 # Findings are written to $(FUZZ_BUILD)/fuzz/findings/.
 ASAN_BUILD   ?= build-asan
 FUZZ_BUILD   ?= $(ASAN_BUILD)
@@ -31,7 +33,7 @@ fuzz-build: setup
 fuzz-short: $(FUZZERS:%=fuzz-short-%)
 fuzz-short-%: FUZZ_SECONDS ?= 20
 $(FUZZERS:%=fuzz-short-%): fuzz-short-%: fuzz-build
-	@set -e; work=$$(mktemp -d); trap 'rm -rf $$work' EXIT; cp -r fuzz/corpus/$*/. $$work; \
+	@set -e; work=$$(mktemp -d); trap 'rm -rf $$work' EXIT; cp -r fuzz/corpus/$*/. fuzz/seeds/$*/. $$work; \
 	echo "== fuzz $* for $(FUZZ_SECONDS) s"; \
 	$(call FUZZ_RUN,$*) -max_total_time=$(FUZZ_SECONDS) $$work 2>$(FUZZ_BUILD)/fuzz/$*.log \
 	  || { tail -n 60 $(FUZZ_BUILD)/fuzz/$*.log; exit 1; }; \
@@ -44,7 +46,7 @@ fuzz-long-%: FUZZ_SECONDS ?= 600
 $(FUZZERS:%=fuzz-long-%): fuzz-long-%:
 	@set -e; work=$(FUZZ_BUILD)/fuzz/work/$*; mkdir -p $$work; \
 	echo "== fuzz $* for $(FUZZ_SECONDS) s"; \
-	nice -n 10 $(call FUZZ_RUN,$*) -max_total_time=$(FUZZ_SECONDS) $$work fuzz/corpus/$* \
+	nice -n 10 $(call FUZZ_RUN,$*) -max_total_time=$(FUZZ_SECONDS) $$work fuzz/corpus/$* fuzz/seeds/$* \
 	  2>$(FUZZ_BUILD)/fuzz/$*.log || { tail -n 60 $(FUZZ_BUILD)/fuzz/$*.log; exit 1; }; \
 	grep -E '^stat::|^Done' $(FUZZ_BUILD)/fuzz/$*.log; \
 	merged=$$(mktemp -d); \
