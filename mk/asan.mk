@@ -13,7 +13,7 @@ ASAN_ENV := ASAN_OPTIONS="detect_leaks=1 halt_on_error=1 abort_on_error=0 strict
 .PHONY: test-asan
 
 test-asan: setup
-	@CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) $(SANITIZER_TREE) \
 	  -DSANITIZE=address,undefined -DFUZZ=ON $(ASAN_CCACHE) >/dev/null
 	@$(ASAN_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS)

@@ -25,7 +25,7 @@ FUZZ_RUN      = $(FUZZ_ENV) $(FUZZ_BUILD)/fuzz/fuzz_$(1) $(FUZZ_FLAGS) -dict=fuz
 .PHONY: fuzz-build fuzz-short fuzz $(FUZZERS:%=fuzz-short-%) $(FUZZERS:%=fuzz-long-%)
 
 fuzz-build: setup
-	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(SANITIZER_TREE) \
 	  -DSANITIZE=address,undefined -DFUZZ=ON $(FUZZ_CCACHE) >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZERS:%=fuzz_%)
 	@mkdir -p $(FUZZ_BUILD)/fuzz/findings
