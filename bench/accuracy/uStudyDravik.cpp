@@ -11,14 +11,6 @@ namespace study {
 
 namespace {
 
-class TNoDisplay : public dravik::TAnalysisOutput {
-public:
-  void SetResistanceText(const std::string&) override {}
-  void SetReactanceText(const std::string&) override {}
-  void SetSeriesTitle(dravik::TSeriesId, const std::string&) override {}
-  void SetSeriesPoints(dravik::TSeriesId, const dravik::TChartPoints&) override {}
-};
-
 dravik::TDataMatrix BlockAt(const TStereo& in, size_t first, size_t n) {
   dravik::TDataMatrix block(2, dravik::TDataVector(n));
   for (size_t i = 0; i < n; ++i) {
@@ -50,7 +42,7 @@ TRun DravikReadings(const TBoxConfig& box, uint32_t fs, uint32_t divisor, int co
   const TStereo in = Record(box, fs, period, SettleFrames(box, fs), blocks * n);
 
   platform::TManualClock clock;
-  TNoDisplay display;
+  dravik::TNoAnalysisOutput display;
   dravik::TLCRAnalysis analysis(display);
   analysis.SetRefResistance(box.Circuit.Rref);
   TRun run;

@@ -32,4 +32,13 @@ public:
   virtual void SetSeriesPoints(TSeriesId series, const TChartPoints& points) = 0;
 };
 
+// Shows nothing: for analyses whose results are read from the fit alone (tests, benchmarks).
+class TNoAnalysisOutput : public TAnalysisOutput {
+public:
+  void SetResistanceText(const std::string&) override {}
+  void SetReactanceText(const std::string&) override {}
+  void SetSeriesTitle(TSeriesId, const std::string&) override {}
+  void SetSeriesPoints(TSeriesId, const TChartPoints&) override {}
+};
+
 } // namespace dravik

@@ -13,14 +13,6 @@
 
 namespace audiotest {
 
-class TNoDisplay : public dravik::TAnalysisOutput {
-public:
-  void SetResistanceText(const std::string&) override {}
-  void SetReactanceText(const std::string&) override {}
-  void SetSeriesTitle(dravik::TSeriesId, const std::string&) override {}
-  void SetSeriesPoints(dravik::TSeriesId, const dravik::TChartPoints&) override {}
-};
-
 // Plays on `outDevice`, captures on `inDevice` and returns the fits of `count` results after the
 // first one (whose second of blocks may still hold the start of the sound). Both devices must
 // run at `expectedRate` unless it is 0.
@@ -40,7 +32,7 @@ inline std::vector<dravik::TLCRFitResult> MeasureFits(int inDevice, int outDevic
   }
   out.MultiSin(9, 1, 1024);
   in.SetBlockSize(static_cast<uint32_t>(out.BufferFrames()));
-  TNoDisplay display;
+  dravik::TNoAnalysisOutput display;
   TLCRAnalysis analysis(display);
   std::vector<TLCRFitResult> fits;
   int results = 0;
