@@ -193,16 +193,11 @@ void TIniFile::Parse(std::string_view text) {
     if (nl == std::string_view::npos) {
       line.Text = text;
       text = {};
-      // A file of one unended line that ends in CR gets CR LF ends: its line end then stays a
-      // CR LF when the file is read again, instead of turning the file's first line into one.
-      if (Sections.size() == 1 && Sections[0].Lines.empty() && line.Text.ends_with('\r'))
-        LineEnd = "\r\n";
     } else {
       const bool crlf = nl > 0 && text[nl - 1] == '\r';
       line.Text = text.substr(0, crlf ? nl - 1 : nl);
       line.End = crlf ? "\r\n" : "\n";
       text.remove_prefix(nl + 1);
-      if (Sections.size() == 1 && Sections[0].Lines.empty()) LineEnd = line.End;
     }
     if (const auto name = HeaderName(line.Text))
       Sections.push_back(TSection{std::string(*name), true, {}});
@@ -214,6 +209,19 @@ void TIniFile::Parse(std::string_view text) {
 // section written again looks as it did.
 bool TIniFile::Shown(const TSection& section) {
   return section.HasHeader || section.Name.empty();
+}
+
+// Taken from the text as it stands, not as it was read: after the first section was erased the
+// text starts elsewhere, and the file read again must add lines the same way. A file of one
+// unended line that ends in CR gets CR LF ends, so that its line end stays a CR LF when read again.
+std::string TIniFile::NewLineEnd() const {
+  for (const TSection& section : Sections) {
+    if (!Shown(section) || section.Lines.empty()) continue;
+    const TLine& first = section.Lines.front();
+    if (!first.End.empty()) return first.End;
+    return first.Text.ends_with('\r') ? "\r\n" : "\n";
+  }
+  return "\n";
 }
 
 std::string TIniFile::Text() const {
@@ -305,18 +313,19 @@ TIniFile::TSection& TIniFile::SectionForWriting(std::string_view name) {
   for (size_t i = 0; i < Sections.size(); ++i) {
     TSection& erased = Sections[i];
     if (!erased.HasHeader && !erased.Name.empty() && SameName(erased.Name, name)) {
+      const std::string end = NewLineEnd();
       EndPreviousLine(i);
       erased.HasHeader = true;
-      erased.Lines.insert(erased.Lines.begin(), TLine{"[" + erased.Name + "]", LineEnd});
+      erased.Lines.insert(erased.Lines.begin(), TLine{"[" + erased.Name + "]", end});
       return erased;
     }
   }
   // A blank line sets a new section apart from the text before it.
+  const std::string end = NewLineEnd();
   EndPreviousLine(Sections.size());
   TSection* last = LastSectionWithLines();
-  if (last && !Trim(last->Lines.back().Text).empty()) last->Lines.push_back(TLine{"", LineEnd});
-  Sections.push_back(TSection{std::string(name), true, {TLine{"[" + std::string(name) + "]",
-                                                               LineEnd}}});
+  if (last && !Trim(last->Lines.back().Text).empty()) last->Lines.push_back(TLine{"", end});
+  Sections.push_back(TSection{std::string(name), true, {TLine{"[" + std::string(name) + "]", end}}});
   return Sections.back();
 }
 
@@ -330,7 +339,7 @@ void TIniFile::EndPreviousLine(size_t sectionIndex) {
   for (size_t i = sectionIndex; i-- > 0;) {
     if (!Shown(Sections[i]) || Sections[i].Lines.empty()) continue;
     TLine& line = Sections[i].Lines.back();
-    if (line.End.empty()) line.End = LineEnd;
+    if (line.End.empty()) line.End = NewLineEnd();
     return;
   }
 }
@@ -339,10 +348,11 @@ void TIniFile::EndPreviousLine(size_t sectionIndex) {
 void TIniFile::AppendEntry(TSection& section, std::string_view key, std::string_view value) {
   size_t at = section.Lines.size();
   while (at > 1 && Trim(section.Lines[at - 1].Text).empty()) --at;
+  const std::string end = NewLineEnd();
   TLine& before = section.Lines[at - 1];
-  if (before.End.empty()) before.End = LineEnd;
+  if (before.End.empty()) before.End = end;
   section.Lines.insert(section.Lines.begin() + static_cast<std::ptrdiff_t>(at),
-                       TLine{std::string(key) + "=" + std::string(value), LineEnd});
+                       TLine{std::string(key) + "=" + std::string(value), end});
 }
 
 void TIniFile::EraseSection(std::string_view section) {

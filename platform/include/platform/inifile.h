@@ -100,12 +100,13 @@ private:
   TSection& SectionForWriting(std::string_view name);
   TSection* LastSectionWithLines();
   void EndPreviousLine(size_t sectionIndex);
+  // The line end of new lines: that of the text's first line, as reading the text again finds it.
+  std::string NewLineEnd() const;
   void AppendEntry(TSection& section, std::string_view key, std::string_view value);
 
   std::filesystem::path Path;
   std::string LoadReason;
   std::string ByteOrderMark;
-  std::string LineEnd = "\n";
   std::vector<TSection> Sections;
 };
 
