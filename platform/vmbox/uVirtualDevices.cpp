@@ -107,6 +107,8 @@ void TVirtualBox::Run(uint64_t t0Ns, uint64_t t1Ns) {
                                              : inFrames;
   if (out) PlayOutput(*out, outFrames, t1Ns);
   // The jig runs on while the input is not recording; what it would record is thrown away.
+  // Whether it records is decided once per step: an input started while the step runs begins
+  // with the next one, instead of being handed frames that were never simulated for it.
   double* const recorded = in && in->Demand().Running ? InStereo.data() : nullptr;
   if (!simulated) {
     std::fill_n(InStereo.begin(), 2 * inFrames, 0.0);
@@ -122,7 +124,7 @@ void TVirtualBox::Run(uint64_t t0Ns, uint64_t t1Ns) {
     Simulator->Process(nullptr, inFrames, recorded);
   }
   if (in) {
-    in->Record(InStereo.data(), inFrames, t1Ns);
+    if (recorded) in->Record(recorded, inFrames, t1Ns);
     in->DeliverDue(t1Ns);
   }
   if (out) out->DeliverDue(t1Ns);
