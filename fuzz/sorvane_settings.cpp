@@ -74,8 +74,9 @@ void CheckValueList(const TForm1& w, const TState& s, double before) {
           "the value list edits one of its entries");
   const std::string shown = w.frRref->cbVal->lineEdit()->text().trimmed().toStdString();
   double parsed = 0;
-  const bool number = sorvane::ParseNumber(shown, parsed);
-  Require(s.Invalid == !number, "the box is marked exactly when it shows no number");
+  // The reference resistance is a positive number: zero and below are marked like text.
+  const bool number = sorvane::ParseNumber(shown, parsed) && parsed > 0;
+  Require(s.Invalid == !number, "the box is marked exactly when it shows no positive number");
   Require(std::isfinite(s.Value), "the value list's value is finite");
   Require(s.Value == (number ? parsed : before), "the value is the entry's number or stays");
   if (number)
@@ -86,7 +87,8 @@ void CheckValueList(const TForm1& w, const TState& s, double before) {
 void CheckCalibration(const TState& s) {
   for (double level : s.Saturation) Require(std::isfinite(level), "saturation levels are finite");
   for (const auto& poly : s.Poly)
-    for (const auto& c : poly) Require(std::isfinite(c), "coefficients are finite");
+    Require(sorvane::CurveStaysFinite(poly, sorvane::HighestCalibratedHz),
+            "the calibration curve is finite at every frequency");
 }
 
 // The entries as the file keeps them: a line break inside a value is stored as a space.

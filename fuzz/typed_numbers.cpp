@@ -97,10 +97,12 @@ void EditValueList(FuzzedDataProvider& in, sorvane::TfrValues& list, int op) {
           "the list edits one of its entries");
   const QString shown = edit->text().trimmed();
   double parsed = 0;
-  const bool number = sorvane::ParseNumber(shown.toStdString(), parsed);
-  Require(list.Invalid() == !number, "the box is marked exactly when it shows no number");
+  // The reference resistance is a positive number: zero and below are marked like text.
+  const bool number = sorvane::ParseNumber(shown.toStdString(), parsed) && parsed > 0;
+  Require(list.Invalid() == !number, "the box is marked exactly when it shows no positive number");
   double plain = 0;
-  Require(number || !PlainNumber(shown, true, plain), "a plain decimal number is taken");
+  Require(number || !PlainNumber(shown, true, plain) || !(plain > 0),
+          "a plain positive decimal number is taken");
   if (!number) {
     Require(list.Value() == value, "text that is no number keeps the value");
     if (op <= 1) Require(after == before, "text that is no number leaves the list alone");
@@ -132,6 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(w.RefResistance == 10, "the resistor box starts at 10 Ohm");
   // The list as the main window sets it up.
   sorvane::TfrValues list;
+  list.SetPositiveOnly(true);
   list.ShowValue(1);
   list.SetSection("Rref");
   FuzzedDataProvider in(data, size);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace sorvane {
 namespace {
@@ -86,11 +87,14 @@ void EvaluateCalibration(const TCalibrationPolys& poly, TComplexArray& calibrati
   }
 }
 
-bool IsFinite(const TPolynomial& poly) {
+bool CurveStaysFinite(const TPolynomial& poly, double maxHz) {
+  long double bound = 0, power = 1;
   for (const long double c : poly) {
     if (!std::isfinite(c)) return false;
+    bound += std::fabs(c) * power;
+    power *= maxHz;
   }
-  return true;
+  return bound <= std::numeric_limits<double>::max();
 }
 
 } // namespace sorvane

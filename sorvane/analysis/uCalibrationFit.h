@@ -38,7 +38,12 @@ TPolynomial FitComponent(const TNormalMatrix& normal, const TComplexArray& calib
 // calibration[k] := value of the polynomials at k*binHz, for k = 1 .. size - 1.
 void EvaluateCalibration(const TCalibrationPolys& poly, TComplexArray& calibration, double binHz);
 
-// True when every coefficient is a finite number.
-bool IsFinite(const TPolynomial& poly);
+// Half the highest sampling rate the program offers: the top of every calibration curve.
+constexpr double HighestCalibratedHz = 96000;
+
+// True when every coefficient is a finite number and the curve stays a finite double at every
+// frequency up to maxHz (bounded by the sum of |c_j| maxHz^j): a stored calibration with a huge
+// coefficient would otherwise turn every reading into infinity.
+bool CurveStaysFinite(const TPolynomial& poly, double maxHz);
 
 } // namespace sorvane

@@ -29,6 +29,11 @@ std::string PolynomKey(int j, int comp) {
   return "Polynom" + std::to_string(j) + std::to_string(comp);
 }
 
+// Both components finite at every frequency the program can sample.
+bool StaysFinite(const TCalibrationPolys& poly) {
+  return CurveStaysFinite(poly[0], HighestCalibratedHz) && CurveStaysFinite(poly[1], HighestCalibratedHz);
+}
+
 } // namespace
 
 TSignalIn::TSignalIn() = default;
@@ -159,7 +164,7 @@ void TSignalIn::CalibrationBlock(TWaveData& block, bool saturated) {
   // A fit that cannot be made, or that is not finite, never replaces the calibration in force.
   if (FitUsable) {
     const TCalibrationPolys fitted{FitComponent(0), FitComponent(1)};
-    if (IsFinite(fitted[0]) && IsFinite(fitted[1])) Poly = fitted;
+    if (StaysFinite(fitted)) Poly = fitted;
   }
   EvaluateCalibration();
   for (int k = 1; k < bins; ++k) SetBin(block[1].data(), k, Calibration[k]);
@@ -200,14 +205,17 @@ void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
   for (int c = 0; c < 2; ++c) {
     Saturation[c] = ini.ReadFloat(Section, "Saturation" + std::to_string(c), 0.9);
   }
-  // A missing or unreadable coefficient keeps the one in force, in its full precision.
+  // A missing or unreadable coefficient keeps the one in force, in its full precision; a set
+  // whose curve would not stay finite is refused whole.
   constexpr double Missing = std::numeric_limits<double>::quiet_NaN();
+  TCalibrationPolys loaded = Poly;
   for (int j = 0; j < NormalSize; ++j) {
     for (int comp = 0; comp < 2; ++comp) {
       const double v = ini.ReadFloat(Section, PolynomKey(j, comp), Missing);
-      if (std::isfinite(v)) Poly[comp][j] = v;
+      if (std::isfinite(v)) loaded[comp][j] = v;
     }
   }
+  if (StaysFinite(loaded)) Poly = loaded;
   EvaluateCalibration();
 }
 

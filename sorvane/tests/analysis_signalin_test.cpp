@@ -296,5 +296,43 @@ TEST(CalibrationSettings, MissingSectionLoadsDefaultsAndASavedFitComesBack) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(CalibrationSettings, ACurveThatWouldOverflowKeepsTheCalibrationInForce) {
+  const auto dir = std::filesystem::temp_directory_path() / "sorvane_signalin_overflow";
+  std::filesystem::create_directories(dir);
+  const struct {
+    const char* key;
+    const char* value;
+    bool taken;
+  } cases[] = {
+      {"Polynom10", "2.5e-6", true},    // an ordinary slope
+      {"Polynom151", "1e-60", true},    // the top power, small as fits make it
+      {"Polynom150", "1e300", false},   // 1e300 * 96000^15 is far beyond a double
+      {"Polynom20", "1.7e308", false},  // finite, but f^2 times it is not
+      {"Polynom00", "1.7e308", true},   // the constant term is the curve's value: still finite
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key + std::string("=") + c.value);
+    const auto path = dir / "Sorvane.ini";
+    std::filesystem::remove(path);
+    platform::TIniFile ini(path);
+    ini.WriteString("Calibration", c.key, c.value);
+    TCore core;
+    core.StartMeasurement();
+    core.Poly[1][3] = 4e-12; // the calibration in force, not the identity
+    const TCalibrationPolys before = core.Poly;
+    core.LoadSettings(ini);
+    if (c.taken) {
+      EXPECT_NE(core.Poly, before);
+    } else {
+      EXPECT_EQ(core.Poly, before) << "the whole set is refused";
+    }
+    for (size_t k = 1; k < core.Calibration.size(); ++k) {
+      ASSERT_TRUE(std::isfinite(core.Calibration[k].Re) && std::isfinite(core.Calibration[k].Im))
+          << "bin " << k;
+    }
+  }
+  std::filesystem::remove_all(dir);
+}
+
 } // namespace
 } // namespace sorvane

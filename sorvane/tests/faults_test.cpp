@@ -103,6 +103,19 @@ void CloseCleanly(TWindow& w) {
   EXPECT_EQ(ini.ReadSection("Calibration").size(), 34u);
 }
 
+// A case's starting point: the default card, a scratch folder holding the settings file of an
+// earlier session, and a window opened on it whose blocks are counted.
+struct TEarlierSessionCase {
+  struct TDefaultCard {
+    TDefaultCard() { uitest::DefaultCard(); }
+  } Card; // first, so that the card is reset before anything opens on it
+  uitest::TScratch Scratch;
+  std::string Earlier = WriteEarlierSession(Scratch.Files());
+  std::string Calibration = CalibrationSection(Scratch.Files().Settings);
+  TWindow W{Scratch.Files()};
+  TBlockCounter Blocks{*W.Form};
+};
+
 // ---- Devices that will not open ----
 
 TEST(Faults, DeviceThatDoesNotOpenLeavesTheWindowIdle) {
@@ -124,12 +137,9 @@ TEST(Faults, DeviceThatDoesNotOpenLeavesTheWindowIdle) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    uitest::DefaultCard();
-    uitest::TScratch scratch;
-    WriteEarlierSession(scratch.Files());
-    const std::string calibration = CalibrationSection(scratch.Files().Settings);
-    TWindow w(scratch.Files());
-    TBlockCounter blocks(*w.Form);
+    TEarlierSessionCase t;
+    auto& w = t.W;
+    auto& blocks = t.Blocks;
     UseBox(*w.Form, ResistorBox);
     w->frWaveSetup1->cbSampling->setCurrentIndex(c.samplingItem);
     emit w->frWaveSetup1->cbSampling->activated(c.samplingItem);
@@ -155,7 +165,7 @@ TEST(Faults, DeviceThatDoesNotOpenLeavesTheWindowIdle) {
     w->btnStartStop->click();
     CloseCleanly(w);
     EXPECT_EQ(w.Messages.size(), 1u);
-    EXPECT_EQ(CalibrationSection(scratch.Files().Settings), calibration)
+    EXPECT_EQ(CalibrationSection(t.Scratch.Files().Settings), t.Calibration)
         << "an open failure changes no calibration";
   }
 }
@@ -173,11 +183,9 @@ void LoseAtRandom(size_t box, std::mt19937& random, int losses) {
 }
 
 TEST(Faults, LostSamplesDuringMeasurementKeepTheReading) {
-  uitest::DefaultCard();
-  uitest::TScratch scratch;
-  WriteEarlierSession(scratch.Files());
-  TWindow w(scratch.Files());
-  TBlockCounter blocks(*w.Form);
+  TEarlierSessionCase t;
+  auto& w = t.W;
+  auto& blocks = t.Blocks;
   UseBox(*w.Form, ResistorBox);
   TypeRref(*w.Form, "10");
   w->SetModeItem(1);
@@ -200,11 +208,9 @@ TEST(Faults, LostSamplesDuringMeasurementKeepTheReading) {
 }
 
 TEST(Faults, LostSamplesDuringCalibrationKeepTheFit) {
-  uitest::DefaultCard();
-  uitest::TScratch scratch;
-  WriteEarlierSession(scratch.Files());
-  TWindow w(scratch.Files());
-  TBlockCounter blocks(*w.Form);
+  TEarlierSessionCase t;
+  auto& w = t.W;
+  auto& blocks = t.Blocks;
   const size_t shorted = static_cast<size_t>(FindBox(Shorted));
   UseBox(*w.Form, shorted);
   w->SetModeItem(0);
@@ -262,12 +268,9 @@ TEST(Faults, DeviceThatVanishesStopsTheRunWithAMessage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    uitest::DefaultCard();
-    uitest::TScratch scratch;
-    WriteEarlierSession(scratch.Files());
-    const std::string calibration = CalibrationSection(scratch.Files().Settings);
-    TWindow w(scratch.Files());
-    TBlockCounter blocks(*w.Form);
+    TEarlierSessionCase t;
+    auto& w = t.W;
+    auto& blocks = t.Blocks;
     const size_t box = StartPhase(w, blocks, c.phase);
     ASSERT_TRUE(w->Running());
     const TCalibrationPolys poly = w->SignalIn().Poly;
@@ -299,7 +302,7 @@ TEST(Faults, DeviceThatVanishesStopsTheRunWithAMessage) {
     EXPECT_EQ(w.Messages[0].rfind("Can not open", 0), 0u) << w.Messages[0];
     CloseCleanly(w);
     if (c.phase == TPhase::Measurement) {
-      EXPECT_EQ(CalibrationSection(scratch.Files().Settings), calibration);
+      EXPECT_EQ(CalibrationSection(t.Scratch.Files().Settings), t.Calibration);
     }
   }
 }
@@ -368,11 +371,10 @@ TEST(Faults, SettingsFolderThatIsNotWritable) {
 }
 
 TEST(Faults, FullDiskWhileSavingSettingsKeepsTheOldFile) {
-  uitest::DefaultCard();
-  uitest::TScratch scratch;
-  const std::string before = WriteEarlierSession(scratch.Files());
+  TEarlierSessionCase t;
+  auto& w = t.W;
+  const std::string& before = t.Earlier;
   ASSERT_GT(before.size(), 512u);
-  TWindow w(scratch.Files());
   w->SignalIn().Poly[0][2] = 3.75e-9; // what this session would save
   w->SetModeItem(3);
   {
@@ -384,20 +386,18 @@ TEST(Faults, FullDiskWhileSavingSettingsKeepsTheOldFile) {
   ASSERT_EQ(w.Messages.size(), 1u);
   EXPECT_EQ(w.Messages[0].rfind("Can not save the settings: ", 0), 0u) << w.Messages[0];
   EXPECT_NE(w.Messages[0].find("File too large"), std::string::npos) << w.Messages[0];
-  EXPECT_EQ(ReadAll(scratch.Files().Settings), before) << "the old settings, byte for byte";
-  EXPECT_EQ(FolderEntries(scratch.Dir), std::vector<std::string>{"Sorvane.ini"})
+  EXPECT_EQ(ReadAll(t.Scratch.Files().Settings), before) << "the old settings, byte for byte";
+  EXPECT_EQ(FolderEntries(t.Scratch.Dir), std::vector<std::string>{"Sorvane.ini"})
       << "no temporary file left behind";
 }
 
 TEST(Faults, FullDiskWhileSavingResultsKeepsTheOldFile) {
-  uitest::DefaultCard();
-  uitest::TScratch scratch;
-  WriteEarlierSession(scratch.Files());
-  TWindow w(scratch.Files());
+  TEarlierSessionCase t;
+  auto& w = t.W;
   DrawACurve(w);
   w->btnSave->click();
   ASSERT_TRUE(w.Messages.empty());
-  const std::string saved = ReadAll(scratch.Files().Results);
+  const std::string saved = ReadAll(t.Scratch.Files().Results);
   ASSERT_GT(saved.size(), 4096u);
   DrawACurve(w); // a new curve, which the full disk will refuse
   {
@@ -405,10 +405,10 @@ TEST(Faults, FullDiskWhileSavingResultsKeepsTheOldFile) {
     w->btnSave->click();
   }
   ASSERT_EQ(w.Messages.size(), 1u);
-  EXPECT_EQ(w.Messages[0], "Can not save the results to " + scratch.Files().Results.string() +
+  EXPECT_EQ(w.Messages[0], "Can not save the results to " + t.Scratch.Files().Results.string() +
                                ": File too large");
-  EXPECT_EQ(ReadAll(scratch.Files().Results), saved) << "the old results, byte for byte";
-  EXPECT_EQ(FolderEntries(scratch.Dir), (std::vector<std::string>{"Sorvane.ini", "Sorvane.txt"}));
+  EXPECT_EQ(ReadAll(t.Scratch.Files().Results), saved) << "the old results, byte for byte";
+  EXPECT_EQ(FolderEntries(t.Scratch.Dir), (std::vector<std::string>{"Sorvane.ini", "Sorvane.txt"}));
   CloseCleanly(w);
   EXPECT_EQ(w.Messages.size(), 1u);
 }

@@ -147,6 +147,42 @@ TEST_F(Values, ADamagedCountLoadsAThousandEntriesAtMost) {
   EXPECT_EQ(Frame.Value(), 22);
 }
 
+TEST_F(Values, TheReferenceListTakesPositiveNumbersOnly) {
+  Frame.SetPositiveOnly(true);
+  ThreeEntries();
+  const struct {
+    const char* text;
+    bool taken;
+  } cases[] = {{"0", false}, {"-0", false}, {"0.0e5", false}, {"-47", false},
+               {"+2.2", true}, {"1e-3", true}, {"4.7E3", true}};
+  for (const auto& c : cases) {
+    Edit->setText("68"); // the value in force before each case
+    ASSERT_EQ(Frame.Value(), 68);
+    Edit->setText(c.text);
+    EXPECT_EQ(Red(), !c.taken) << c.text;
+    EXPECT_EQ(Frame.Invalid(), !c.taken) << c.text;
+    EXPECT_EQ(Items()[1], c.taken ? QString(c.text) : "68") << c.text;
+    if (c.taken) {
+      EXPECT_GT(Frame.Value(), 0) << c.text;
+    } else {
+      EXPECT_EQ(Frame.Value(), 68) << c.text;
+    }
+  }
+
+  // A stored zero is shown in red and kept as it stands; the value stays the one shown before.
+  platform::TIniFile ini(Scratch.Dir / "zero.ini");
+  ini.WriteInteger("Values", "Count", 1);
+  ini.WriteString("Values", "Value0", "0");
+  TfrValues stored;
+  stored.SetPositiveOnly(true);
+  stored.ShowValue(1);
+  stored.LoadSettings(ini);
+  EXPECT_TRUE(stored.Invalid());
+  EXPECT_EQ(stored.Value(), 1);
+  stored.SaveSettings(ini);
+  EXPECT_EQ(ini.ReadString("Values", "Value0", "?"), "0");
+}
+
 TEST(WaveSetup, DeviceListsAndSettings) {
   uitest::App();
   std::vector<platform::vmbox::TBoxConfig> boxes = platform::vmbox::DefaultBoxes();

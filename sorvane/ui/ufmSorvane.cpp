@@ -195,6 +195,7 @@ void TForm1::FormCreate() {
   FSignalIn->OnBlock = [this](TWaveData& block) { BlockReady(block); };
   frSpRange1->OnRangeChange = [this](double lo, double hi) { RangeChanged(lo, hi); };
 
+  frRref->SetPositiveOnly(true);
   frRref->ShowValue(1);
   frRref->SetSection("Rref");
 

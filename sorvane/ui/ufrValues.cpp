@@ -83,7 +83,7 @@ void TfrValues::cbValChange() {
   const int caret = edit->cursorPosition();
   if (cbVal->currentIndex() >= 0) FCurrentIndex = cbVal->currentIndex();
   double v = 0;
-  if (!ParseNumber(t, v)) {
+  if (!ParseNumber(t, v) || (PositiveOnly && !(v > 0))) {
     SetTextColour(true);
     return;
   }

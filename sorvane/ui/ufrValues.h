@@ -2,7 +2,8 @@
 // TfrValues: an editable drop-down list of numbers with a history. The user types a value, keeps
 // several in the list, picks one, adds an entry with Enter and removes one with Backspace in the
 // empty box. Value is the number last accepted; text that is not a number turns red and changes
-// nothing. The main window's instance holds the reference resistances ("R ref").
+// nothing. The main window's instance holds the reference resistances ("R ref"), which accepts
+// positive numbers only: a reference of zero or below would turn every reading into nonsense.
 
 #include <QComboBox>
 #include <QFrame>
@@ -26,10 +27,12 @@ public:
 
   void SetSection(const std::string& name) { Section = name; }
   const std::string& SectionName() const { return Section; }
+  // Numbers of zero or below count as not a number (red text, Value stays).
+  void SetPositiveOnly(bool positive) { PositiveOnly = positive; }
   void ShowValue(double x);
   double Value() const { return FValue; }
   int CurrentIndex() const { return FCurrentIndex; }
-  // True while the box shows text that is not a number.
+  // True while the box shows text that is not an accepted number.
   bool Invalid() const { return FInvalid; }
 
   void LoadSettings(const platform::TIniFile& ini);
@@ -51,6 +54,7 @@ private:
   double FValue = 0;
   std::string Section = "Values";
   bool FInvalid = false;
+  bool PositiveOnly = false;
   bool Updating = false;
 };
 
