@@ -285,10 +285,13 @@ TVirtualCard::TNext TVirtualCard::StepFast(TSteady::time_point& until) {
   return TNext::WaitUntil;
 }
 
+// The clock shows the step's end before the boxes run it: a buffer the step returns is seen by
+// its program at once, and must never find the card's time (or the time of day that follows it
+// in fast mode) still before the moment the buffer was filled.
 void TVirtualCard::RunTo(uint64_t endNs) {
   const uint64_t start = ClockNs;
-  for (const auto& box : Boxes) box->Run(start, endNs);
   ClockNs = endNs;
+  for (const auto& box : Boxes) box->Run(start, endNs);
 }
 
 } // namespace platform::vmbox
