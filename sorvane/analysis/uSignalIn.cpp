@@ -161,7 +161,8 @@ void TSignalIn::CalibrationBlock(TWaveData& block, bool saturated) {
     SetBin(block[0].data(), k, rho);
     Calibration[k] = rho;
   }
-  // A fit that cannot be made, or that is not finite, never replaces the calibration in force.
+  // A fit that cannot be made, or whose curve is not finite, never replaces the calibration in
+  // force.
   if (FitUsable) {
     const TCalibrationPolys fitted{FitComponent(0), FitComponent(1)};
     if (StaysFinite(fitted)) Poly = fitted;
