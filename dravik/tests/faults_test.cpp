@@ -8,14 +8,13 @@
 #include "dravik/tests/ui_support.h"
 
 #include "platform/inifile.h"
+#include "platform/tests/full_disk.h"
 
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
 
-#include <csignal>
 #include <random>
-#include <sys/resource.h>
 
 namespace dravik {
 namespace {
@@ -467,22 +466,7 @@ TEST_F(Faults, ASettingsFolderThatIsNotWritable) {
   EXPECT_TRUE(AnyErrorContains(std::strerror(ENOTDIR))) << Tail();
 }
 
-// Limits the size of any file the process writes, as a full disk does: writes beyond it fail
-// with EFBIG instead of raising SIGXFSZ. The old limit comes back with the object.
-struct TFileSizeLimit {
-  rlimit Old{};
-  void (*OldHandler)(int) = nullptr;
-  explicit TFileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &Old);
-    OldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit small{bytes, Old.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &small);
-  }
-  ~TFileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &Old);
-    std::signal(SIGXFSZ, OldHandler);
-  }
-};
+using testfiles::TFullDisk;
 
 // A disk that fills up while the settings are saved, with nothing written or half the file
 // written: the window reports it with the system's text, closes, and the old file keeps its
@@ -495,7 +479,7 @@ TEST_F(Faults, AFullDiskWhileSavingKeepsTheOldFile) {
     ASSERT_TRUE(W->btnStart->isEnabled()) << Tail();
     W->edR->setText("4.7"); // a change that a save would carry
     {
-      const TFileSizeLimit full(room);
+      const TFullDisk full(room);
       EXPECT_TRUE(W->close());
     }
     EXPECT_TRUE(AnyErrorContains("Cannot write the settings file")) << Tail();

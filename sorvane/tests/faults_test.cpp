@@ -9,13 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <csignal>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <random>
-#include <sys/resource.h>
 
+#include "platform/tests/full_disk.h"
 #include "sorvane/tests/ui_support.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufrWaveSetup.h"
@@ -309,23 +308,7 @@ TEST(Faults, DeviceThatVanishesStopsTheRunWithAMessage) {
 
 // ---- The settings and results files ----
 
-// Writes fail as on a full disk while the guard lives: files cannot grow beyond a few bytes,
-// and the signal that would end the program is ignored, so the writes fail with EFBIG.
-struct TFullDisk {
-  rlimit Saved{};
-  void (*SavedHandler)(int) = nullptr;
-  explicit TFullDisk(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &Saved);
-    SavedHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = Saved;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~TFullDisk() {
-    setrlimit(RLIMIT_FSIZE, &Saved);
-    std::signal(SIGXFSZ, SavedHandler);
-  }
-};
+using testfiles::TFullDisk;
 
 std::vector<std::string> FolderEntries(const fs::path& folder) {
   std::vector<std::string> names;

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <sys/resource.h>
 
+#include "platform/tests/full_disk.h"
 #include "sorvane/tests/ui_support.h"
 #include "sorvane/ui/uResultsFile.h"
 
@@ -63,15 +62,11 @@ TEST(ResultsFile, FullDiskKeepsThePreviousFile) {
   const std::string before((std::istreambuf_iterator<char>(in)), {});
   ASSERT_EQ(before.size(), 100u * 73);
 
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  void (*savedHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit = saved;
-  limit.rlim_cur = 1000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  const std::string error = SaveResults(file, std::vector<TResultPoint>(200, {880, 3, 4}));
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, savedHandler);
+  std::string error;
+  {
+    const testfiles::TFullDisk full(1000);
+    error = SaveResults(file, std::vector<TResultPoint>(200, {880, 3, 4}));
+  }
 
   EXPECT_EQ(error, "Can not save the results to " + file.string() + ": File too large");
   std::ifstream again(file, std::ios::binary);
