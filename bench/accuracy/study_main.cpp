@@ -20,6 +20,18 @@ using TReader = std::function<TRun(const TBoxConfig&)>;
 // Readings above this relative error make a program unusable for that component.
 constexpr double UsableError = 0.01;
 
+std::string Fixed(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", x);
+  return text;
+}
+
+std::string Percent(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f %%", 100 * share);
+  return text;
+}
+
 std::string Why(const TStats& s) {
   if (s.RelBound() > UsableError / 3) return "noise: the bound itself is " + Sci(s.RelBound());
   if (std::fabs(s.Bias()) > s.RelSpread()) return "bias of the method (" + Sci(s.Bias()) + ")";
@@ -30,9 +42,12 @@ void Row(std::ofstream& md, std::ofstream& csv, const char* program, const TCase
          const TStats& s, double& worstRatio, std::string& worstCase) {
   const bool usable = s.Error() <= UsableError;
   char line[512];
-  std::snprintf(line, sizeof line, "| %s | %s | %s | %s | %s | %.2f | %s |\n", c.Name.c_str(),
-                QuantityName(q), Sci(s.Bias()).c_str(), Sci(s.RelSpread()).c_str(),
-                Sci(s.RelBound()).c_str(), s.Ratio(), usable ? "yes" : Why(s).c_str());
+  const std::string shown = s.Uncertainty > 0 ? Fixed(s.UncertaintyRatio()) : "-";
+  const std::string honest = s.Uncertainty > 0 ? Percent(s.Within3U) : "-";
+  std::snprintf(line, sizeof line, "| %s | %s | %s | %s | %s | %.2f | %s | %s | %s |\n",
+                c.Name.c_str(), QuantityName(q), Sci(s.Bias()).c_str(), Sci(s.RelSpread()).c_str(),
+                Sci(s.RelBound()).c_str(), s.Ratio(), shown.c_str(), honest.c_str(),
+                usable ? "yes" : Why(s).c_str());
   md << line;
   csv << program << "," << QuantityName(c.Main) << "," << c.Value() << "," << QuantityName(q)
       << "," << s.Bias() << "," << s.RelSpread() << "," << s.RelBound() << "," << s.Ratio() << "\n";
@@ -40,8 +55,9 @@ void Row(std::ofstream& md, std::ofstream& csv, const char* program, const TCase
 }
 
 void Sweep(std::ofstream& md, std::ofstream& csv, const char* program, const TReader& read) {
-  md << "\n### " << program << "\n\n| Box | | bias | spread | bound | spread / bound | usable (< 1 %) |\n"
-     << "|---|---|---|---|---|---|---|\n";
+  md << "\n### " << program << "\n\n| Box | | bias | spread | bound | spread / bound | "
+        "shown u / bound | within 3 u | usable (< 1 %) |\n"
+     << "|---|---|---|---|---|---|---|---|---|\n";
   double worst = 0;
   std::string worstCase;
   double sumLog = 0;

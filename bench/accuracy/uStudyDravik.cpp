@@ -25,15 +25,24 @@ TReading ReadingOf(const dravik::TLCRFitResult& fit) {
   r.R = static_cast<double>(fit.R);
   if (fit.Kind == dravik::TReactanceKind::Inductance) r.L = static_cast<double>(fit.Value);
   if (fit.Kind == dravik::TReactanceKind::Capacitance) r.C = static_cast<double>(fit.Value);
+  if (fit.HasUncertainty) {
+    r.UR = static_cast<double>(fit.UR);
+    r.UX = static_cast<double>(fit.UValue);
+  }
   return r;
+}
+
+dravik::TSignalTable MultiTone(uint32_t fs, uint32_t divisor) {
+  dravik::TSignalTable table;
+  dravik::MultiSinTable(fs, 1, 9, 1, divisor, table);
+  return table;
 }
 
 } // namespace
 
 TRun DravikReadings(const TBoxConfig& box, uint32_t fs, uint32_t divisor, int count,
-                    dravik::TCalibrIn* calibration) {
-  dravik::TSignalTable table;
-  dravik::MultiSinTable(fs, 1, 9, 1, divisor, table);
+                    dravik::TCalibrIn* calibration, const dravik::TInputResponse* response) {
+  const dravik::TSignalTable table = MultiTone(fs, divisor);
   const size_t n = static_cast<size_t>(table.Frames);
   const std::vector<double> period(table.Signal[0].begin(), table.Signal[0].end());
   const double blockMs = 1000.0 * static_cast<double>(n) / fs;
@@ -45,6 +54,7 @@ TRun DravikReadings(const TBoxConfig& box, uint32_t fs, uint32_t divisor, int co
   dravik::TNoAnalysisOutput display;
   dravik::TLCRAnalysis analysis(display);
   analysis.SetRefResistance(box.Circuit.Rref);
+  if (response) analysis.SetResponse(*response);
   TRun run;
   double blockTotal = 0;
   for (size_t b = 0; b < blocks && static_cast<int>(run.Readings.size()) < count; ++b) {
@@ -83,6 +93,26 @@ void DravikCalibrate(const TBoxConfig& card, uint32_t fs, dravik::TCalibrIn& cal
   block = BlockAt(played, 0, frames);
   calibration.RefChannel = 0;
   calibration.AmplitudeBlock(block);
+}
+
+dravik::TInputResponse DravikResponse(const TBoxConfig& card, uint32_t fs,
+                                      dravik::TCalibrIn& calibration) {
+  const TBoxConfig shorted = platform::vmbox::ShortedBox(card.Card);
+  const dravik::TSignalTable table = MultiTone(fs, 1024);
+  const size_t n = static_cast<size_t>(table.Frames);
+  const std::vector<double> period(table.Signal[0].begin(), table.Signal[0].end());
+  dravik::TResponseMeter meter;
+  meter.Start(fs, static_cast<unsigned>(n));
+  const TStereo in = Record(shorted, fs, period, SettleFrames(shorted, fs),
+                            static_cast<size_t>(meter.BlocksNeeded()) * n);
+  for (size_t b = 0; b < static_cast<size_t>(meter.BlocksNeeded()); ++b) {
+    dravik::TDataMatrix block = BlockAt(in, b * n, n);
+    calibration.Process(block);
+    meter.AddBlock(block);
+  }
+  dravik::TInputResponse response;
+  meter.Result(response);
+  return response;
 }
 
 } // namespace study

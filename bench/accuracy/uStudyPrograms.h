@@ -9,6 +9,7 @@
 
 namespace dravik {
 class TCalibrIn;
+struct TInputResponse;
 }
 
 namespace study {
@@ -18,6 +19,9 @@ struct TReading {
   double R = 0;
   double L = 0;
   double C = 0;
+  // The reading's own standard uncertainties of R and of its L or C (0 when it shows none).
+  double UR = 0;
+  double UX = 0;
 };
 
 // What a set of readings came from, for the bound.
@@ -32,13 +36,19 @@ struct TRun {
 // divisor 1024, the original design 1023) looped into the box, blocks of one table length into
 // its analysis, a reading at each result.
 // With a calibration every block goes through it first, as in the input chain.
+// With a response, the analysis divides it out of channel 1.
 TRun DravikReadings(const TBoxConfig& box, uint32_t fs, uint32_t divisor, int count,
-                    dravik::TCalibrIn* calibration = nullptr);
+                    dravik::TCalibrIn* calibration = nullptr,
+                    const dravik::TInputResponse* response = nullptr);
 
 // Dravik's calibration at attenuator step 0 on the shorted jig of this card: the offset run
 // (0.2 s with the output silent) and the amplitude run (0.5 s of the trapezium, channel 0 as
 // the reference).
 void DravikCalibrate(const TBoxConfig& card, uint32_t fs, dravik::TCalibrIn& calibration);
+// Dravik's response calibration after it: the multi-tone on the shorted jig, through the
+// calibration, into its response meter.
+dravik::TInputResponse DravikResponse(const TBoxConfig& card, uint32_t fs,
+                                      dravik::TCalibrIn& calibration);
 
 // Sorvane's correction of channel 1, bin by bin (empty: none, the identity).
 struct TSorvaneCalibration {

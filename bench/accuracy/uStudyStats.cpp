@@ -24,6 +24,14 @@ TStats StatsOf(const TRun& run, TQuantity q, double truth) {
   double var = 0;
   for (const TReading& r : run.Readings) var += (value(r) - s.Mean) * (value(r) - s.Mean);
   s.Spread = n > 1 ? std::sqrt(var / (n - 1)) : 0;
+  const auto uncertainty = [q](const TReading& r) { return q == TQuantity::R ? r.UR : r.UX; };
+  double u2 = 0, within = 0;
+  for (const TReading& r : run.Readings) {
+    u2 += uncertainty(r) * uncertainty(r) / n;
+    if (std::fabs(value(r) - truth) <= 3 * uncertainty(r)) within += 1 / n;
+  }
+  s.Uncertainty = std::sqrt(u2);
+  s.Within3U = within;
   return s;
 }
 

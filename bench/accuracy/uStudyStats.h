@@ -16,10 +16,13 @@ struct TStats {
   double Mean = 0;
   double Spread = 0; // standard deviation of the readings
   double Bound = 0;  // Cramér-Rao standard deviation
+  double Uncertainty = 0; // rms of the uncertainties the readings showed (0: none shown)
+  double Within3U = 0;    // share of the readings within three of their own uncertainties
   double Bias() const { return (Mean - Truth) / Truth; }
   double RelSpread() const { return Spread / Truth; }
   double RelBound() const { return Bound / Truth; }
   double Ratio() const { return Bound > 0 ? Spread / Bound : 0; }
+  double UncertaintyRatio() const { return Bound > 0 ? Uncertainty / Bound : 0; }
   // The larger of the bias and the spread, relative.
   double Error() const;
 };

@@ -30,6 +30,9 @@ public:
   virtual void SetSeriesTitle(TSeriesId series, const std::string& title) = 0;
   // Replaces every point of a series (an empty list clears it); points come in increasing x.
   virtual void SetSeriesPoints(TSeriesId series, const TChartPoints& points) = 0;
+  // The readout of a result: its values with their uncertainties, one per line (empty when
+  // there is no result). Outputs that show no readout ignore it.
+  virtual void SetReadoutText(const std::string& /*text*/) {}
 };
 
 // Shows nothing: for analyses whose results are read from the fit alone (tests, benchmarks).

@@ -1,5 +1,7 @@
 #include "dravik/measure/uLCRAnalysis.h"
 
+#include "dravik/measure/uReadout.h"
+
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -7,6 +9,15 @@
 
 namespace dravik {
 namespace {
+
+// The variance of a mean from the scatter of n values is n/(n-1) times their spread about it;
+// the further (n-1)/(n-3) is the Student factor: with the variance itself estimated from some
+// twenty blocks, a reading would otherwise lie outside three of its uncertainties several
+// times as often as a normal error does.
+long double ScatterFactor(long double n) { return n > 3 ? n / (n - 3) : n / (n - 1) * 2; }
+
+// The share of the loudest point's pair voltage power below which a point carries no tone.
+constexpr long double EmptyPointShare = 1e-4L;
 
 bool IsFinite(const TComplex& z) { return std::isfinite(z.Re) && std::isfinite(z.Im); }
 
@@ -38,8 +49,10 @@ bool TLCRAnalysis::AnalyseBlock(TDataMatrix& block, unsigned fs, unsigned n) {
     TDataVector& samples = block[static_cast<std::size_t>(channel)];
     Four1(samples.data(), static_cast<int>(samples.size() / 2), 1);
   }
+  std::array<TComplex, FrequencyCount> channel0, channel1;
+  ReadBins(block, fs, n, channel0, channel1);
   const bool swap = FSwap;
-  Accumulate(block[swap ? 1 : 0], block[swap ? 0 : 1]);
+  Accumulate(swap ? channel1 : channel0, swap ? channel0 : channel1);
   ++FBlockCount;
   if (ResultIsDue()) ComputeResult(fs, n);
   return false;
@@ -48,15 +61,33 @@ bool TLCRAnalysis::AnalyseBlock(TDataMatrix& block, unsigned fs, unsigned n) {
 void TLCRAnalysis::ClearAccumulators() {
   FZSum.fill(TComplex{});
   FWSum.fill(0);
+  FW2Sum.fill(0);
+  FZ2Sum.fill(TComplex{});
+  FZZSum.fill(TAdmittanceCovariance{});
+  FResponseVariance.fill(0);
+  FPairPower.fill(0);
+}
+
+void TLCRAnalysis::ReadBins(const TDataMatrix& block, unsigned fs, unsigned n,
+                            std::array<TComplex, FrequencyCount>& channel0,
+                            std::array<TComplex, FrequencyCount>& channel1) const {
+  const bool corrected = FResponse.AppliesTo(fs, n);
+  for (int i = 0; i < FrequencyCount; ++i) {
+    const auto p = static_cast<std::size_t>(i);
+    channel0[p] = RealSpectrumBin(block[0], AnalysisBin(i));
+    const TComplex raw = RealSpectrumBin(block[1], AnalysisBin(i));
+    if (corrected) ComplexDiv(raw, FResponse.Points[p].Ratio, channel1[p]);
+    else channel1[p] = raw;
+  }
 }
 
 // u is the spectrum of the voltage across the series pair, v that across the reference.
-void TLCRAnalysis::Accumulate(const TDataVector& u, const TDataVector& v) {
+void TLCRAnalysis::Accumulate(const std::array<TComplex, FrequencyCount>& u,
+                              const std::array<TComplex, FrequencyCount>& v) {
   for (std::size_t i = 0; i < FrequencyCount; ++i) {
-    const std::size_t re = std::size_t{2} << i; // point 2^i
     TComplex x, y, q1, q2, d, zr, scaled, sum;
-    ComplexCopy(TComplex{u[re], u[re + 1]}, x);
-    ComplexCopy(TComplex{v[re], v[re + 1]}, y);
+    ComplexCopy(u[i], x);
+    ComplexCopy(v[i], y);
     // w = |X|²·|Y/X|²·|(X-Y)/X|²: zero when either voltage or their difference vanishes.
     ComplexDiv(y, x, q1);
     const long double p = ComplexSqrAbs(x) * ComplexSqrAbs(q1);
@@ -66,11 +97,19 @@ void TLCRAnalysis::Accumulate(const TDataVector& u, const TDataVector& v) {
     // V/(U-V) = Rref/Zx, in the transform's conjugate phase.
     ComplexDiv(y, d, zr);
     // A bin that overflowed (or a block holding NaN) would spoil the whole second: skip it.
-    if (!std::isfinite(w) || !IsFinite(zr)) continue;
+    if (!std::isfinite(w) || !IsFinite(zr) || !std::isfinite(w * w * ComplexSqrAbs(zr))) continue;
     ComplexScale(zr, scaled, w);
     ComplexAdd(FZSum[i], scaled, sum);
     FZSum[i] = sum;
     FWSum[i] += w;
+    const long double w2 = w * w;
+    FW2Sum[i] += w2;
+    FZ2Sum[i].Re += w2 * zr.Re;
+    FZ2Sum[i].Im += w2 * zr.Im;
+    FZZSum[i].ReRe += w2 * zr.Re * zr.Re;
+    FZZSum[i].ImIm += w2 * zr.Im * zr.Im;
+    FZZSum[i].ReIm += w2 * zr.Re * zr.Im;
+    FPairPower[i] += ComplexSqrAbs(x);
   }
 }
 
@@ -100,6 +139,9 @@ std::array<bool, TLCRAnalysis::FrequencyCount> TLCRAnalysis::Normalise() {
 
 void TLCRAnalysis::ComputeResult(unsigned fs, unsigned n) {
   const long double omega0 = static_cast<long double>(fs) * TwoPi / static_cast<long double>(n);
+  if (FResponse.AppliesTo(fs, n))
+    for (std::size_t i = 0; i < FrequencyCount; ++i)
+      FResponseVariance[i] = FResponse.Points[i].Variance / ComplexSqrAbs(FResponse.Points[i].Ratio);
   const TFitPass pass = FitFrequencies(omega0);
   FLastFit = SolveLCRFit(pass.Sums);
   const TLCRFitResult& fit = FLastFit;
@@ -111,26 +153,59 @@ void TLCRAnalysis::ComputeResult(unsigned fs, unsigned n) {
   } else {
     ShowNoResult();
   }
+  FOutput.SetReadoutText(ReadoutText(fit));
   FLastResultTime = platform::Now();
   FBlockCount = 0;
+}
+
+// With m the weighted mean of the per-block ratios zr, the mean's covariance is
+// n/(n-1) · sum w² (zr - m)(zr - m)ᵀ / (sum w)². The response's own error dh moves zr by
+// zr (1 + zr) dh/h, equally in every direction. A = conj(m) / Rref.
+void TLCRAnalysis::MeasureScatter(TFitPass& pass) const {
+  const long double n = FBlockCount;
+  pass.CovarianceKnown = FBlockCount >= 2;
+  if (!pass.CovarianceKnown) return;
+  const long double rref2 = FRefResistance * FRefResistance;
+  for (std::size_t i = 0; i < FrequencyCount; ++i) {
+    if (!(FWSum[i] > 0)) continue;
+    const TComplex m{FZSum[i].Re / FWSum[i], FZSum[i].Im / FWSum[i]};
+    const TAdmittanceCovariance& zz = FZZSum[i];
+    const TComplex& z2 = FZ2Sum[i];
+    const long double w2 = FW2Sum[i];
+    const long double scale = ScatterFactor(n) / (FWSum[i] * FWSum[i]);
+    const TComplex onePlus{1 + m.Re, m.Im};
+    const long double response =
+        FResponseVariance[i] * ComplexSqrAbs(m) * ComplexSqrAbs(onePlus) / 2;
+    const long double rr = (zz.ReRe - 2 * m.Re * z2.Re + m.Re * m.Re * w2) * scale + response;
+    const long double ii = (zz.ImIm - 2 * m.Im * z2.Im + m.Im * m.Im * w2) * scale + response;
+    const long double ri = (zz.ReIm - m.Re * z2.Im - m.Im * z2.Re + m.Re * m.Im * w2) * scale;
+    pass.Covariance[i] = {std::fmax(rr, 0) / rref2, std::fmax(ii, 0) / rref2, -ri / rref2};
+  }
 }
 
 // Normalises the accumulators; the frequencies that carried more than a tenth of the mean weight
 // enter the fit sums and are plotted. A frequency below that carries no tone of the test signal
 // (the lowest analysis point never does) or too little of it: its ratio is mostly noise, and
-// with a high impedance its admittance would outweigh every real tone in the sums.
+// with a high impedance its admittance would outweigh every real tone in the sums. The weight
+// alone cannot tell such a point when the reference voltage is small (a high impedance): there
+// the weights of the real tones are small too, while the rounding of the small reference
+// voltage puts its own periodic products on the empty points. The voltage across the pair
+// carries every tone at nearly the full output level, so a point where it is 40 dB below the
+// loudest one carries no tone and stays out as well.
 TLCRAnalysis::TFitPass TLCRAnalysis::FitFrequencies(long double omega0) {
   long double weightSum = 0;
   for (const long double w : FWSum) weightSum += w;
   const long double meanWeight = weightSum / FrequencyCount;
-  const std::array<bool, FrequencyCount> usable = Normalise();
-
   TFitPass pass;
+  MeasureScatter(pass);
+  const std::array<bool, FrequencyCount> usable = Normalise();
+  const long double loudest = *std::max_element(FPairPower.begin(), FPairPower.end());
+
   for (std::size_t i = 0; i < FrequencyCount; ++i) {
     if (!usable[i]) continue;
     const long double omega = std::ldexp(omega0, static_cast<int>(i));
-    if (10 * FWSum[i] > meanWeight) {
-      pass.Sums.Add(FWSum[i], FZSum[i], omega);
+    if (10 * FWSum[i] > meanWeight && FPairPower[i] > EmptyPointShare * loudest) {
+      pass.Sums.Add({FWSum[i], FZSum[i], omega, pass.Covariance[i], pass.CovarianceKnown});
       TComplex z;
       ComplexInv(FZSum[i], z);
       FZSum[i] = z;

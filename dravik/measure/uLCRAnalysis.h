@@ -4,9 +4,14 @@
 // averaged admittances are fitted to a series resistance with an inductance or a capacitance,
 // and the result goes to the output (two label texts and three chart series). Also the
 // waveform view that shows the raw blocks while the inputs are calibrated.
+//
+// Each point holds one frequency of the real spectrum (the packed transform is split), channel
+// 1 is corrected by the inputs' response measured on the shorted jig, and the block-to-block
+// scatter of each point's ratio gives the uncertainty of every result.
 
 #include "dravik/measure/uAnalysisOutput.h"
 #include "dravik/measure/uFour1.h"
+#include "dravik/measure/uInputResponse.h"
 #include "dravik/measure/uLCRFit.h"
 #include "platform/clock.h"
 
@@ -20,7 +25,7 @@ namespace dravik {
 class TLCRAnalysis {
 public:
   // Complex points 1, 2, 4, ..., 512 of each spectrum.
-  static constexpr int FrequencyCount = 10;
+  static constexpr int FrequencyCount = AnalysisPointCount;
   // The shortest block whose spectrum holds point 512: 1024 complex points.
   static constexpr std::size_t MinBlockLength = 2048;
   // Results come at most this often.
@@ -43,6 +48,10 @@ public:
   // Ticked: channel 1 measures the series pair and channel 0 the reference resistor.
   bool Swap() const { return FSwap; }
   void SetSwap(bool swap) { FSwap = swap; }
+  // The inputs' response, divided out of channel 1 in blocks whose rate and length it was
+  // measured at (and ignored in others).
+  const TInputResponse& Response() const { return FResponse; }
+  void SetResponse(const TInputResponse& response) { FResponse = response; }
 
   // Blocks accumulated since the last result; 0 makes the next block start a new average.
   int32_t BlockCount() const { return FBlockCount; }
@@ -59,11 +68,19 @@ public:
 private:
   static bool IsUsableBlock(const TDataMatrix& block, unsigned fs, unsigned n);
   void ClearAccumulators();
-  void Accumulate(const TDataVector& u, const TDataVector& v);
+  // u and v: the bins of the voltage across the pair and across the reference resistor.
+  void Accumulate(const std::array<TComplex, FrequencyCount>& u,
+                  const std::array<TComplex, FrequencyCount>& v);
+  // The bins of both channels, channel 1 corrected by the response that applies.
+  void ReadBins(const TDataMatrix& block, unsigned fs, unsigned n,
+                std::array<TComplex, FrequencyCount>& channel0,
+                std::array<TComplex, FrequencyCount>& channel1) const;
   bool ResultIsDue() const;
   // What one result computes before it is shown.
   struct TFitPass {
     TLCRFitSums Sums;
+    std::array<TAdmittanceCovariance, FrequencyCount> Covariance{};
+    bool CovarianceKnown = false;
     TChartPoints Real, Imaginary;
     std::vector<long double> PlottedOmegas;
   };
@@ -71,12 +88,25 @@ private:
   void ComputeResult(unsigned fs, unsigned n);
   std::array<bool, FrequencyCount> Normalise();
   TFitPass FitFrequencies(long double omega0);
+  // The covariance of each point's mean admittance, from the scatter of its per-block ratios
+  // and the response's own uncertainty; before Normalise.
+  void MeasureScatter(TFitPass& pass) const;
   void ShowFit(const TLCRFitResult& fit, const std::vector<long double>& omegas);
   void ShowNoResult();
 
   TAnalysisOutput& FOutput;
   std::array<TComplex, FrequencyCount> FZSum{};
   std::array<long double, FrequencyCount> FWSum{};
+  // Second moments of the weighted per-block ratios: sum w², sum w² zr and sum w² of Re², Im²
+  // and Re·Im of zr.
+  std::array<long double, FrequencyCount> FW2Sum{};
+  std::array<TComplex, FrequencyCount> FZ2Sum{};
+  std::array<TAdmittanceCovariance, FrequencyCount> FZZSum{};
+  // The response that applied to the blocks of this average (0 variance when none did).
+  std::array<long double, FrequencyCount> FResponseVariance{};
+  // sum |U|², the power of the voltage across the pair, which carries every tone played.
+  std::array<long double, FrequencyCount> FPairPower{};
+  TInputResponse FResponse;
   int32_t FBlockCount = 0;
   platform::TDateTime FLastResultTime = 0;
   TLCRFitResult FLastFit;

@@ -243,12 +243,12 @@ TEST_F(LCRAnalysis, NoUsableDataShowsQuestionMarksAndKeepsRunning) {
 TEST(LCRFit, SumsThatDivideByZeroGiveNoValue) {
   struct Case { TLCRFitSums sums; bool hasR; TReactanceKind kind; long double value; };
   const Case cases[] = {
-      {{0, 0, 0, 0, 0, 0}, false, TReactanceKind::Unknown, 0},
-      {{2, 1, 8, -4, 0.5L, -1}, true, TReactanceKind::Inductance, 0.5L},
-      {{2, 1, 8, 4, 0.5L, 1}, true, TReactanceKind::Capacitance, 0.5L},
-      {{2, 1, 8, 0, 0.5L, 0}, true, TReactanceKind::Inductance, 0},   // purely resistive
-      {{2, 1, 8, 4, 0.5L, 0}, true, TReactanceKind::Unknown, 0},      // S6 = 0
-      {{2, 1, 8, 4, 1e10L, 1e-4940L}, true, TReactanceKind::Unknown, 0}, // C overflows
+      {{0, 0, 0, 0, 0, 0, {}}, false, TReactanceKind::Unknown, 0},
+      {{2, 1, 8, -4, 0.5L, -1, {}}, true, TReactanceKind::Inductance, 0.5L},
+      {{2, 1, 8, 4, 0.5L, 1, {}}, true, TReactanceKind::Capacitance, 0.5L},
+      {{2, 1, 8, 0, 0.5L, 0, {}}, true, TReactanceKind::Inductance, 0},   // purely resistive
+      {{2, 1, 8, 4, 0.5L, 0, {}}, true, TReactanceKind::Unknown, 0},      // S6 = 0
+      {{2, 1, 8, 4, 1e10L, 1e-4940L, {}}, true, TReactanceKind::Unknown, 0}, // C overflows
   };
   for (const Case& c : cases) {
     const TLCRFitResult fit = SolveLCRFit(c.sums);
