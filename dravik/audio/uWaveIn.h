@@ -107,6 +107,7 @@ private:
   uint32_t Margin() const { return Format.nSamplesPerSec / 256 + 2; }
 
   bool DeviceOpen = false; // waveInOpen succeeded and waveInClose has not yet
+  bool LevelChanged = false; // Invalidate ran since the level callbacks of a block began
 };
 
 } // namespace dravik

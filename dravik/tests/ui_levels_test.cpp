@@ -7,6 +7,7 @@ namespace dravik {
 namespace {
 
 using namespace uitest;
+using platform::vmbox::TCardModel;
 
 const std::string Saturation0 = "Saturation. Channel: 0";
 const std::string Saturation1 = "Saturation. Channel: 1";
@@ -27,6 +28,24 @@ struct Levels : TWindowTest {
   std::pair<int32_t, int32_t> Input() const {
     return {W->SignalIn->GetAttIndex(0), W->SignalIn->GetAttIndex(1)};
   }
+  // A new card of matched boxes changed by `card`, the window opened again on the 47 ohm box;
+  // every reading of lblR is kept in Readings.
+  void Reopen(const std::function<void(TCardModel&)>& card) {
+    std::vector<TBoxConfig> boxes = MatchedBoxes();
+    for (auto& box : boxes) card(box.Card);
+    vmbox::Reinitialise(boxes, vmbox::TSpeed::Fast);
+    W.reset();
+    Log.clear();
+    Open();
+    QObject::connect(W.get(), &TfmLCR::ResultShown, [this] { Readings.push_back(Text(W->lblR)); });
+    SelectBox(2);
+  }
+  size_t VolumeChanges(size_t from = 0) const {
+    size_t n = 0;
+    for (size_t i = from; i < Log.size(); ++i) n += Log[i].first.rfind("MixerIn: Set volume", 0) == 0;
+    return n;
+  }
+  std::vector<std::string> Readings;
 };
 
 // The smaller output level is lowered, the saturating channel's on a tie.
@@ -116,6 +135,19 @@ TEST_F(Levels, AClippingBoxMovesTheStepsAndWeakLevelsMoveThemBack) {
   }, 300s);
   EXPECT_EQ(Input(), std::make_pair(0, 0));
   EXPECT_EQ(Output(), std::make_pair(0, 0));
+  StopRun();
+}
+
+// Channel 0 clips at step 0 while channel 1 is weak with nothing left to raise: the block that
+// clipped must not reach the analysis with the factor of the step the saturation moved to.
+TEST_F(Levels, ABlockCapturedBeforeALevelChangeNeverReachesTheAnalysis) {
+  Reopen([](TCardModel& card) { card.Gain[0] = card.Gain[1] = 2.5; });
+  ASSERT_TRUE(Measure(2));
+  EXPECT_EQ(Input(), std::make_pair(1, 0));
+  EXPECT_EQ(Count(Saturation0), 1u);
+  for (const auto& reading : Readings) {
+    EXPECT_LT(std::fabs(EngValue(reading, "Rx= ", "Ohm") - 47), 0.5) << reading;
+  }
   StopRun();
 }
 
