@@ -95,6 +95,7 @@ private:
   void OpenForRun(uint32_t Frames, bool (TCalibrIn::*Handler)(TDataMatrix&),
                   void (TSignalIn::*NextStep)());
   void EndRun();
+  void EndAmplitudeRun();
   // Recording levels back in line with the calibration steps once a channel without signal has
   // shortened the step table (which moves the channels beyond it down).
   void FollowShortenedTable();

@@ -165,6 +165,11 @@ void TfmLCR::OnStopAmplitudeCalibr() {
   if (SignalIn) SignalIn->SetOnStop([this](void*) { OnStop(); });
   OnStop();
   SetStartClick(&TfmLCR::btnStartCalibrationClick);
+  // The run has said what went wrong; the mode stays, so that Start calibrates again.
+  if (SignalIn && SignalIn->CalibrIn && SignalIn->CalibrIn->AmplitudeRunFailed) {
+    AddMessage("Calibration failed.", false);
+    return;
+  }
   rgRunMode->SetItemIndex(1);
   rgRunModeClick();
   AddMessage("Calibration done.", true);
