@@ -235,8 +235,9 @@ void TCalibrIn::SaveToIni(platform::TIniFile& File) const {
 }
 
 void TCalibrIn::LoadFromIni(const platform::TIniFile& File) {
+  // Two input channels are what the program measures with; another count counts as missing.
   const int32_t channels = File.ReadInteger(Section, "Channels", GetChannelCount());
-  if (StoredCountIsUsable(channels)) SetChannelCount(channels);
+  if (channels == DefaultCalibrationChannels) SetChannelCount(channels);
   const int32_t steps = File.ReadInteger(Section, "AttNumber", GetStepCount());
   if (StoredCountIsUsable(steps)) SetStepCount(steps);
   for (size_t c = 0; c < ChannelCal.size(); ++c) {

@@ -316,6 +316,15 @@ TEST(CalibrIn, UnusableSettingsLeaveTheValuesInForce) {
   file.WriteInteger("Calibration", "AttNumber", 0); // would leave no step to be at
   cal.LoadFromIni(file);
   EXPECT_EQ(cal.GetStepCount(), 5);
+
+  // The program measures with two inputs: another count would drop channel 1's calibration.
+  for (const int32_t channels : {1, 3}) {
+    file.WriteInteger("Calibration", "Channels", channels);
+    file.WriteFloat("Calibration", "AttVal11", 2.25);
+    cal.LoadFromIni(file);
+    EXPECT_EQ(cal.GetChannelCount(), 2) << channels;
+    EXPECT_EQ(cal.ChannelCal[1].Steps[1].AttVal, 2.25L) << channels;
+  }
 }
 
 TEST(SignalProcessing, ConsumersRunInOrderUntilOneStops) {
