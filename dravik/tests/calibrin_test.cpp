@@ -322,7 +322,7 @@ TEST(CalibrIn, UnusableSettingsLeaveTheValuesInForce) {
     file.WriteInteger("Calibration", "Channels", channels);
     file.WriteFloat("Calibration", "AttVal11", 2.25);
     cal.LoadFromIni(file);
-    EXPECT_EQ(cal.GetChannelCount(), 2) << channels;
+    ASSERT_EQ(cal.GetChannelCount(), 2) << channels;
     EXPECT_EQ(cal.ChannelCal[1].Steps[1].AttVal, 2.25L) << channels;
   }
 }

@@ -14,6 +14,8 @@ namespace dravik {
 namespace {
 
 constexpr int32_t OtherChannel(int32_t Channel) { return Channel == 0 ? 1 : 0; }
+// Only the output's left channel drives the measuring circuit; the right one is left alone.
+constexpr int32_t DrivingOutput = 0;
 
 // The multi-tone of a measurement and the trapezium of the amplitude run.
 constexpr int32_t HighestTone = 9;
@@ -195,16 +197,11 @@ void TfmLCR::LowerOutputAttenuation(int32_t Channel) {
   SignalOut->SetAttenuation(Channel, SignalOut->GetAttenuation(Channel) - 1);
 }
 
-// The smaller output level of the two is the one lowered (the saturating channel's on a tie),
-// so the two output channels stay within one step of each other.
+// Whichever input saturates, the level that drives the circuit comes down.
 bool TfmLCR::LowerOutputLevel(int32_t Channel) {
   AddMessage("Saturation. Channel: " + std::to_string(Channel), false);
   if (!SignalOut) return true;
-  const int32_t other = OtherChannel(Channel);
-  if (SignalOut->GetAttenuation(Channel) > SignalOut->GetAttenuation(other))
-    RaiseOutputAttenuation(other);
-  else
-    RaiseOutputAttenuation(Channel);
+  RaiseOutputAttenuation(DrivingOutput);
   return true;
 }
 
