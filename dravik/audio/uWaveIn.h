@@ -78,13 +78,14 @@ public:
   void Open();
   void Close();
   void Invalidate();
+  // No device open, opening or closing: a run can start.
+  bool Idle() const { return !Active && !DeviceOpen; }
 
 protected:
   void HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
   bool Succeeded(MMRESULT result);
-  bool Idle() const { return !Active && !DeviceOpen; }
   bool NegotiateFormat();
   void RaiseRate();
   bool Probe();

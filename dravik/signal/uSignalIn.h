@@ -79,6 +79,8 @@ public:
   // Captures blocks of BlockLength frames, calibrates them and hands them to the consumers.
   void StartMeasurement();
   void Stop();
+  // The capture device has closed after the last stop (or never opened).
+  bool Idle() const { return !WaveIn || WaveIn->Idle(); }
 
   void StartOffsetRun();
   void OffsetRunStep();

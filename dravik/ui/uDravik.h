@@ -162,6 +162,7 @@ private:
 
   // uDravikRun.cpp
   void StopChains();
+  bool StartWhenIdle(TClickHandler Start);
   void SetAllOutputAttenuations(int32_t Step);
   void SetStartClick(TClickHandler Handler) { FStartClick = Handler; }
   void RaiseOutputAttenuation(int32_t Channel);
@@ -172,6 +173,7 @@ private:
   QWidget* FUpper = nullptr; // everything above the log
   TNumericLocale FNumericLocale;
   TClickHandler FStartClick = nullptr;
+  TClickHandler FPendingStart = nullptr; // a Start waiting for the devices to close
   int FLeftX = 0;
   int FRightX = 0;
   bool FStartupFinished = false;

@@ -23,6 +23,8 @@ constexpr int32_t ToneStep = 1;
 constexpr uint32_t TonePeriod = 1024;
 constexpr long double RiseTime = 0.0001L;
 constexpr long double FlatTime = 0.001L;
+// How often a Start clicked during a stop looks whether the devices have closed.
+constexpr int IdlePollMs = 5;
 
 // Ends the run in progress, as its Stop button does, once the notice being handled is done: a
 // device that failed, or a capture that ended unasked, leaves nothing to run, and the window
@@ -90,6 +92,22 @@ void TfmLCR::StopChains() {
   if (SignalOut) SignalOut->Stop();
 }
 
+// A stop completes only when both devices have closed; a run started before then would find
+// them busy, and their close notices would end it or move it on. The start waits for them and
+// is given up when another Start or Stop has been clicked meanwhile. True while waiting.
+bool TfmLCR::StartWhenIdle(TClickHandler Start) {
+  StopChains();
+  if (SignalIn->Idle() && SignalOut->Idle()) {
+    FPendingStart = nullptr;
+    return false;
+  }
+  FPendingStart = Start;
+  QTimer::singleShot(IdlePollMs, this, [this, Start] {
+    if (FPendingStart == Start && FStartClick == Start) (this->*Start)();
+  });
+  return true;
+}
+
 void TfmLCR::SetAllOutputAttenuations(int32_t Step) {
   for (int32_t c = 0; c < SignalOut->ChannelCount(); ++c) SignalOut->SetAttenuation(c, Step);
 }
@@ -98,7 +116,7 @@ void TfmLCR::SetAllOutputAttenuations(int32_t Step) {
 
 void TfmLCR::btnStartMeasurementClick() {
   if (!SignalIn || !SignalOut) return;
-  StopChains();
+  if (StartWhenIdle(&TfmLCR::btnStartMeasurementClick)) return;
   EndRunOnDeviceFailure(this);
   AddMessage("Start measurement...", true);
   SetAllOutputAttenuations(0);
@@ -123,6 +141,7 @@ void TfmLCR::btnStartMeasurementClick() {
 }
 
 void TfmLCR::btnStopMeasurementClick() {
+  FPendingStart = nullptr;
   StopChains();
   SetStartClick(&TfmLCR::btnStartMeasurementClick);
   AddMessage("Stop measurement.", true);
@@ -132,7 +151,7 @@ void TfmLCR::btnStopMeasurementClick() {
 
 void TfmLCR::btnStartCalibrationClick() {
   if (!SignalIn || !SignalOut) return;
-  StopChains();
+  if (StartWhenIdle(&TfmLCR::btnStartCalibrationClick)) return;
   EndRunOnDeviceFailure(this);
   cbBitsSamplingChange();
   AddMessage("Offset calibration...", true);
@@ -179,6 +198,7 @@ void TfmLCR::OnStopAmplitudeCalibr() {
 
 // Closing the device must not advance the run, so the stop handler goes back first.
 void TfmLCR::btnStopCalibrationClick() {
+  FPendingStart = nullptr;
   if (SignalIn) SignalIn->SetOnStop([this](void*) { OnStop(); });
   StopChains();
   SetStartClick(&TfmLCR::btnStartCalibrationClick);
