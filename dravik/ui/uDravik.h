@@ -154,6 +154,7 @@ private:
   static void FillSources(QComboBox* List, int32_t Count,
                           const std::function<std::string(int32_t)>& Name, int32_t Current);
   void ShowReferenceProblem(const QString& Problem);
+  void KeepListedFormat();
   bool BlockConsumer(TDataMatrix& Block);
   void SetResistanceText(const std::string& Text) override;
   void SetReactanceText(const std::string& Text) override;

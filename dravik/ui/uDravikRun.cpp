@@ -118,6 +118,7 @@ void TfmLCR::btnStartMeasurementClick() {
   if (!SignalIn || !SignalOut) return;
   if (StartWhenIdle(&TfmLCR::btnStartMeasurementClick)) return;
   EndRunOnDeviceFailure(this);
+  cbBitsSamplingChange(); // the format the lists show, as for a calibration
   AddMessage("Start measurement...", true);
   SetAllOutputAttenuations(0);
   // Both devices run at the lower of their two rates.
