@@ -18,6 +18,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -168,6 +169,10 @@ private:
   void SetStartClick(TClickHandler Handler) { FStartClick = Handler; }
   void RaiseOutputAttenuation(int32_t Channel);
   void LowerOutputAttenuation(int32_t Channel);
+  // Would a step down (a louder level) reach a step that saturated in this run?
+  bool InputMayRise(int32_t Channel) const;
+  bool OutputMayRise(int32_t Channel) const;
+  void ForgetSaturations();
 
   std::filesystem::path FSettingsFile;
   TLCRChart FChart;
@@ -175,6 +180,11 @@ private:
   TNumericLocale FNumericLocale;
   TClickHandler FStartClick = nullptr;
   TClickHandler FPendingStart = nullptr; // a Start waiting for the devices to close
+  // The highest input and output steps that saturated in the run in progress, per channel (-1:
+  // none). Where a step is not a halving, the step below a saturated one can read as a low
+  // level: the low-level handler never moves a level back to a step that saturated.
+  std::array<int32_t, 2> FSaturatedInput{-1, -1};
+  std::array<int32_t, 2> FSaturatedOutput{-1, -1};
   int FLeftX = 0;
   int FRightX = 0;
   bool FStartupFinished = false;

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace dravik {
 namespace {
 
@@ -40,6 +42,16 @@ void EndRunLater(TfmLCR* Window) {
     // A capture that is already closed sends no close notice to end the indications.
     if (Window->SignalIn && !Window->SignalIn->WaveIn->Active) Window->OnStop();
   });
+}
+
+// The highest step of a channel that saturated in this run; -1 for none (or another channel).
+int32_t SaturatedStep(const std::array<int32_t, 2>& Steps, int32_t Channel) {
+  return Channel == 0 || Channel == 1 ? Steps[static_cast<size_t>(Channel)] : -1;
+}
+
+void NoteSaturation(std::array<int32_t, 2>& Steps, int32_t Channel, int32_t Step) {
+  if (Channel == 0 || Channel == 1)
+    Steps[static_cast<size_t>(Channel)] = std::max(Steps[static_cast<size_t>(Channel)], Step);
 }
 
 void EndRunOnDeviceFailure(TfmLCR* Window) {
@@ -118,6 +130,7 @@ void TfmLCR::btnStartMeasurementClick() {
   if (!SignalIn || !SignalOut) return;
   if (StartWhenIdle(&TfmLCR::btnStartMeasurementClick)) return;
   EndRunOnDeviceFailure(this);
+  ForgetSaturations();
   cbBitsSamplingChange(); // the format the lists show, as for a calibration
   AddMessage("Start measurement...", true);
   SetAllOutputAttenuations(0);
@@ -154,6 +167,7 @@ void TfmLCR::btnStartCalibrationClick() {
   if (!SignalIn || !SignalOut) return;
   if (StartWhenIdle(&TfmLCR::btnStartCalibrationClick)) return;
   EndRunOnDeviceFailure(this);
+  ForgetSaturations();
   cbBitsSamplingChange();
   AddMessage("Offset calibration...", true);
   SignalIn->SetOnStop([this](void*) { OnStopOffSetCalibr(); });
@@ -218,10 +232,24 @@ void TfmLCR::LowerOutputAttenuation(int32_t Channel) {
   SignalOut->SetAttenuation(Channel, SignalOut->GetAttenuation(Channel) - 1);
 }
 
+void TfmLCR::ForgetSaturations() {
+  FSaturatedInput.fill(-1);
+  FSaturatedOutput.fill(-1);
+}
+
+bool TfmLCR::InputMayRise(int32_t Channel) const {
+  return SignalIn->GetAttIndex(Channel) - 1 > SaturatedStep(FSaturatedInput, Channel);
+}
+
+bool TfmLCR::OutputMayRise(int32_t Channel) const {
+  return SignalOut->GetAttenuation(Channel) - 1 > SaturatedStep(FSaturatedOutput, Channel);
+}
+
 // Whichever input saturates, the level that drives the circuit comes down.
 bool TfmLCR::LowerOutputLevel(int32_t Channel) {
   AddMessage("Saturation. Channel: " + std::to_string(Channel), false);
   if (!SignalOut) return true;
+  NoteSaturation(FSaturatedOutput, DrivingOutput, SignalOut->GetAttenuation(DrivingOutput));
   RaiseOutputAttenuation(DrivingOutput);
   return true;
 }
@@ -230,25 +258,30 @@ bool TfmLCR::HandleSaturation(int32_t Channel) {
   AddMessage("Saturation. Channel: " + std::to_string(Channel), false);
   if (!SignalIn) return true;
   const int32_t step = SignalIn->GetAttIndex(Channel);
+  NoteSaturation(FSaturatedInput, Channel, step);
   if (step < SignalIn->GetStepCount() - 1) SignalIn->SetAttenuation(Channel, step + 1);
   else LowerOutputLevel(Channel);
   return true;
 }
 
-// Nothing is reported: a low level that cannot be raised leaves the block to the analysis.
+// Nothing is reported: a low level that cannot be raised leaves the block to the analysis. A
+// level that saturated in this run counts as one that cannot be raised to.
 bool TfmLCR::HandleLowLevel(int32_t Channel) {
   if (!SignalIn || !SignalOut) return false;
   const int32_t step = SignalIn->GetAttIndex(Channel);
   if (step > 0) {
+    if (!InputMayRise(Channel)) return false;
     SignalIn->SetAttenuation(Channel, step - 1);
     return true;
   }
   const int32_t other = OtherChannel(Channel);
   if (SignalOut->GetAttenuation(other) > SignalOut->GetAttenuation(Channel)) {
+    if (!OutputMayRise(other)) return false;
     LowerOutputAttenuation(other);
     return true;
   }
   if (SignalOut->GetAttenuation(Channel) > 0) {
+    if (!OutputMayRise(Channel)) return false;
     LowerOutputAttenuation(Channel);
     return true;
   }
