@@ -359,17 +359,20 @@ void TWaveIn::ConvertBuffer(const WAVEHDR& header) {
   }
 }
 
-// Each callback called overwrites the answer, so the last one decides.
+// The block was captured at the levels in force before the callbacks ran: it is dropped when
+// any callback asks for it, or when a level changed meanwhile (the calibration steps in use
+// have then moved past the block).
 bool TWaveIn::LevelsDropBlock() {
   bool drop = false;
+  LevelChanged = false;
   for (size_t c = 0; c < Block.size(); ++c) {
     long double peak = 0;
     for (const long double v : Block[c]) peak = std::max(peak, std::fabs(v));
     const auto channel = static_cast<int32_t>(c);
-    if (peak > 0.99L && OnOverload) drop = OnOverload(channel);
-    if (peak < 0.45L && OnLowLevel) drop = OnLowLevel(channel);
+    if (peak > 0.99L && OnOverload && OnOverload(channel)) drop = true;
+    if (peak < 0.45L && OnLowLevel && OnLowLevel(channel)) drop = true;
   }
-  return drop;
+  return drop || LevelChanged;
 }
 
 // A buffer the driver refuses is left out and reported; the count holds only queued buffers.
@@ -449,6 +452,7 @@ void TWaveIn::CloseNotice() {
 }
 
 void TWaveIn::Invalidate() {
+  LevelChanged = true;
   if (QueuedCount == 0 || Stopping) return;
   if (!Succeeded(waveInReset(Handle))) {
     LogError("Invalidate: Reset: " + ErrorText());

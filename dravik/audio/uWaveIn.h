@@ -78,13 +78,14 @@ public:
   void Open();
   void Close();
   void Invalidate();
+  // No device open, opening or closing: a run can start.
+  bool Idle() const { return !Active && !DeviceOpen; }
 
 protected:
   void HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
   bool Succeeded(MMRESULT result);
-  bool Idle() const { return !Active && !DeviceOpen; }
   bool NegotiateFormat();
   void RaiseRate();
   bool Probe();
@@ -107,6 +108,7 @@ private:
   uint32_t Margin() const { return Format.nSamplesPerSec / 256 + 2; }
 
   bool DeviceOpen = false; // waveInOpen succeeded and waveInClose has not yet
+  bool LevelChanged = false; // Invalidate ran since the level callbacks of a block began
 };
 
 } // namespace dravik

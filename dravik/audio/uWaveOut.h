@@ -49,6 +49,8 @@ public:
   void Open();
   // Stops playback and closes the device; finishes through the notices while buffers are out.
   void Stop();
+  // A device is open (or being opened, stopped or closed): settings and signals must wait.
+  bool Busy() const { return Active || FHandle != nullptr; }
   // The device could not be opened, the start in its open notice failed, or it refused a buffer
   // (it has gone): the sound has stopped, or never started, without being asked to.
   std::function<void(void* Sender)> OnFailed;
@@ -69,8 +71,6 @@ protected:
   void HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-  // A device is open (or being opened, stopped or closed): settings and signals must wait.
-  bool Busy() const { return Active || FHandle != nullptr; }
   bool NegotiateFormat();
   void RaiseRate();
   bool Probe();

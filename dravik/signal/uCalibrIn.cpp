@@ -152,6 +152,17 @@ bool TCalibrIn::OffsetBlock(TDataMatrix& Block) {
   return true;
 }
 
+void TCalibrIn::BeginCalibration() {
+  KeptTable = ChannelCal;
+  SetStepCount(DefaultAttenuationSteps);
+}
+
+bool TCalibrIn::PutBackKeptTable() {
+  if (KeptTable.empty()) return false;
+  ChannelCal = KeptTable;
+  return true;
+}
+
 // A channel without alternating signal ends the block. Without the reference nothing can be
 // measured; a silent channel at a higher step takes that step and those above it out of the
 // table; a silent channel at its first step would leave no table at all, so the table is kept
@@ -162,9 +173,26 @@ bool TCalibrIn::NoSignal(size_t Channel) {
     SetStepCount(step);
     return true;
   }
-  if (static_cast<int32_t>(Channel) != RefChannel) AmplitudeRunStopped = true;
+  if (static_cast<int32_t>(Channel) != RefChannel) return Refuse(Channel);
+  AmplitudeRunFailed = true;
   LogError("No signal on amplitude calibration.");
   return true;
+}
+
+bool TCalibrIn::Refuse(size_t Channel) {
+  AmplitudeRunStopped = AmplitudeRunFailed = true;
+  LogError("No signal on amplitude calibration.");
+  LogError("No signal on channel " + std::to_string(Channel) +
+           ": the calibration in force is kept.");
+  return true;
+}
+
+// A factor far above nominal is the channel's own noise; far below, the reference's.
+int32_t TCalibrIn::ChannelWithoutSignal(size_t Channel, long double Factor) const {
+  const long double nominal = std::ldexp(1.0L, ChannelCal[Channel].AttIndex);
+  if (Factor > nominal * FactorTolerance) return static_cast<int32_t>(Channel);
+  if (Factor < nominal / FactorTolerance) return RefChannel;
+  return -1;
 }
 
 bool TCalibrIn::AmplitudeBlock(TDataMatrix& Block) {
@@ -181,6 +209,12 @@ bool TCalibrIn::AmplitudeBlock(TDataMatrix& Block) {
   const auto refChannel = static_cast<size_t>(RefChannel);
   if (RefChannel >= 0 && refChannel < channels && CurrentStep(refChannel))
     ref = CurrentStep(refChannel)->AttVal * amplitudes[refChannel];
+  for (size_t c = 0; c < channels; ++c) {
+    if (c == refChannel || !CurrentStep(c)) continue;
+    const int32_t silent = ChannelWithoutSignal(c, ref / amplitudes[c]);
+    if (silent < 0) continue;
+    return silent == static_cast<int32_t>(c) ? NoSignal(c) : Refuse(refChannel);
+  }
   for (size_t c = 0; c < channels; ++c) {
     TAttStep* step = CurrentStep(c);
     if (c != refChannel && step) step->AttVal = ref / amplitudes[c];
@@ -201,8 +235,9 @@ void TCalibrIn::SaveToIni(platform::TIniFile& File) const {
 }
 
 void TCalibrIn::LoadFromIni(const platform::TIniFile& File) {
+  // Two input channels are what the program measures with; another count counts as missing.
   const int32_t channels = File.ReadInteger(Section, "Channels", GetChannelCount());
-  if (StoredCountIsUsable(channels)) SetChannelCount(channels);
+  if (channels == DefaultCalibrationChannels) SetChannelCount(channels);
   const int32_t steps = File.ReadInteger(Section, "AttNumber", GetStepCount());
   if (StoredCountIsUsable(steps)) SetStepCount(steps);
   for (size_t c = 0; c < ChannelCal.size(); ++c) {

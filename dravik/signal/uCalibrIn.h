@@ -38,6 +38,10 @@ constexpr int32_t DefaultAttenuationSteps = 5;
 // The per-step keys join channel and step numbers, so the settings file can only describe
 // counts up to 10 of each; larger (or non-positive) counts read from it are ignored.
 constexpr int32_t MaxStoredCount = 10;
+// How far a measured factor may lie from its step's nominal 2^s. A step of a working card is
+// within a few dB of its nominal level; one step of a mixer with a cubic curve (a quarter of
+// the nominal level) still passes, the noise of a dead input (factors in the thousands) not.
+constexpr long double FactorTolerance = 8;
 // The step that stands for a level of exactly 0.
 constexpr int32_t SilentStep = 255;
 
@@ -56,10 +60,13 @@ public:
   std::vector<TChannelCal> ChannelCal;
   int32_t RefChannel = 0;  // the amplitude reference of the amplitude run
   TBlockEvent OnBlock;     // sees every block of a calibration run
-  // Set by an amplitude block in which a channel other than the reference showed no signal at
-  // its first step: nothing could be calibrated against it, the table was kept, and the run
-  // must end. The input chain clears it when it starts a run.
+  // Set by an amplitude block in which a channel showed no signal at its first step, or the
+  // reference a factor no working card can give: nothing can be calibrated, and the run must
+  // end. The input chain clears it when it starts a run.
   bool AmplitudeRunStopped = false;
+  // The amplitude run has reported an error: the input chain puts the kept table back when the
+  // run ends, and the calibration is not done. Cleared with AmplitudeRunStopped.
+  bool AmplitudeRunFailed = false;
 
   // Fewer channels drop them from the end; new ones copy the last channel (or, starting from
   // none, get the nominal table). A negative count counts as 0.
@@ -75,13 +82,22 @@ public:
   void SetAttIndex(int32_t Channel, int32_t Step);
   int32_t GetAttIndex(int32_t Channel) const;
 
+  // A calibration starts from the default step count; the table in force is kept aside for a
+  // run that fails.
+  void BeginCalibration();
+  // The table kept by BeginCalibration, with the steps the channels were at then; false (and
+  // nothing changed) when none was kept.
+  bool PutBackKeptTable();
+
   // Calibrates the block in place, then hands it to the consumers.
   bool Process(TDataMatrix& Block) override;
   // Offset run: the mean of each channel becomes the offset of its current step. Returns true
   // (one block per step).
   bool OffsetBlock(TDataMatrix& Block);
   // Amplitude run: the factor of each channel's current step is set so that its amplitude
-  // equals that of the reference channel at the reference's current step. Returns true.
+  // equals that of the reference channel at the reference's current step. A factor that no
+  // working card can have (more than FactorTolerance from the step's nominal 2^s) is noise
+  // taken for signal and counts as no signal. Returns true.
   bool AmplitudeBlock(TDataMatrix& Block);
 
   void SaveToIni(platform::TIniFile& File) const;
@@ -94,6 +110,12 @@ private:
   // The channel's current step; nullptr when its step lies outside the table.
   TAttStep* CurrentStep(size_t Channel);
   bool NoSignal(size_t Channel);
+  // Nothing can be calibrated against the channel: the run must end, and fails.
+  bool Refuse(size_t Channel);
+  // The channel whose signal is missing when `Channel` would get `Factor`; -1 when none is.
+  int32_t ChannelWithoutSignal(size_t Channel, long double Factor) const;
+
+  std::vector<TChannelCal> KeptTable; // the table in force when the calibration began
 };
 
 } // namespace dravik

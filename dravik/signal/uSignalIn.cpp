@@ -182,6 +182,15 @@ void TSignalIn::EndRun() {
   if (OnStop) OnStop(this);
 }
 
+// A run that reported an error changes nothing: the table in force when the calibration began
+// comes back, and the recording levels with it.
+void TSignalIn::EndAmplitudeRun() {
+  if (CalibrIn->AmplitudeRunFailed && CalibrIn->PutBackKeptTable()) {
+    for (int32_t c = 0; c < CalibrIn->GetChannelCount(); ++c) SetAttenuation(c, GetAttIndex(c));
+  }
+  EndRun();
+}
+
 void TSignalIn::FollowShortenedTable() {
   const int32_t steps = GetStepCount();
   if (steps >= RunStepCount) return;
@@ -191,6 +200,7 @@ void TSignalIn::FollowShortenedTable() {
 
 void TSignalIn::StartOffsetRun() {
   if (!WaveIn || !CalibrIn) return;
+  CalibrIn->BeginCalibration();
   SetAllAttenuations(0);
   OpenForRun(WaveIn->SampleRate() / 5, &TCalibrIn::OffsetBlock, &TSignalIn::OffsetRunStep);
 }
@@ -215,7 +225,7 @@ bool TSignalIn::StartAmplitudeRun(long double Frequency) {
   }
   SetAllAttenuations(0);
   CalibrIn->RefChannel = 0;
-  CalibrIn->AmplitudeRunStopped = false;
+  CalibrIn->AmplitudeRunStopped = CalibrIn->AmplitudeRunFailed = false;
   RunStepCount = GetStepCount();
   OpenForRun(frames, &TCalibrIn::AmplitudeBlock, &TSignalIn::AmplitudeRunStep);
   return true;
@@ -229,12 +239,12 @@ void TSignalIn::AmplitudeRunStep() {
   const int32_t steps = GetStepCount();
   // Nothing to climb, nothing to calibrate against, or a channel without signal.
   if (steps <= 1 || CalibrIn->GetChannelCount() < 2 || CalibrIn->AmplitudeRunStopped) {
-    EndRun();
+    EndAmplitudeRun();
     return;
   }
   if (CalibrIn->RefChannel != 0) {
     if (GetAttIndex(0) >= steps - 1) {
-      EndRun();
+      EndAmplitudeRun();
       return;
     }
     SetAttenuation(0, GetAttIndex(0) + 1);

@@ -79,6 +79,8 @@ public:
   // Captures blocks of BlockLength frames, calibrates them and hands them to the consumers.
   void StartMeasurement();
   void Stop();
+  // The capture device has closed after the last stop (or never opened).
+  bool Idle() const { return !WaveIn || WaveIn->Idle(); }
 
   void StartOffsetRun();
   void OffsetRunStep();
@@ -95,6 +97,7 @@ private:
   void OpenForRun(uint32_t Frames, bool (TCalibrIn::*Handler)(TDataMatrix&),
                   void (TSignalIn::*NextStep)());
   void EndRun();
+  void EndAmplitudeRun();
   // Recording levels back in line with the calibration steps once a channel without signal has
   // shortened the step table (which moves the channels beyond it down).
   void FollowShortenedTable();

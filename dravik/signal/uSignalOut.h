@@ -60,6 +60,8 @@ public:
   // Frames per period of the signal in the table.
   int32_t GetBufferFrames() const;
   void Stop();
+  // The playback device has closed after the last stop (or never opened).
+  bool Idle() const { return !WaveOut || !WaveOut->Busy(); }
 
   // Called after any change of an output level, by the program or from outside.
   void SetOnMixerChange(TNotifyEvent Handler);

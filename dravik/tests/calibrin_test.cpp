@@ -147,11 +147,13 @@ TEST(CalibrIn, ChannelsWithoutSignalEndTheBlockSafely) {
     EXPECT_TRUE(cal.AmplitudeBlock(block)) << c.name;
     EXPECT_EQ(cal.GetStepCount(), c.steps) << c.name;
     EXPECT_EQ(cal.AmplitudeRunStopped, c.stopped) << c.name;
-    ASSERT_EQ(log.Lines.size(), c.message ? 1u : 0u) << c.name;
+    // A run that must end also names the channel without signal.
+    ASSERT_EQ(log.Lines.size(), c.message ? (c.stopped ? 2u : 1u) : 0u) << c.name;
     if (c.message) {
       EXPECT_EQ(log.Lines[0],
                 std::make_pair(std::string("No signal on amplitude calibration."), false));
     }
+    EXPECT_EQ(cal.AmplitudeRunFailed, c.message) << c.name;
     // No factor of the block is written, also not for a channel measured before the silent one.
     for (size_t ch = 0; ch < 2; ++ch) {
       for (size_t s = 0; s < static_cast<size_t>(c.steps); ++s) {
@@ -160,6 +162,62 @@ TEST(CalibrIn, ChannelsWithoutSignalEndTheBlockSafely) {
       EXPECT_LT(cal.GetAttIndex(static_cast<int32_t>(ch)), c.steps) << c.name;
     }
   }
+}
+
+// Noise measured as signal gives factors in the thousands: far from the step's nominal 2^s it
+// counts as no signal, on the channel itself when too large, on the reference when too small.
+TEST(CalibrIn, FactorsNoWorkingCardCanHaveCountAsNoSignal) {
+  struct Case {
+    const char* name;
+    int32_t step1;
+    long double half0, half1;
+    int32_t steps;         // step count afterwards
+    const char* named;     // the line naming the channel, "" for none
+    long double factor1;   // channel 1's factor at its step afterwards
+  };
+  const Case cases[] = {
+      {"noise on channel 1 at step 0", 0, 0.45L, 3e-5L, 5,
+       "No signal on channel 1: the calibration in force is kept.", 1},
+      {"noise on channel 1 at step 3", 3, 0.45L, 3e-5L, 3, "", 4},
+      {"noise on the reference", 0, 3e-5L, 0.45L, 5,
+       "No signal on channel 0: the calibration in force is kept.", 1},
+      {"a cubic mixer's first step", 1, 0.45L, 0.45L / 8, 5, "", 8},
+      {"a quieter channel 1", 0, 0.45L, 0.45L / 1.5L, 5, "", 1.5L},
+  };
+  for (const auto& c : cases) {
+    TCalibrIn cal;
+    TLog log;
+    cal.OnLog = log.Event();
+    cal.SetAttIndex(1, c.step1);
+    TDataMatrix block{Square(0, c.half0), Square(0, c.half1)};
+    EXPECT_TRUE(cal.AmplitudeBlock(block)) << c.name;
+    EXPECT_EQ(cal.GetStepCount(), c.steps) << c.name;
+    EXPECT_EQ(cal.AmplitudeRunStopped, *c.named != 0) << c.name;
+    EXPECT_EQ(log.Lines.size(), *c.named ? 2u : 0u) << c.name;
+    if (*c.named) {
+      EXPECT_EQ(log.Lines.back(), std::make_pair(std::string(c.named), false)) << c.name;
+    }
+    const auto step = static_cast<size_t>(cal.GetAttIndex(1));
+    EXPECT_NEAR(static_cast<double>(cal.ChannelCal[1].Steps[step].AttVal),
+                static_cast<double>(c.factor1), 1e-9) << c.name;
+  }
+}
+
+// A calibration starts with the default steps; a failed one gets the table in force back.
+TEST(CalibrIn, ACalibrationStartsWithTheDefaultStepsAndCanPutTheOldTableBack) {
+  TCalibrIn cal;
+  EXPECT_FALSE(cal.PutBackKeptTable());
+  cal.SetStepCount(3);
+  cal.ChannelCal[1].Steps[2].AttVal = 4.5L;
+  cal.SetAttIndex(0, 2);
+  cal.BeginCalibration();
+  EXPECT_EQ(cal.GetStepCount(), DefaultAttenuationSteps);
+  EXPECT_EQ(cal.ChannelCal[1].Steps[4].AttVal, 16.0L);
+  cal.ChannelCal[1].Steps[2].AttVal = 13300;
+  EXPECT_TRUE(cal.PutBackKeptTable());
+  EXPECT_EQ(cal.GetStepCount(), 3);
+  EXPECT_EQ(cal.ChannelCal[1].Steps[2].AttVal, 4.5L);
+  EXPECT_EQ(cal.GetAttIndex(0), 2);
 }
 
 TEST(CalibrIn, ChannelAndStepCountsKeepTheTablesConsistent) {
@@ -258,6 +316,15 @@ TEST(CalibrIn, UnusableSettingsLeaveTheValuesInForce) {
   file.WriteInteger("Calibration", "AttNumber", 0); // would leave no step to be at
   cal.LoadFromIni(file);
   EXPECT_EQ(cal.GetStepCount(), 5);
+
+  // The program measures with two inputs: another count would drop channel 1's calibration.
+  for (const int32_t channels : {1, 3}) {
+    file.WriteInteger("Calibration", "Channels", channels);
+    file.WriteFloat("Calibration", "AttVal11", 2.25);
+    cal.LoadFromIni(file);
+    ASSERT_EQ(cal.GetChannelCount(), 2) << channels;
+    EXPECT_EQ(cal.ChannelCal[1].Steps[1].AttVal, 2.25L) << channels;
+  }
 }
 
 TEST(SignalProcessing, ConsumersRunInOrderUntilOneStops) {

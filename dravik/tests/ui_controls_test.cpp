@@ -130,5 +130,25 @@ TEST_F(Controls, TheLogShowsErrorsInRedAndSkipsBlankLines) {
   EXPECT_TRUE(W->reMes->isReadOnly());
 }
 
+// Picking a device renegotiates its format; the lists' choice still holds for both devices,
+// in the measurement as in the calibration, and is what the settings file keeps.
+TEST_F(Controls, TheFormatListsAndTheDevicesAlwaysAgree) {
+  W->cbBits->setCurrentIndex(0);     // 8 bits
+  W->cbSampling->setCurrentIndex(4); // 96000
+  W->cbBitsSamplingChange();
+  SelectBox(2);
+  EXPECT_EQ(W->SignalIn->GetBits(), 8u);
+  EXPECT_EQ(W->SignalOut->GetBits(), 8u);
+  EXPECT_EQ(W->SignalIn->GetSamplingRate(), 96000u);
+  EXPECT_EQ(W->SignalOut->GetSamplingRate(), 96000u);
+  ASSERT_TRUE(Measure(1));
+  EXPECT_TRUE(Logged("WaveIn: Start: Channels=2, Sampling=96000, Bits=8.", true));
+  StopRun();
+  ASSERT_TRUE(W->FormCloseQuery());
+  const std::string saved = ReadSettings();
+  EXPECT_NE(saved.find("IdBits=0"), std::string::npos);
+  EXPECT_NE(saved.find("IdSampling=4"), std::string::npos);
+}
+
 } // namespace
 } // namespace dravik

@@ -194,5 +194,33 @@ TEST_F(Measurement, SwapWithSwappedWiringReadsTheSameComponent) {
   EXPECT_LT(Relative(l[1], l[0]), 0.005);
 }
 
+// A stop completes only when the devices have closed; a Start clicked before then still starts
+// the run it names, from its beginning, and no stop is logged that nobody asked for.
+TEST_F(Measurement, AStartRightAfterAStopStartsTheRunItNames) {
+  Open();
+  SelectBox(2);
+  ASSERT_TRUE(Measure(1));
+  W->btnStart->click();
+  W->btnStart->click(); // at once, while the devices are still closing
+  const int target = Results + 2;
+  ASSERT_TRUE(PumpUntil([&] { return Results >= target; }, 60s));
+  EXPECT_EQ(W->StartClick(), &TfmLCR::btnStopMeasurementClick);
+  EXPECT_EQ(Count("Stop measurement."), 1u);
+  EXPECT_EQ(Count("Start measurement..."), 2u);
+  StopRun();
+
+  SelectBox(vmbox::BoxCount() - 1);
+  W->rgRunMode->Item(0)->click();
+  W->btnStart->click();
+  ASSERT_TRUE(PumpUntil([this] { return Count("Amplitude calibration...") > 0; }, 300s));
+  W->btnStart->click();
+  // A value no offset block can give: the new run's first step must measure it again.
+  W->SignalIn->CalibrIn->ChannelCal[0].Steps[0].OffSet = 0.5;
+  W->btnStart->click();
+  ASSERT_TRUE(PumpUntil([this] { return Count("Calibration done.") > 0; }, 300s));
+  EXPECT_EQ(Count("Offset calibration..."), 2u);
+  EXPECT_NEAR(static_cast<double>(W->SignalIn->CalibrIn->ChannelCal[0].Steps[0].OffSet), 0, 1e-3);
+}
+
 } // namespace
 } // namespace dravik

@@ -133,11 +133,13 @@ TEST_F(WaveIn, DiscardsTheFalseBufferAndHandsOnContiguousBlocksUntilTheConsumerS
   EXPECT_EQ(in->QueuedCount, 0);
 }
 
-TEST_F(WaveIn, LevelCallbacksFireAndTheLastAnswerDecides) {
+// Every callback is called; any one that asks drops the block.
+TEST_F(WaveIn, LevelCallbacksFireAndAnyAnswerDrops) {
   struct Case { size_t box; uint32_t bits; bool overload, low; std::string calls; bool delivered; };
   const Case cases[] = {
-      {1, 16, true, false, "O0 L1 ", true},  {1, 16, false, true, "O0 L1 ", false},
-      {1, 8, true, false, "O0 L1 ", true},   {1, 8, true, true, "O0 L1 ", false},
+      {1, 16, true, false, "O0 L1 ", false}, {1, 16, false, true, "O0 L1 ", false},
+      {1, 8, true, false, "O0 L1 ", false},  {1, 8, true, true, "O0 L1 ", false},
+      {1, 16, false, false, "O0 L1 ", true},
       {0, 16, true, false, "L0 L1 ", true},  {0, 16, false, true, "L0 L1 ", false},
   };
   for (const auto& c : cases) {
@@ -155,6 +157,24 @@ TEST_F(WaveIn, LevelCallbacksFireAndTheLastAnswerDecides) {
     EXPECT_EQ(calls.substr(0, 3 * c.calls.size()), c.calls + c.calls + c.calls) << c.box << c.bits;
     EXPECT_EQ(delivered > 0, c.delivered) << c.box << " " << c.bits << " " << c.overload << c.low;
   }
+}
+
+// A callback that moves a level (the mixer's notice invalidates the capture at once) but answers
+// false still has the block dropped: it was captured at the old level.
+TEST_F(WaveIn, ALevelChangeInsideTheCallbacksDropsTheBlock) {
+  auto in = Make(1);
+  int calls = 0, delivered = 0;
+  in->OnOverload = [&](int32_t) {
+    ++calls;
+    in->Invalidate();
+    return false;
+  };
+  in->OnData = [&](TDataMatrix&) { return ++delivered == 3; };
+  in->Open();
+  ASSERT_TRUE(PumpUntil([&] { return calls >= 3; }));
+  in->Close();
+  ASSERT_TRUE(PumpUntil([&] { return !in->Active; }));
+  EXPECT_EQ(delivered, 0);
 }
 
 TEST_F(WaveIn, InvalidateRestartsBehindAFreshFalseBuffer) {

@@ -7,6 +7,7 @@
 #include "dravik/ui/uRadioGroup.h"
 
 #include <QComboBox>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -85,6 +86,7 @@ void TfmLCR::cbOutChange() {
   if (SignalOut->GetDevice() != cbOut->currentIndex()) cbOut->setCurrentIndex(SignalOut->GetDevice());
   FillSources(cbOutSrc, SignalOut->SourceCount(),
               [this](int32_t i) { return SignalOut->SourceName(i); }, SignalOut->GetSource());
+  KeepListedFormat();
 }
 
 void TfmLCR::cbInChange() {
@@ -94,6 +96,14 @@ void TfmLCR::cbInChange() {
   if (device != cbIn->currentIndex()) cbIn->setCurrentIndex(device < cbIn->count() ? device : -1);
   FillSources(cbInSrc, SignalIn->SourceCount(),
               [this](int32_t i) { return SignalIn->SourceName(i); }, SignalIn->GetSource());
+  KeepListedFormat();
+}
+
+// A device picked by the user has settled its own default format; the lists' choice holds for
+// it as for the other device. Until start-up has enabled Start, the lists follow the devices
+// instead (the settings file is read then).
+void TfmLCR::KeepListedFormat() {
+  if (btnStart->isEnabled()) cbBitsSamplingChange();
 }
 
 void TfmLCR::cbOutSrcChange() {

@@ -18,6 +18,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -154,6 +155,7 @@ private:
   static void FillSources(QComboBox* List, int32_t Count,
                           const std::function<std::string(int32_t)>& Name, int32_t Current);
   void ShowReferenceProblem(const QString& Problem);
+  void KeepListedFormat();
   bool BlockConsumer(TDataMatrix& Block);
   void SetResistanceText(const std::string& Text) override;
   void SetReactanceText(const std::string& Text) override;
@@ -162,16 +164,27 @@ private:
 
   // uDravikRun.cpp
   void StopChains();
+  bool StartWhenIdle(TClickHandler Start);
   void SetAllOutputAttenuations(int32_t Step);
   void SetStartClick(TClickHandler Handler) { FStartClick = Handler; }
   void RaiseOutputAttenuation(int32_t Channel);
   void LowerOutputAttenuation(int32_t Channel);
+  // Would a step down (a louder level) reach a step that saturated in this run?
+  bool InputMayRise(int32_t Channel) const;
+  bool OutputMayRise(int32_t Channel) const;
+  void ForgetSaturations();
 
   std::filesystem::path FSettingsFile;
   TLCRChart FChart;
   QWidget* FUpper = nullptr; // everything above the log
   TNumericLocale FNumericLocale;
   TClickHandler FStartClick = nullptr;
+  TClickHandler FPendingStart = nullptr; // a Start waiting for the devices to close
+  // The highest input and output steps that saturated in the run in progress, per channel (-1:
+  // none). Where a step is not a halving, the step below a saturated one can read as a low
+  // level: the low-level handler never moves a level back to a step that saturated.
+  std::array<int32_t, 2> FSaturatedInput{-1, -1};
+  std::array<int32_t, 2> FSaturatedOutput{-1, -1};
   int FLeftX = 0;
   int FRightX = 0;
   bool FStartupFinished = false;

@@ -10,10 +10,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace dravik {
 namespace {
 
 constexpr int32_t OtherChannel(int32_t Channel) { return Channel == 0 ? 1 : 0; }
+// Only the output's left channel drives the measuring circuit; the right one is left alone.
+constexpr int32_t DrivingOutput = 0;
 
 // The multi-tone of a measurement and the trapezium of the amplitude run.
 constexpr int32_t HighestTone = 9;
@@ -21,6 +25,8 @@ constexpr int32_t ToneStep = 1;
 constexpr uint32_t TonePeriod = 1024;
 constexpr long double RiseTime = 0.0001L;
 constexpr long double FlatTime = 0.001L;
+// How often a Start clicked during a stop looks whether the devices have closed.
+constexpr int IdlePollMs = 5;
 
 // Ends the run in progress, as its Stop button does, once the notice being handled is done: a
 // device that failed, or a capture that ended unasked, leaves nothing to run, and the window
@@ -36,6 +42,16 @@ void EndRunLater(TfmLCR* Window) {
     // A capture that is already closed sends no close notice to end the indications.
     if (Window->SignalIn && !Window->SignalIn->WaveIn->Active) Window->OnStop();
   });
+}
+
+// The highest step of a channel that saturated in this run; -1 for none (or another channel).
+int32_t SaturatedStep(const std::array<int32_t, 2>& Steps, int32_t Channel) {
+  return Channel == 0 || Channel == 1 ? Steps[static_cast<size_t>(Channel)] : -1;
+}
+
+void NoteSaturation(std::array<int32_t, 2>& Steps, int32_t Channel, int32_t Step) {
+  if (Channel == 0 || Channel == 1)
+    Steps[static_cast<size_t>(Channel)] = std::max(Steps[static_cast<size_t>(Channel)], Step);
 }
 
 void EndRunOnDeviceFailure(TfmLCR* Window) {
@@ -88,6 +104,22 @@ void TfmLCR::StopChains() {
   if (SignalOut) SignalOut->Stop();
 }
 
+// A stop completes only when both devices have closed; a run started before then would find
+// them busy, and their close notices would end it or move it on. The start waits for them and
+// is given up when another Start or Stop has been clicked meanwhile. True while waiting.
+bool TfmLCR::StartWhenIdle(TClickHandler Start) {
+  StopChains();
+  if (SignalIn->Idle() && SignalOut->Idle()) {
+    FPendingStart = nullptr;
+    return false;
+  }
+  FPendingStart = Start;
+  QTimer::singleShot(IdlePollMs, this, [this, Start] {
+    if (FPendingStart == Start && FStartClick == Start) (this->*Start)();
+  });
+  return true;
+}
+
 void TfmLCR::SetAllOutputAttenuations(int32_t Step) {
   for (int32_t c = 0; c < SignalOut->ChannelCount(); ++c) SignalOut->SetAttenuation(c, Step);
 }
@@ -96,8 +128,10 @@ void TfmLCR::SetAllOutputAttenuations(int32_t Step) {
 
 void TfmLCR::btnStartMeasurementClick() {
   if (!SignalIn || !SignalOut) return;
-  StopChains();
+  if (StartWhenIdle(&TfmLCR::btnStartMeasurementClick)) return;
   EndRunOnDeviceFailure(this);
+  ForgetSaturations();
+  cbBitsSamplingChange(); // the format the lists show, as for a calibration
   AddMessage("Start measurement...", true);
   SetAllOutputAttenuations(0);
   // Both devices run at the lower of their two rates.
@@ -121,6 +155,7 @@ void TfmLCR::btnStartMeasurementClick() {
 }
 
 void TfmLCR::btnStopMeasurementClick() {
+  FPendingStart = nullptr;
   StopChains();
   SetStartClick(&TfmLCR::btnStartMeasurementClick);
   AddMessage("Stop measurement.", true);
@@ -130,8 +165,9 @@ void TfmLCR::btnStopMeasurementClick() {
 
 void TfmLCR::btnStartCalibrationClick() {
   if (!SignalIn || !SignalOut) return;
-  StopChains();
+  if (StartWhenIdle(&TfmLCR::btnStartCalibrationClick)) return;
   EndRunOnDeviceFailure(this);
+  ForgetSaturations();
   cbBitsSamplingChange();
   AddMessage("Offset calibration...", true);
   SignalIn->SetOnStop([this](void*) { OnStopOffSetCalibr(); });
@@ -165,6 +201,11 @@ void TfmLCR::OnStopAmplitudeCalibr() {
   if (SignalIn) SignalIn->SetOnStop([this](void*) { OnStop(); });
   OnStop();
   SetStartClick(&TfmLCR::btnStartCalibrationClick);
+  // The run has said what went wrong; the mode stays, so that Start calibrates again.
+  if (SignalIn && SignalIn->CalibrIn && SignalIn->CalibrIn->AmplitudeRunFailed) {
+    AddMessage("Calibration failed.", false);
+    return;
+  }
   rgRunMode->SetItemIndex(1);
   rgRunModeClick();
   AddMessage("Calibration done.", true);
@@ -172,6 +213,7 @@ void TfmLCR::OnStopAmplitudeCalibr() {
 
 // Closing the device must not advance the run, so the stop handler goes back first.
 void TfmLCR::btnStopCalibrationClick() {
+  FPendingStart = nullptr;
   if (SignalIn) SignalIn->SetOnStop([this](void*) { OnStop(); });
   StopChains();
   SetStartClick(&TfmLCR::btnStartCalibrationClick);
@@ -190,16 +232,25 @@ void TfmLCR::LowerOutputAttenuation(int32_t Channel) {
   SignalOut->SetAttenuation(Channel, SignalOut->GetAttenuation(Channel) - 1);
 }
 
-// The smaller output level of the two is the one lowered (the saturating channel's on a tie),
-// so the two output channels stay within one step of each other.
+void TfmLCR::ForgetSaturations() {
+  FSaturatedInput.fill(-1);
+  FSaturatedOutput.fill(-1);
+}
+
+bool TfmLCR::InputMayRise(int32_t Channel) const {
+  return SignalIn->GetAttIndex(Channel) - 1 > SaturatedStep(FSaturatedInput, Channel);
+}
+
+bool TfmLCR::OutputMayRise(int32_t Channel) const {
+  return SignalOut->GetAttenuation(Channel) - 1 > SaturatedStep(FSaturatedOutput, Channel);
+}
+
+// Whichever input saturates, the level that drives the circuit comes down.
 bool TfmLCR::LowerOutputLevel(int32_t Channel) {
   AddMessage("Saturation. Channel: " + std::to_string(Channel), false);
   if (!SignalOut) return true;
-  const int32_t other = OtherChannel(Channel);
-  if (SignalOut->GetAttenuation(Channel) > SignalOut->GetAttenuation(other))
-    RaiseOutputAttenuation(other);
-  else
-    RaiseOutputAttenuation(Channel);
+  NoteSaturation(FSaturatedOutput, DrivingOutput, SignalOut->GetAttenuation(DrivingOutput));
+  RaiseOutputAttenuation(DrivingOutput);
   return true;
 }
 
@@ -207,25 +258,30 @@ bool TfmLCR::HandleSaturation(int32_t Channel) {
   AddMessage("Saturation. Channel: " + std::to_string(Channel), false);
   if (!SignalIn) return true;
   const int32_t step = SignalIn->GetAttIndex(Channel);
+  NoteSaturation(FSaturatedInput, Channel, step);
   if (step < SignalIn->GetStepCount() - 1) SignalIn->SetAttenuation(Channel, step + 1);
   else LowerOutputLevel(Channel);
   return true;
 }
 
-// Nothing is reported: a low level that cannot be raised leaves the block to the analysis.
+// Nothing is reported: a low level that cannot be raised leaves the block to the analysis. A
+// level that saturated in this run counts as one that cannot be raised to.
 bool TfmLCR::HandleLowLevel(int32_t Channel) {
   if (!SignalIn || !SignalOut) return false;
   const int32_t step = SignalIn->GetAttIndex(Channel);
   if (step > 0) {
+    if (!InputMayRise(Channel)) return false;
     SignalIn->SetAttenuation(Channel, step - 1);
     return true;
   }
   const int32_t other = OtherChannel(Channel);
   if (SignalOut->GetAttenuation(other) > SignalOut->GetAttenuation(Channel)) {
+    if (!OutputMayRise(other)) return false;
     LowerOutputAttenuation(other);
     return true;
   }
   if (SignalOut->GetAttenuation(Channel) > 0) {
+    if (!OutputMayRise(Channel)) return false;
     LowerOutputAttenuation(Channel);
     return true;
   }

@@ -72,7 +72,7 @@ TEST(BoxConfig, EveryKeyReachesItsSetting) {
   const auto r = ParseCircuits(
       "R=1.5,L=2m,C=3u,Rref=100,name=Jig A,swap=on; source=4.7,level=0.5,inlevel=0.8,"
       "inlevel1=0.6,offset=0.01,offset1=-0.02,gain0=1.1,gain1=0.9,hp=5,hp1=6Hz,aa0=0.44,aa1=0.46,noise=1e-4,"
-      "latency=2000,ppm=-50,seed=77,matched=yes");
+      "latency=2000,ppm=-50,seed=77,matched=yes,volume=cubic");
   ASSERT_EQ(r.Error, "");
   ASSERT_EQ(r.Boxes.size(), 2u);
   const TBoxConfig& b = r.Boxes[0];
@@ -98,6 +98,7 @@ TEST(BoxConfig, EveryKeyReachesItsSetting) {
   EXPECT_EQ(m.AntiAliasEdge[1], 0.46);
   EXPECT_EQ(m.NoiseRms, 1e-4);
   EXPECT_TRUE(m.NoiseOn);
+  EXPECT_EQ(m.VolumeCurve, 3);
   EXPECT_EQ(m.LatencyFrames, 2000);
   EXPECT_EQ(m.ClockPpm, -50);
   EXPECT_EQ(m.Seed, 77u);
@@ -145,6 +146,7 @@ TEST(BoxConfig, MalformedTextSaysWhatAndWhere) {
       {"R=1,level=2", "level must be from 0 to 1"},
       {"R=1,matched=maybe", "\"matched=maybe\": not a number"},
       {"R=1,aa=0.5", "aa must be from 0.25 to 0.48"},
+      {"R=1,volume=5", "volume must be linear, cubic or from 0.25 to 4"},
       {"Rref=100", "circuit 1 (\"Rref=100\"): no R, L or C given"},
       {"C=1u,name=a name much longer than thirty-one", "the name is longer than 31 characters"},
   };

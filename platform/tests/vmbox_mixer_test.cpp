@@ -165,6 +165,21 @@ TEST_F(VmboxMixer, VolumesScaleAndMutesSilenceWhatTheBoxRecords) {
   }
 }
 
+// A card whose volumes follow a cubic curve: half scale gives an eighth, on input and output.
+TEST_F(VmboxMixer, ACubicVolumeCurveActsOnTheLevels) {
+  mixerClose(Handle);
+  TBoxConfig a = QuietBox("Box A", 47), b = QuietBox("Box B", 0);
+  a.Card.VolumeCurve = b.Card.VolumeCurve = 3;
+  vmbox::Reinitialise({a, b}, TSpeed::Fast);
+  ASSERT_EQ(mixerOpen(&Handle, 0, WindowOf(Log), 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+  ASSERT_EQ(Set(LineVolume, {32768, 16384}), MMSYSERR_NOERROR);
+  ASSERT_EQ(Set(ControlId(Speakers, 0, Volume), {32768, 65535}), MMSYSERR_NOERROR);
+  const double half = 32768 / 65535.0, quarter = 16384 / 65535.0;
+  EXPECT_NEAR(vmbox::AppliedInputLevel(0, 0), half * half * half, 1e-12);
+  EXPECT_NEAR(vmbox::AppliedInputLevel(0, 1), quarter * quarter * quarter, 1e-12);
+  EXPECT_NEAR(vmbox::AppliedOutputLevel(0), half * half * half, 1e-12);
+}
+
 TEST_F(VmboxMixer, AnotherSourceThanTheLineRecordsOnlyTheCardsNoise) {
   TBoxConfig noisy = QuietBox("Noisy", 47);
   noisy.Card = {}; // the default card: offsets, noise, channel mismatch

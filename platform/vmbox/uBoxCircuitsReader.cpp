@@ -60,6 +60,8 @@ const TKey Keys[] = {
     {"ppm", false, "ppm", -1000, 1000, false, "from -1000 to 1000", CARD(ClockPpm)},
     {"seed", false, "", 0, 4294967295.0, true, "a whole number from 0 to 4294967295",
      [](TBoxConfig&, TCardModel& m, double v) { m.Seed = uint32_t(v); }},
+    {"volume", false, "", 0.25, 4, false, "linear, cubic or from 0.25 to 4",
+     CARD(VolumeCurve)},
     {"matched", false, "", 0, 1, true, "on or off",
      [](TBoxConfig&, TCardModel& m, double v) { m.Matched = v != 0; }},
     {"swap", true, "", 0, 1, true, "on or off",
@@ -94,6 +96,10 @@ std::optional<double> KeyValue(const TKey& key, std::string_view text) {
     if (word == "off" || word == "no" || word == "false") return 0.0;
     if (word == "on" || word == "yes" || word == "true")
       return key.Name == "noise" ? TCardModel{}.NoiseRms : 1.0;
+  }
+  if (key.Name == "volume") {
+    if (word == "linear") return 1.0;
+    if (word == "cubic") return 3.0;
   }
   return ParseValue(text, key.Unit);
 }

@@ -93,6 +93,7 @@ std::string ValidateBox(const TBoxConfig& box) {
   if (!InRange(m.LatencyFrames, 0, 1e6) || std::floor(m.LatencyFrames) != m.LatencyFrames)
     return "the latency must be a whole number of frames from 0 to 1000000";
   if (!InRange(m.ClockPpm, -1000, 1000)) return "the clock offset must be from -1000 to 1000 ppm";
+  if (!InRange(m.VolumeCurve, 0.25, 4)) return "the volume curve must be from 0.25 to 4";
   return {};
 }
 

@@ -28,6 +28,10 @@ struct TCardModel {
   double ClockPpm = 0;         // output clock relative to the input clock
   uint32_t Seed = 1;           // noise is repeatable
   bool Matched = false;        // both inputs as channel 0: gain, response; no offset
+  // The mixer's volume curve: a volume value v acts as the gain (v / 65535)^VolumeCurve. 1 is
+  // linear in amplitude; 3 is cubic, like a sound server's volume reached through raw steps,
+  // so that a volume of half scale gives an eighth of the amplitude.
+  double VolumeCurve = 1;
 };
 
 struct TBoxConfig {

@@ -3,6 +3,8 @@
 #include "platform/src/uMixerDetails.h"
 #include "platform/vmbox/uVirtualCard.h"
 
+#include <cmath>
+
 namespace platform::vmbox {
 namespace {
 
@@ -11,9 +13,10 @@ constexpr double FullScale = 65535.0;
 } // namespace
 
 TVirtualMixer::TVirtualMixer(size_t box, TBoxMixerLayout layout, double outputLevel,
-                             const double inputLevel[2])
+                             const double inputLevel[2], double volumeCurve)
     : Box(box), Layout(std::move(layout)), Current(Layout.Defaults), CardOut(outputLevel),
-      CardIn{inputLevel[0], inputLevel[1]} {}
+      CardIn{inputLevel[0], inputLevel[1]},
+      Curve(std::isfinite(volumeCurve) && volumeCurve > 0 ? volumeCurve : 1.0) {}
 
 void TVirtualMixer::Remove() {
   std::lock_guard lock(Mutex); // after any write in progress has reached its box
@@ -90,7 +93,7 @@ void TVirtualMixer::Store(DWORD controlId, const std::vector<DWORD>& values) {
 
 double TVirtualMixer::Gain(DWORD controlId, size_t channel) const {
   const auto& values = Current.at(controlId);
-  return values[std::min(channel, values.size() - 1)] / FullScale;
+  return std::pow(values[std::min(channel, values.size() - 1)] / FullScale, Curve);
 }
 
 bool TVirtualMixer::On(DWORD controlId, size_t item) const {

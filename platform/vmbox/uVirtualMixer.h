@@ -4,7 +4,7 @@
 // or one that holds a control at its own value and writes it back after every change by anyone
 // else (each write with its own change notice).
 //
-// What the box hears and plays (volumes as linear gains value / 65535):
+// What the box hears and plays (volumes as gains (value / 65535)^curve, linear by default):
 //   output level  = card output level x master volume (left) x wave volume (left), 0 while the
 //                   master or the wave mute is on (the jig is driven by the left output only);
 //   input level c = card input level c x recording volume (c) x line volume (c) while the MUX
@@ -27,7 +27,9 @@ namespace platform::vmbox {
 class TVirtualMixer : public mixer::TMixerDevice {
 public:
   // The mixer of box `box` of the current card, at its defaults.
-  TVirtualMixer(size_t box, TBoxMixerLayout layout, double outputLevel, const double inputLevel[2]);
+  // Volumes act along `volumeCurve` (TCardModel::VolumeCurve).
+  TVirtualMixer(size_t box, TBoxMixerLayout layout, double outputLevel, const double inputLevel[2],
+                double volumeCurve = 1);
 
   bool Present() const override { return !Removed; }
   const mixer::TMixerTopology& Topology() const override { return Layout.Topology; }
@@ -73,6 +75,7 @@ private:
   std::map<DWORD, std::vector<DWORD>> Held;
   double CardOut;
   double CardIn[2];
+  const double Curve;
 };
 
 } // namespace platform::vmbox

@@ -17,15 +17,16 @@ std::vector<std::shared_ptr<TVirtualMixer>> TVirtualMixers::BuildForCard() {
   std::vector<std::shared_ptr<TVirtualMixer>> mixers;
   for (size_t box = 0; box < card.BoxCount(); ++box) {
     std::string name;
-    double out = 1, in[2] = {1, 1};
+    double out = 1, in[2] = {1, 1}, curve = 1;
     card.WithBox(box, [&](TVirtualBox& b) {
       name = b.Config().Name.substr(0, MaxBoxNameLength);
       out = b.OutputLevel();
       in[0] = b.InputLevel(0);
       in[1] = b.InputLevel(1);
+      curve = b.Config().Card.VolumeCurve;
     });
     auto layout = BoxMixerLayout(name, DeviceId(box, TPort::Input), DeviceId(box, TPort::Output));
-    mixers.push_back(std::make_shared<TVirtualMixer>(box, std::move(layout), out, in));
+    mixers.push_back(std::make_shared<TVirtualMixer>(box, std::move(layout), out, in, curve));
   }
   return mixers;
 }
