@@ -32,7 +32,8 @@ std::string Printf(const char* format, long double a, int decimals = 0, long dou
 
 std::string WithUnit(const std::string& number, const TPrefix& prefix, const std::string& unit) {
   const std::string letters = prefix.Letter + unit;
-  return letters.empty() ? number : number + " " + letters;
+  // An angle's degree sign follows the number directly.
+  return letters.empty() ? number : number + (unit == "°" ? "" : " ") + letters;
 }
 
 // Two significant digits, rounded up so that a bound stays a bound.
@@ -90,9 +91,9 @@ std::string ImpedanceLine(const TLCRFitResult& fit) {
   const TStrongestPoint& s = fit.Strongest;
   const long double modulus = std::hypot(s.Impedance.Re, s.Impedance.Im);
   const long double phase = std::atan2(s.Impedance.Im, s.Impedance.Re) / Degree;
-  return "|Z| = " + FormatMeasured(modulus, s.UModulus, fit.HasUncertainty, "Ohm") + ", " +
-         FormatPlain(phase, s.UPhase / Degree, fit.HasUncertainty, "°", false) + " at " +
-         FloatToEng(s.Frequency) + "Hz";
+  return "|Z| = " + FormatMeasured(modulus, s.UModulus, fit.HasUncertainty, "Ohm") + " at " +
+         FloatToEng(s.Frequency) + "Hz\nPhase = " +
+         FormatPlain(phase, s.UPhase / Degree, fit.HasUncertainty, "°", false);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // The readout of a result: R and L or C, each with as many digits as its uncertainty supports
-// and "±" the uncertainty, and |Z| with its phase at the strongest frequency. A resistance that
+// and "±" the uncertainty, and |Z| and its phase at the strongest frequency (the one that
+// carried the most weight). A resistance that
 // cannot be told from zero is shown as a bound ("< x"), a reactance that cannot be told from
 // zero as a component that reads as a resistor.
 

@@ -1,6 +1,7 @@
 #include "dravik/signal/uCalibrIn.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -222,6 +223,44 @@ bool TCalibrIn::AmplitudeBlock(TDataMatrix& Block) {
   return true;
 }
 
+namespace {
+
+// The response: its rate and block length ("ResponseRate" 0 when none was measured), then per
+// analysis point i the ratio ("ResponseRe" i, "ResponseIm" i) and its variance ("ResponseVar" i).
+void SaveResponse(platform::TIniFile& File, const TInputResponse& Response) {
+  File.WriteInteger(Section, "ResponseRate", static_cast<int32_t>(Response.Rate));
+  File.WriteInteger(Section, "ResponseFrames", static_cast<int32_t>(Response.Frames));
+  if (!Response.Measured()) return;
+  for (size_t i = 0; i < Response.Points.size(); ++i) {
+    const TResponsePoint& p = Response.Points[i];
+    File.WriteFloat(Section, "ResponseRe" + std::to_string(i), static_cast<double>(p.Ratio.Re));
+    File.WriteFloat(Section, "ResponseIm" + std::to_string(i), static_cast<double>(p.Ratio.Im));
+    File.WriteFloat(Section, "ResponseVar" + std::to_string(i), static_cast<double>(p.Variance));
+  }
+}
+
+TInputResponse LoadResponse(const platform::TIniFile& File) {
+  TInputResponse response;
+  const int32_t rate = File.ReadInteger(Section, "ResponseRate", 0);
+  const int32_t frames = File.ReadInteger(Section, "ResponseFrames", 0);
+  if (rate <= 0 || frames < static_cast<int32_t>(2 * AnalysisBin(AnalysisPointCount - 1)) ||
+      !std::has_single_bit(static_cast<uint32_t>(frames)))
+    return {};
+  response.Rate = static_cast<uint32_t>(rate);
+  response.Frames = static_cast<uint32_t>(frames);
+  const long double missing = std::numeric_limits<long double>::quiet_NaN();
+  for (size_t i = 0; i < response.Points.size(); ++i) {
+    TResponsePoint& p = response.Points[i];
+    p.Ratio.Re = p.Ratio.Im = p.Variance = missing;
+    ReadReal(File, "ResponseRe" + std::to_string(i), p.Ratio.Re);
+    ReadReal(File, "ResponseIm" + std::to_string(i), p.Ratio.Im);
+    ReadReal(File, "ResponseVar" + std::to_string(i), p.Variance);
+  }
+  return response.IsPlausible() ? response : TInputResponse{};
+}
+
+} // namespace
+
 void TCalibrIn::SaveToIni(platform::TIniFile& File) const {
   File.WriteInteger(Section, "Channels", GetChannelCount());
   File.WriteInteger(Section, "AttNumber", GetStepCount());
@@ -232,6 +271,7 @@ void TCalibrIn::SaveToIni(platform::TIniFile& File) const {
       File.WriteFloat(Section, StepKey("AttVal", c, s), static_cast<double>(steps[s].AttVal));
     }
   }
+  SaveResponse(File, Response);
 }
 
 void TCalibrIn::LoadFromIni(const platform::TIniFile& File) {
@@ -248,6 +288,7 @@ void TCalibrIn::LoadFromIni(const platform::TIniFile& File) {
       ReadReal(File, StepKey("AttVal", c, s), table[s].AttVal);
     }
   }
+  Response = LoadResponse(File);
 }
 
 } // namespace dravik

@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "dravik/measure/uInputResponse.h"
 #include "dravik/signal/uSignalProcessing.h"
 
 namespace platform {
@@ -100,8 +101,13 @@ public:
   // taken for signal and counts as no signal. Returns true.
   bool AmplitudeBlock(TDataMatrix& Block);
 
+  // The inputs' response measured on the shorted jig after the amplitude run (none until then);
+  // kept in the same section.
+  TInputResponse Response;
+
   void SaveToIni(platform::TIniFile& File) const;
-  // Reading puts every channel back at step 0.
+  // Reading puts every channel back at step 0. A stored response that is incomplete or that no
+  // working card could have is left out (no response), with the rest of the table read as usual.
   void LoadFromIni(const platform::TIniFile& File);
 
 private:

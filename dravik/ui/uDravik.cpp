@@ -173,6 +173,7 @@ void TfmLCR::cbFixAxisClick() { FChart.SetFixedScale(cbFixAxis->isChecked()); }
 
 bool TfmLCR::BlockConsumer(TDataMatrix& Block) {
   if (!SignalIn) return false;
+  if (FResponseRun) return ResponseBlock(Block);
   Analysis.SetRefResistance(RefResistance);
   Analysis.SetSwap(cbSwap->isChecked());
   const platform::TDateTime before = Analysis.LastResultTime();
@@ -183,6 +184,10 @@ bool TfmLCR::BlockConsumer(TDataMatrix& Block) {
 
 void TfmLCR::SetResistanceText(const std::string& Text) {
   lblR->setText(QString::fromStdString(Text));
+}
+
+void TfmLCR::SetReadoutText(const std::string& Text) {
+  lblReadout->setText(QString::fromStdString(Text));
 }
 
 void TfmLCR::SetReactanceText(const std::string& Text) {

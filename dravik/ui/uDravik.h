@@ -6,8 +6,9 @@
 // writes it when it closes. The analysis draws into it through TAnalysisOutput.
 //
 // Controls carry their design names both as members and as Qt object names. The methods are
-// spread over three files: uDravik.cpp (controls, log, device and chart options),
-// uDravikStartup.cpp (start-up, settings file, closing) and uDravikRun.cpp (runs and levels).
+// spread over these files: uDravik.cpp (controls, log, device and chart options),
+// uDravikStartup.cpp (start-up, settings file, closing), uDravikRun.cpp (runs and levels) and
+// uDravikResponse.cpp (the response run of the calibration).
 
 #include "dravik/measure/uLCRAnalysis.h"
 #include "dravik/signal/uSignalIn.h"
@@ -72,6 +73,7 @@ public:
   QLabel* lblR;
   QLabel* lblLeft;
   QLabel* lblRight;
+  QLabel* lblReadout; // the last result with its uncertainties
   QTextEdit* reMes;
   QTimer* DelayTimer;
 
@@ -111,6 +113,10 @@ public:
 
   // ---- Run control and levels (uDravikRun.cpp) ----
   using TClickHandler = void (TfmLCR::*)();
+  // The multi-tone of a measurement and of the response run.
+  static constexpr int32_t HighestTone = 9;
+  static constexpr int32_t ToneStep = 1;
+  static constexpr uint32_t TonePeriod = 1024;
   // What a click on btnStart does now.
   TClickHandler StartClick() const { return FStartClick; }
   void rgRunModeClick();
@@ -122,6 +128,10 @@ public:
   void OnStop();
   void OnStopOffSetCalibr();
   void OnStopAmplitudeCalibr();
+  // The response run after the amplitude run (uDravikResponse.cpp): the multi-tone on the
+  // shorted jig, its blocks into the response meter, then the end of the calibration.
+  void StartResponseRun();
+  void OnStopResponseCalibr();
   bool LowerOutputLevel(int32_t Channel);
   bool HandleSaturation(int32_t Channel);
   bool HandleLowLevel(int32_t Channel);
@@ -161,12 +171,18 @@ private:
   void SetReactanceText(const std::string& Text) override;
   void SetSeriesTitle(TSeriesId Series, const std::string& Title) override;
   void SetSeriesPoints(TSeriesId Series, const TChartPoints& Points) override;
+  void SetReadoutText(const std::string& Text) override;
 
   // uDravikRun.cpp
   void StopChains();
   bool StartWhenIdle(TClickHandler Start);
   void SetAllOutputAttenuations(int32_t Step);
   void SetStartClick(TClickHandler Handler) { FStartClick = Handler; }
+  void FinishCalibration(bool Done);
+  void ContinueCalibrationWhenIdle(TClickHandler Next);
+  // uDravikResponse.cpp
+  bool ResponseBlock(TDataMatrix& Block);
+  void UseResponseCalibration();
   void RaiseOutputAttenuation(int32_t Channel);
   void LowerOutputAttenuation(int32_t Channel);
   // Would a step down (a louder level) reach a step that saturated in this run?
@@ -180,6 +196,8 @@ private:
   TNumericLocale FNumericLocale;
   TClickHandler FStartClick = nullptr;
   TClickHandler FPendingStart = nullptr; // a Start waiting for the devices to close
+  TResponseMeter FResponseMeter;
+  bool FResponseRun = false; // the blocks go to the response meter, not to the analysis
   // The highest input and output steps that saturated in the run in progress, per channel (-1:
   // none). Where a step is not a halving, the step below a saturated one can read as a low
   // level: the low-level handler never moves a level back to a step that saturated.

@@ -158,6 +158,11 @@ QFrame* TfmLCR::BuildPanel() {
   lblLeft = Circuit->lblLeft;
   lblRight = Circuit->lblRight;
   panel->addWidget(Circuit, 0, Qt::AlignHCenter);
+  lblReadout = Named<QLabel>("lblReadout");
+  lblReadout->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblReadout->setToolTip("The last result: each value with its standard uncertainty, and the "
+                         "impedance at the frequency that carried the most signal.");
+  panel->addWidget(lblReadout);
   panel->addStretch(1);
   return PnlDeviceConnection;
 }

@@ -19,10 +19,7 @@ constexpr int32_t OtherChannel(int32_t Channel) { return Channel == 0 ? 1 : 0; }
 // Only the output's left channel drives the measuring circuit; the right one is left alone.
 constexpr int32_t DrivingOutput = 0;
 
-// The multi-tone of a measurement and the trapezium of the amplitude run.
-constexpr int32_t HighestTone = 9;
-constexpr int32_t ToneStep = 1;
-constexpr uint32_t TonePeriod = 1024;
+// The trapezium of the amplitude run.
 constexpr long double RiseTime = 0.0001L;
 constexpr long double FlatTime = 0.001L;
 // How often a Start clicked during a stop looks whether the devices have closed.
@@ -70,6 +67,7 @@ void TfmLCR::rgRunModeClick() {
   Circuit->SetCalibrationMode(calibration);
   lblR->setVisible(!calibration);
   lblZ->setVisible(!calibration);
+  lblReadout->setVisible(!calibration);
 }
 
 void TfmLCR::OnStart() {
@@ -142,6 +140,7 @@ void TfmLCR::btnStartMeasurementClick() {
   SignalOut->MultiSin(HighestTone, ToneStep, TonePeriod);
   // Each block holds exactly one period of the test signal.
   SignalIn->BlockLength = static_cast<uint32_t>(SignalOut->GetBufferFrames());
+  UseResponseCalibration();
   SignalIn->SetOnSaturation([this](int32_t Channel) { return HandleSaturation(Channel); });
   SignalIn->SetOnLowLevel([this](int32_t Channel) { return HandleLowLevel(Channel); });
   Analysis.ResetBlockCount();
@@ -198,11 +197,22 @@ void TfmLCR::OnStopOffSetCalibr() {
 
 void TfmLCR::OnStopAmplitudeCalibr() {
   StopChains();
+  // The run has said what went wrong; the mode stays, so that Start calibrates again.
+  if (SignalIn && SignalIn->CalibrIn && SignalIn->CalibrIn->AmplitudeRunFailed) {
+    FinishCalibration(false);
+    return;
+  }
+  AddMessage("Response calibration...", true);
+  ContinueCalibrationWhenIdle(&TfmLCR::StartResponseRun);
+}
+
+// The end of every calibration that was not aborted: the indications go back to idle; a good
+// one switches to Measurement and says so, a failed one keeps the mode.
+void TfmLCR::FinishCalibration(bool Done) {
   if (SignalIn) SignalIn->SetOnStop([this](void*) { OnStop(); });
   OnStop();
   SetStartClick(&TfmLCR::btnStartCalibrationClick);
-  // The run has said what went wrong; the mode stays, so that Start calibrates again.
-  if (SignalIn && SignalIn->CalibrIn && SignalIn->CalibrIn->AmplitudeRunFailed) {
+  if (!Done) {
     AddMessage("Calibration failed.", false);
     return;
   }
@@ -211,9 +221,21 @@ void TfmLCR::OnStopAmplitudeCalibr() {
   AddMessage("Calibration done.", true);
 }
 
+// The next step of a calibration needs both devices closed; it is given up when the
+// calibration was aborted meanwhile.
+void TfmLCR::ContinueCalibrationWhenIdle(TClickHandler Next) {
+  if (!SignalIn || !SignalOut || FStartClick != &TfmLCR::btnStopCalibrationClick) return;
+  if (SignalIn->Idle() && SignalOut->Idle()) {
+    (this->*Next)();
+    return;
+  }
+  QTimer::singleShot(IdlePollMs, this, [this, Next] { ContinueCalibrationWhenIdle(Next); });
+}
+
 // Closing the device must not advance the run, so the stop handler goes back first.
 void TfmLCR::btnStopCalibrationClick() {
   FPendingStart = nullptr;
+  FResponseRun = false;
   if (SignalIn) SignalIn->SetOnStop([this](void*) { OnStop(); });
   StopChains();
   SetStartClick(&TfmLCR::btnStartCalibrationClick);

@@ -1,5 +1,6 @@
 #include "dravik/ui/uDravikTour.h"
 
+#include "dravik/measure/uReadout.h"
 #include "dravik/ui/uDravik.h"
 #include "dravik/ui/uRadioGroup.h"
 #include "platform/messages.h"
@@ -9,6 +10,7 @@
 #include <QPushButton>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -24,12 +26,30 @@ constexpr double MeasuringSeconds = 10;
 
 using platform::PumpUntil;
 
-// The first box that is not the shorted one; empty when there is none.
-std::string FirstComponentBox() {
+// The first box that is not the shorted one; BoxCount() when there is none.
+size_t FirstComponentBox() {
   for (size_t b = 0; b < vmbox::BoxCount(); ++b) {
-    if (vmbox::BoxName(b) != ShortedBoxName) return vmbox::BoxName(b);
+    if (vmbox::BoxName(b) != ShortedBoxName) return b;
   }
-  return {};
+  return vmbox::BoxCount();
+}
+
+// "result: R=... uR=... L=... uL=..." in full precision; neither L nor C for a reading that
+// shows no reactance above the noise, "nan" for an uncertainty that is not known.
+std::string ResultLine(const TLCRFitResult& fit) {
+  const auto number = [](long double x) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(x));
+    return std::string(text);
+  };
+  const auto u = [&](long double x) { return fit.HasUncertainty ? number(x) : std::string("nan"); };
+  std::string line = "result: R=" + number(fit.R) + " uR=" + u(fit.UR);
+  if (ReadsAsResistor(fit)) return line;
+  if (fit.Kind == TReactanceKind::Inductance)
+    line += " L=" + number(fit.Value) + " uL=" + u(fit.UValue);
+  else if (fit.Kind == TReactanceKind::Capacitance)
+    line += " C=" + number(fit.Value) + " uC=" + u(fit.UValue);
+  return line;
 }
 
 // Both devices have closed (device settings change only while a device is idle).
@@ -61,6 +81,7 @@ public:
     QObject::connect(&W, &TfmLCR::ResultShown, [this] {
       ++Results;
       Out << W.lblR->text().toStdString() << '\n' << W.lblZ->text().toStdString() << '\n';
+      if (W.Analysis.LastFit().HasResistance) Out << ResultLine(W.Analysis.LastFit()) << '\n';
     });
   }
 
@@ -101,8 +122,14 @@ private:
   }
 
   bool Measure() {
-    const std::string box = FirstComponentBox();
-    if (box.empty() || !SelectBox(W, box)) return false;
+    const size_t index = FirstComponentBox();
+    if (index >= vmbox::BoxCount()) return false;
+    const std::string box = vmbox::BoxName(index);
+    if (!SelectBox(W, box)) return false;
+    // The reference resistor of the box, typed as a user types it.
+    char rref[40];
+    std::snprintf(rref, sizeof rref, "%.15g", vmbox::ReferenceResistance(index));
+    W.edR->setText(rref);
     Out << "Measuring on: " << box << " (" << MeasuringSeconds << " s of audio)\n";
     W.btnStart->click();
     const double start = vmbox::AudioSeconds();

@@ -46,6 +46,12 @@ std::string BoxName(size_t box) {
   return name;
 }
 
+double ReferenceResistance(size_t box) {
+  double rref = 0;
+  Card().WithBox(box, [&](TVirtualBox& b) { rref = b.Config().Circuit.Rref; });
+  return rref;
+}
+
 UINT DeviceId(size_t box, TPort port) {
   const size_t boxes = BoxCount();
   if (box >= boxes) return WAVE_MAPPER;
