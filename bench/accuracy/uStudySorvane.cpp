@@ -1,22 +1,30 @@
-// Sorvane's readings of a box: its test signal, blocks of one signal period summed over a
-// second (as the hand-off sums them), its transform, its correction and its impedance.
+// Sorvane's readings of a box: its test signal, blocks of one signal period averaged as the
+// hand-off averages them (with each block's spectrum gathered into the scatter beside the
+// sum), its transform, its correction and its weighted impedance fit.
 #include "bench/accuracy/uStudyPrograms.h"
 
+#include "sorvane/analysis/uBinNoise.h"
 #include "sorvane/analysis/uCalibrationFit.h"
 #include "sorvane/analysis/uFFT.h"
 #include "sorvane/analysis/uImpedance.h"
 #include "sorvane/engine/uTestSignal.h"
 
+#include <cmath>
+
 namespace study {
 
 namespace {
 
-constexpr double LoHz = 20, HiHz = 20000;       // the measured range
+constexpr double LoHz = 23, HiHz = 22000;       // the range selector's full band
 constexpr double CalLoHz = 20, CalHiHz = 22000; // the window's calibration range
 constexpr double Level = 0.7 * 0.9;             // where the level control settles
 
 int BlockFrames(uint32_t fs) { return 2048 * static_cast<int>(fs / 48000); }
-int BlocksPerSecond(uint32_t fs) { return static_cast<int>(fs / BlockFrames(fs)); }
+// The hand-off passes a block on at the first block that ends 300 ms or more after the last
+// one: 8 blocks of 2048 frames at 48 kHz.
+int BlocksPerHandOff(uint32_t fs) {
+  return static_cast<int>(std::ceil(0.3 * fs / BlockFrames(fs)));
+}
 
 std::vector<double> Signal(int n, uint32_t fs, double lo, double hi) {
   const sorvane::TBinRange bins = sorvane::BinRangeOf(n, lo, hi, fs);
@@ -25,16 +33,30 @@ std::vector<double> Signal(int n, uint32_t fs, double lo, double hi) {
   return x;
 }
 
-// The packed spectra of `blocks` consecutive blocks summed, from frame `first` on.
-sorvane::TWaveData SummedSpectra(const TStereo& in, size_t first, int n, int blocks) {
-  sorvane::TWaveData wave;
+// The packed spectra of `blocks` consecutive blocks averaged, from frame `first` on; with
+// moments, each block is also added to them.
+sorvane::TWaveData SummedSpectra(const TStereo& in, size_t first, int n, int blocks,
+                                 sorvane::TSpectrumMoments* moments = nullptr) {
+  sorvane::TWaveData wave, one;
   sorvane::SetWaveLength(wave, static_cast<size_t>(n));
-  for (int b = 0; b < blocks; ++b)
+  sorvane::SetWaveLength(one, static_cast<size_t>(n));
+  if (moments) moments->Clear();
+  for (int b = 0; b < blocks; ++b) {
     for (int i = 0; i < n; ++i)
-      for (int c = 0; c < 2; ++c)
-        wave[c][i] += in[2 * (first + static_cast<size_t>(b * n + i)) + c];
+      for (int c = 0; c < 2; ++c) {
+        one[c][i] = in[2 * (first + static_cast<size_t>(b * n + i)) + c];
+        wave[c][i] += one[c][i] / blocks;
+      }
+    if (moments) moments->AddBlock(one[0], one[1]);
+  }
   for (auto& channel : wave) sorvane::RealFFT(channel.data(), n, true);
   return wave;
+}
+
+sorvane::TComplexArray AsArray(const TSorvaneCalibration& cal) {
+  sorvane::TComplexArray a(cal.Re.size());
+  for (size_t k = 0; k < a.size(); ++k) a[k] = {cal.Re[k], cal.Im[k]};
+  return a;
 }
 
 void Correct(sorvane::TWaveData& wave, const TSorvaneCalibration& cal) {
@@ -49,19 +71,21 @@ void Correct(sorvane::TWaveData& wave, const TSorvaneCalibration& cal) {
 
 TRun SorvaneReadings(const TBoxConfig& box, uint32_t fs, int count,
                      const TSorvaneCalibration& calibration) {
-  const int n = BlockFrames(fs), perReading = BlocksPerSecond(fs);
+  const int n = BlockFrames(fs), perReading = BlocksPerHandOff(fs);
   const std::vector<double> period = Signal(n, fs, LoHz, HiHz);
   const size_t frames = static_cast<size_t>(n) * perReading * static_cast<size_t>(count);
   const TStereo in = Record(box, fs, period, SettleFrames(box, fs), frames);
   const sorvane::TBinRange bins = sorvane::BinRangeOf(n, LoHz, HiHz, fs);
   TRun run;
   for (int r = 0; r < count; ++r) {
+    sorvane::TSpectrumMoments moments;
     sorvane::TWaveData wave = SummedSpectra(in, static_cast<size_t>(r * perReading * n), n,
-                                            perReading);
+                                            perReading, &moments);
     Correct(wave, calibration);
     const sorvane::TLcrResult lcr =
-        sorvane::ComputeImpedanceBins(wave, false, bins, box.Circuit.Rref, true, fs);
-    run.Readings.push_back({lcr.R, lcr.L > 0 ? lcr.L : 0, lcr.L > 0 ? 0 : lcr.C});
+        sorvane::ComputeImpedanceBins(wave, false, bins, box.Circuit.Rref, true, fs,
+                                      sorvane::NoiseSpectrumOf(moments, AsArray(calibration)));
+    run.Readings.push_back({lcr.R, lcr.L, lcr.C, lcr.UR, lcr.L > 0 ? lcr.UL : lcr.UC});
   }
   run.BlocksPerReading = perReading;
   TBoxConfig quiet = box;
@@ -75,7 +99,7 @@ TRun SorvaneReadings(const TBoxConfig& box, uint32_t fs, int count,
 
 TSorvaneCalibration SorvaneCalibrate(const TBoxConfig& card, uint32_t fs) {
   TBoxConfig shorted = platform::vmbox::ShortedBox(card.Card);
-  const int n = BlockFrames(fs), perReading = BlocksPerSecond(fs);
+  const int n = BlockFrames(fs), perReading = BlocksPerHandOff(fs);
   const std::vector<double> period = Signal(n, fs, CalLoHz, CalHiHz);
   const TStereo in = Record(shorted, fs, period, SettleFrames(shorted, fs),
                             static_cast<size_t>(n * perReading));

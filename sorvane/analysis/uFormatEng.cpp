@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -46,7 +47,56 @@ TPrefix PrefixFor(double a) {
   return {1e12, " p"};
 }
 
+// The prefix of engineering notation for a magnitude, from pico to giga: its power of ten (a
+// multiple of 3) and its letter.
+struct TDecade {
+  int Exponent = 0;
+  const char* Letter = "";
+};
+
+TDecade DecadeFor(double magnitude) {
+  static const char* const Letters[] = {"p", "n", "\u00B5", "m", "", "k", "M", "G"};
+  if (!(magnitude > 0) || !std::isfinite(magnitude)) return {};
+  const int e = static_cast<int>(std::floor(std::log10(magnitude) / 3)) * 3;
+  const int exponent = e < -12 ? -12 : e > 9 ? 9 : e;
+  return {exponent, Letters[(exponent + 12) / 3]};
+}
+
+std::string WithUnit(const std::string& number, const TDecade& decade, const std::string& unit) {
+  return number + " " + decade.Letter + unit;
+}
+
 } // namespace
+
+std::string FormatMeasured(double value, double uncertainty, const std::string& unit) {
+  if (!std::isfinite(value)) return FormatEng(value) + unit;
+  // Below a part in 1e9 an uncertainty says nothing about a measurement (it is the rounding of
+  // the arithmetic): such a value is written as one without a known uncertainty.
+  if (!(uncertainty > 1e-9 * std::fabs(value)) || !std::isfinite(uncertainty))
+    return FormatEng(value) + unit;
+  const TDecade decade = DecadeFor(std::max(std::fabs(value), uncertainty));
+  const double scale = std::pow(10.0, decade.Exponent);
+  const double v = value / scale, u = uncertainty / scale;
+  const int digit = static_cast<int>(std::floor(std::log10(u)));
+  const int valueDigit = v != 0 ? static_cast<int>(std::floor(std::log10(std::fabs(v)))) : digit;
+  const int last = std::max(digit - 1, valueDigit - 11);
+  const double step = std::pow(10.0, last);
+  const int decimals = std::max(0, -last);
+  const std::string vt = WithoutNegativeZero(
+      ToChars(std::nearbyint(v / step) * step, std::chars_format::fixed, decimals));
+  const std::string ut = ToChars(std::nearbyint(u / step) * step, std::chars_format::fixed, decimals);
+  return WithUnit(vt + " \u00B1 " + ut, decade, unit);
+}
+
+std::string FormatBound(double bound, const std::string& unit) {
+  if (!(bound > 0) || !std::isfinite(bound)) return "< " + FormatEng(bound) + unit;
+  const TDecade decade = DecadeFor(bound);
+  const double scaled = bound / std::pow(10.0, decade.Exponent);
+  const int digit = static_cast<int>(std::floor(std::log10(scaled)));
+  const double step = std::pow(10.0, digit - 1);
+  const double up = std::ceil(scaled / step * (1 - 1e-12)) * step;
+  return "< " + WithUnit(ToChars(up, std::chars_format::fixed, std::max(0, 1 - digit)), decade, unit);
+}
 
 std::string FormatEng(double x) {
   if (!std::isfinite(x)) return std::string(Unknown) + " ";

@@ -22,4 +22,14 @@ std::string FormatFixedShort(double x, int decimals);
 // "1.2E-01".
 std::string FormatExponent2(double x);
 
+// A measured value with its standard uncertainty, "3.30012 ± 0.00035 Ohm": the uncertainty to
+// two significant digits, the value to the same decimal place (never more than 12 significant
+// digits), both scaled to the prefix the value calls for (p n µ m k M G), then a space, the
+// prefix and the unit. Without a usable uncertainty (below a part in 1e9 of the value, or not
+// finite) the value is written as FormatEng writes it, followed by the unit.
+std::string FormatMeasured(double value, double uncertainty, const std::string& unit);
+
+// An upper bound, "< 1.2 mOhm": two significant digits, rounded up so that it stays a bound.
+std::string FormatBound(double bound, const std::string& unit);
+
 } // namespace sorvane

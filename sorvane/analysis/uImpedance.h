@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "sorvane/analysis/uBinNoise.h"
 #include "sorvane/analysis/uCom.h"
 #include "sorvane/engine/uWaveControl.h"
 
@@ -22,41 +23,48 @@ struct TBinRange {
 // bins every spectrum consumer reads.
 TBinRange BinRangeOf(int n, double loHz, double hiHz, double sampleRate);
 
-// The averaged series model of the bins: R with L (positive reactance) or C (negative). L, C and
-// the loss tangent T come from the bins whose impedance has a non-zero imaginary part only:
-// where the reactance is exactly 0 (an empty bin, a silent input) nothing about it can be told.
+// The series model of the bins, R with L (positive reactance) or C (negative), fitted with each
+// bin weighted by the inverse of its variance (uLcrFit.h), with the standard uncertainties of R
+// and of the L or C. L > 0 when an inductance is shown, C > 0 when a capacitance is; neither
+// when the reactance lies within two of its uncertainties of zero (the component reads as a
+// resistor). The loss tangent T is the model's R / |X| averaged over the bins of the range.
 struct TLcrResult {
-  double R = 0;
-  double L = 0;
-  double C = 0;
+  double R = 0, UR = 0;
+  double L = 0, UL = 0;
+  double C = 0, UC = 0;
   double T = 0;
-  int ReactiveBins = 0; // 0: no reactance can be told
+  int ReactiveBins = 0; // bins in the fit; 0: nothing can be told
+  bool HasUncertainty = false;
+  bool ReadsAsResistor = false;
 };
 
-class TLcrAverage {
-public:
-  // One bin's impedance z at angular frequency w (rad/s, > 0).
-  void Add(const TComplexD& z, double w);
-  TLcrResult Result() const;
+// A value is told from zero when it lies more than this many of its uncertainties from it.
+inline constexpr double SignificantUncertainties = 2;
 
-private:
-  long double SumR = 0, SumL = 0, SumC = 0, SumT = 0;
-  int Bins = 0, Reactive = 0;
-};
+// The resistance cannot be told from zero, or is negative: it is shown as a bound.
+bool ResistanceIsBound(const TLcrResult& result);
 
-// "Lx= ..H", "Cx= ..F" or "Im= ?", then "R= ..Ohm" and "tg= 1.2E-01" ("tg= ?" when no bin had
-// a reactance), lines separated by "\r\n".
+// "Lx= ..H", "Cx= ..F", "Reads as a resistor: no L or C above the noise" or "Im= ?", then
+// "R= ..Ohm" (or "R= < ..Ohm") and "tg= 1.2E-01" ("tg= ?" without a reactance), lines separated
+// by "\r\n"; values with their uncertainties when these are known (uFormatEng.h).
 std::string LcrText(const TLcrResult& result);
 
-// The reactance of the averaged model at w: w*L for an inductance, -1/(w*C) for a capacitance,
+// "result: R=<ohm> uR=<ohm> L=<henry> uL=<henry>" (or C= uC=, or neither for a resistor), the
+// numbers in full precision, for the machine-readable tour.
+std::string LcrResultLine(const TLcrResult& result);
+
+// The reactance of the fitted model at w: w*L for an inductance, -1/(w*C) for a capacitance,
 // 0 when the model has neither.
 double ModelReactance(const TLcrResult& result, double w);
 
-// Channel 0 bin k := Zx for k in bins; with withLcr the averaged model is returned and channel 1
+// Channel 0 bin k := Zx for k in bins; with withLcr the fitted model is returned and channel 1
 // bin k := (R, model reactance). The imaginary part of Zx is negated because the transform uses
-// the positive exponent: an inductance gets a positive imaginary part.
+// the positive exponent: an inductance gets a positive imaginary part. noise (uBinNoise.h)
+// gives each bin's variance; without it the weights follow the signal levels alone (the same
+// white noise on both inputs) and the uncertainties the scatter about the model. Bins where
+// the reference input is silent, or whose impedance is not finite, stay out of the fit.
 TLcrResult ComputeImpedanceBins(TWaveData& block, bool swap, TBinRange bins, double rref,
-                                bool withLcr, double sampleRate);
+                                bool withLcr, double sampleRate, const TNoiseSpectrum& noise = {});
 
 // Channel 0 bin k := V1/V0 (V0/V1 with swap): the output of the divider over its drive, with
 // the sign of the transform kept.

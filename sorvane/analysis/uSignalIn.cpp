@@ -121,6 +121,7 @@ void TSignalIn::ProcessBlock(TWaveData& block) {
   }
   const bool saturated = peak[0] >= Saturation[0] || peak[1] >= Saturation[1];
   const TSignalMode mode = Mode;
+  Noise.clear();
   switch (mode) {
   case smLevelCheck: LevelCheckBlock(block, peak); break;
   case smCalibration: CalibrationBlock(block, saturated); break;
@@ -184,6 +185,7 @@ void TSignalIn::MeasureBlock(TWaveData& block, const std::array<double, 2>& peak
   for (int k = 1; k < bins; ++k) {
     SetBin(block[1].data(), k, CMul(BinAt(block[1].data(), k), Calibration[k]));
   }
+  Noise = NoiseSpectrumOf(BlockMoments(), Calibration);
 }
 
 void TSignalIn::ComputeImpedance(TWaveData& block, bool swap, double loHz, double hiHz,
@@ -192,7 +194,9 @@ void TSignalIn::ComputeImpedance(TWaveData& block, bool swap, double loHz, doubl
   if (!UsableLength(n) || block[1].size() != n) return;
   const double fs = SampleRate();
   const TBinRange bins = BinRangeOf(static_cast<int>(n), loHz, hiHz, fs);
-  const TLcrResult result = ComputeImpedanceBins(block, swap, bins, rref, withLcr, fs);
+  const TLcrResult result = ComputeImpedanceBins(block, swap, bins, rref, withLcr, fs,
+                                                 Mode == smMeasure ? Noise : TNoiseSpectrum{});
+  if (withLcr) LastResult = result;
   if (withLcr && onText) onText(LcrText(result));
 }
 

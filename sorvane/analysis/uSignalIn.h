@@ -16,8 +16,10 @@
 #include <string>
 
 #include "platform/inifile.h"
+#include "sorvane/analysis/uBinNoise.h"
 #include "sorvane/analysis/uCalibrationFit.h"
 #include "sorvane/analysis/uCom.h"
+#include "sorvane/analysis/uImpedance.h"
 #include "sorvane/analysis/uLeastSquares.h"
 #include "sorvane/engine/uWaveIn.h"
 
@@ -48,6 +50,8 @@ public:
   // channel 1 := the averaged model (R, reactance) and onText receives the result text.
   void ComputeImpedance(TWaveData& block, bool swap, double loHz, double hiHz, double rref,
                         bool withLcr, const TStatusEvent& onText);
+  // The LCR result of the last ComputeImpedance with withLcr.
+  const TLcrResult& LastLcr() const { return LastResult; }
   // On the block just processed: channel 0 := the transfer ratio (output over drive).
   void ComputeTransfer(TWaveData& block, bool swap, double loHz, double hiHz);
 
@@ -75,6 +79,9 @@ public:
   TNormalMatrix Normal{};
   std::array<double, 2> Saturation{0.9, 0.9};
   TCalibrationPolys Poly = IdentityCalibration();
+  // The covariance of the block just measured, channel 1 corrected as its spectrum is (empty
+  // when the block was not averaged): the weights and uncertainties of the LCR result.
+  TNoiseSpectrum Noise;
 
 private:
   // The block lengths the bins were derived for, and the frequencies they came from, so that a
@@ -90,6 +97,7 @@ private:
   int LayoutLength = 0;
   double ToneHz = 0, LoHz = 0, HiHz = 0;
   bool FitUsable = false;
+  TLcrResult LastResult;
 };
 
 } // namespace sorvane

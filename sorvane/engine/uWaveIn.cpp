@@ -216,12 +216,14 @@ void TSyncIn::Captured(const TWaveData& block, unsigned epoch) {
   }
   if (Count == 0) {
     CopyWave(block, Acc);
+    AccMoments.Clear();
   } else {
     for (size_t c = 0; c < Acc.size(); ++c) {
       const size_t n = std::min(Acc[c].size(), block[c].size());
       for (size_t i = 0; i < n; ++i) Acc[c][i] += block[c][i];
     }
   }
+  AccMoments.AddBlock(block[0], block[1]);
   ++Count;
   const platform::TDateTime now = platform::Now();
   int64_t elapsed = platform::MillisecondsBetween(LastDelivery, now);
@@ -235,17 +237,18 @@ void TSyncIn::Captured(const TWaveData& block, unsigned epoch) {
       }
     }
     Count = 0;
-    Deliver(Acc);
+    Deliver(Acc, AccMoments);
   } else if (!Averaging) {
     Count = 0; // the next block replaces the sum: the one handed over is the latest
   }
 }
 
-void TSyncIn::Deliver(const TWaveData& wave) {
+void TSyncIn::Deliver(const TWaveData& wave, const TSpectrumMoments& moments) {
   {
     std::lock_guard lock(HandOff);
     SetWaveLength(Pending, wave[0].size());
     CopyWave(wave, Pending);
+    PendingMoments = moments;
     PendingFresh = true;
   }
   Ready = false;
@@ -271,6 +274,7 @@ void TSyncIn::DispatchBlock() {
     std::lock_guard lock(HandOff);
     if (!PendingFresh) return;
     std::swap(Out, Pending);
+    std::swap(OutMoments, PendingMoments);
     PendingFresh = false;
   }
   ProcessBlock(Out);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "sorvane/analysis/uSpectrumMoments.h"
 #include "sorvane/engine/uWaveControl.h"
 
 namespace sorvane {
@@ -101,6 +102,9 @@ protected:
   virtual void PreviewBlock(const TWaveData& /*block*/) {}
   // The handed-over block, on the main thread, before OnBlock.
   virtual void ProcessBlock(TWaveData& /*block*/) {}
+  // The scatter of the blocks that were averaged into the block being handed over; main thread,
+  // valid during ProcessBlock and OnBlock.
+  const TSpectrumMoments& BlockMoments() const { return OutMoments; }
 
   // Stops capture and ends both threads. A derived class whose PreviewBlock or ProcessBlock uses
   // its own members calls this first in its destructor.
@@ -111,13 +115,15 @@ protected:
 
 private:
   void Captured(const TWaveData& block, unsigned epoch);
-  void Deliver(const TWaveData& wave);
+  void Deliver(const TWaveData& wave, const TSpectrumMoments& moments);
   void DispatchBlock();
 
   HANDLE Event = nullptr;
   TWaveData Out; // main thread only
+  TSpectrumMoments OutMoments; // main thread only
   platform::TDateTime LastDelivery = 0;
   TWaveData Acc;
+  TSpectrumMoments AccMoments; // capture thread only, beside Acc
   int Count = 0;
   unsigned SeenEpoch = 0;
   std::atomic<bool> Ready{false};
@@ -128,6 +134,7 @@ private:
   // capture thread never waits for the main thread's drawing.
   std::mutex HandOff;
   TWaveData Pending;
+  TSpectrumMoments PendingMoments;
   bool PendingFresh = false;
 };
 

@@ -57,6 +57,13 @@ double ValueAfter(const std::string& text, const std::string& prefix) {
   size_t end = 0;
   const std::string rest = text.substr(at + prefix.size());
   double v = std::stod(rest, &end);
+  // A value shown with its uncertainty: "9.99998 ± 0.00012 µF".
+  const std::string plusMinus = " \xC2\xB1 ";
+  if (rest.compare(end, plusMinus.size(), plusMinus) == 0) {
+    size_t uEnd = 0;
+    std::stod(rest.substr(end + plusMinus.size()), &uEnd);
+    end += plusMinus.size() + uEnd;
+  }
   const std::string unit = rest.substr(end + 1, 2);
   if (unit[0] == 'm') v *= 1e-3;
   if (unit[0] == 'n') v *= 1e-9;

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -11,6 +12,7 @@
 #include "platform/messages.h"
 #include "platform/thread.h"
 #include "platform/vmbox.h"
+#include "sorvane/analysis/uImpedance.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/ufrValues.h"
 #include "sorvane/ui/ufrWaveSetup.h"
@@ -74,6 +76,7 @@ int RunTour(std::ostream& out) {
     ++blocks;
     if (form.ModeItem() == 0) PrintLines(out, "Calibration status: ", form.lbCalibration->text());
     else PrintLines(out, "memLCRRes: ", form.memLCRRes->toPlainText());
+    if (form.ModeItem() == 2) out << LcrResultLine(form.SignalIn().LastLcr()) << "\n";
   };
 
   out << "Tour: calibration on \"" << ShortedBox << "\", R ref 10 Ohm\n";
@@ -94,6 +97,10 @@ int RunTour(std::ostream& out) {
   out << "Tour: measuring \"" << vmbox::BoxName(component) << "\" for " << MeasureSeconds
       << " s of audio\n";
   UseBox(form, component);
+  // The reference resistor of the box, typed as a user types it.
+  char rref[40];
+  std::snprintf(rref, sizeof rref, "%.9g", vmbox::ReferenceResistance(component));
+  TypeRref(form, rref);
   form.SetModeItem(2);
   const double start = vmbox::AudioSeconds();
   form.btnStartStop->click();
