@@ -94,7 +94,7 @@ bool CurveStaysFinite(const TPolynomial& poly, double maxHz) {
     bound += std::fabs(c) * power;
     power *= maxHz;
   }
-  return bound <= std::numeric_limits<double>::max();
+  return bound <= std::numeric_limits<double>::max() / LargestBinMagnitude;
 }
 
 } // namespace sorvane

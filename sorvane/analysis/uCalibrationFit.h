@@ -41,9 +41,13 @@ void EvaluateCalibration(const TCalibrationPolys& poly, TComplexArray& calibrati
 // Half the highest sampling rate the program offers: the top of every calibration curve.
 constexpr double HighestCalibratedHz = 96000;
 
-// True when every coefficient is a finite number and the curve stays a finite double at every
-// frequency up to maxHz (bounded by the sum of |c_j| maxHz^j): a stored calibration with a huge
-// coefficient would otherwise turn every reading into infinity.
+// Above any bin a block can hold: a block of up to a million samples of full scale 1.
+constexpr double LargestBinMagnitude = 1e6;
+
+// True when every coefficient is a finite number and the curve, times any bin a block can hold
+// (LargestBinMagnitude), stays a finite double at every frequency up to maxHz (bounded by the
+// sum of |c_j| maxHz^j): a stored calibration with a huge coefficient would otherwise turn the
+// corrected spectrum, and every reading, into infinity.
 bool CurveStaysFinite(const TPolynomial& poly, double maxHz);
 
 } // namespace sorvane

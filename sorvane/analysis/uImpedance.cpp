@@ -140,10 +140,13 @@ TLcrResult ComputeImpedanceBins(TWaveData& block, bool swap, TBinRange bins, dou
 }
 
 void ComputeTransferBins(TWaveData& block, bool swap, TBinRange bins) {
-  // The opposite pairing from the impedance: the voltage across Rref over the drive.
+  // The opposite pairing from the impedance: the voltage across Rref over the drive, with its
+  // imaginary part negated as the impedance's is, so that both read in the same convention (a
+  // divider loaded by an inductance lags).
   const TPair p = Channels(block, !swap);
   for (int k = bins.Lo; k <= bins.Hi; ++k) {
-    SetBin(block[0].data(), k, CDiv(BinAt(p.A, k), BinAt(p.B, k)));
+    const TComplexD h = CDiv(BinAt(p.A, k), BinAt(p.B, k));
+    SetBin(block[0].data(), k, {h.Re, -h.Im});
   }
 }
 

@@ -66,8 +66,8 @@ double ModelReactance(const TLcrResult& result, double w);
 TLcrResult ComputeImpedanceBins(TWaveData& block, bool swap, TBinRange bins, double rref,
                                 bool withLcr, double sampleRate, const TNoiseSpectrum& noise = {});
 
-// Channel 0 bin k := V1/V0 (V0/V1 with swap): the output of the divider over its drive, with
-// the sign of the transform kept.
+// Channel 0 bin k := V1/V0 (V0/V1 with swap): the output of the divider over its drive, in the
+// phase convention of the impedance (the transform's imaginary part negated).
 void ComputeTransferBins(TWaveData& block, bool swap, TBinRange bins);
 
 } // namespace sorvane

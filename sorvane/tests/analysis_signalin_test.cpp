@@ -308,7 +308,11 @@ TEST(CalibrationSettings, ACurveThatWouldOverflowKeepsTheCalibrationInForce) {
       {"Polynom151", "1e-60", true},    // the top power, small as fits make it
       {"Polynom150", "1e300", false},   // 1e300 * 96000^15 is far beyond a double
       {"Polynom20", "1.7e308", false},  // finite, but f^2 times it is not
-      {"Polynom00", "1.7e308", true},   // the constant term is the curve's value: still finite
+      // The constant term is the curve's value: finite, but a spectrum corrected by it is not.
+      {"Polynom00", "1.7e308", false},
+      {"Polynom00", "1e308", false},
+      {"Polynom01", "1e303", false},
+      {"Polynom00", "1e3", true},       // a large but usable gain
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key + std::string("=") + c.value);
@@ -330,6 +334,10 @@ TEST(CalibrationSettings, ACurveThatWouldOverflowKeepsTheCalibrationInForce) {
       ASSERT_TRUE(std::isfinite(core.Calibration[k].Re) && std::isfinite(core.Calibration[k].Im))
           << "bin " << k;
     }
+    // A full-scale block measured with it still gives finite spectra.
+    TWaveData block{Tone(100, 1.0), Tone(100, 1.0)};
+    core.Process(block);
+    for (const double x : block[1]) ASSERT_TRUE(std::isfinite(x));
   }
   std::filesystem::remove_all(dir);
 }
