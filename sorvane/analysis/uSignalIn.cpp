@@ -19,6 +19,16 @@ constexpr double TargetLevel = 0.7;
 
 bool UsableLength(size_t n) { return n >= 4 && (n & (n - 1)) == 0; }
 
+// An input hears the tone when it is well above silence and the tone carries most of its peak:
+// a tone of amplitude a shows as a*n/2 in its bin.
+constexpr double SilenceLevel = 1e-3;
+constexpr double ToneShareOfPeak = 0.5;
+
+bool HearsTone(const TComplexD& tone, double peak, int n) {
+  const double amplitude = 2 * std::sqrt(CSqrAbs(tone)) / n;
+  return peak > SilenceLevel && amplitude >= ToneShareOfPeak * peak;
+}
+
 double Peak(const TChannelData& x) {
   double peak = 0;
   for (const double v : x) peak = std::max(peak, std::fabs(v));
@@ -46,7 +56,7 @@ void TSignalIn::StartLevelCheck(TStatusEvent onStatus, double toneHz) {
   ToneHz = toneHz;
   Mode = smLevelCheck;
   FirstBlock = true;
-  Saturation = {0, 0};
+  Learned = {0, 0};
   ApplyLayout(BlockLength());
 }
 
@@ -145,14 +155,26 @@ void TSignalIn::LevelCheckBlock(const TWaveData& block, const std::array<double,
   // The first block may still carry the level of the previous run: it teaches nothing.
   if (!FirstBlock) {
     double drift = 0;
-    for (int c = 0; c < 2; ++c) {
-      if (!(Saturation[c] >= peak[c])) Saturation[c] = peak[c];
-      drift += PhaseDriftTerm(tone[c], PrevTone[c]);
-    }
+    for (int c = 0; c < 2; ++c) drift += PhaseDriftTerm(tone[c], PrevTone[c]);
     text += "\r\n" + AsyncText(drift);
+    LearnSaturation(tone, peak, n);
   }
   PrevTone = tone;
   if (OnStatus) OnStatus(text);
+}
+
+// The saturation levels are the largest peaks of the blocks in which both inputs heard the
+// tone. A check that hears silence (a wrong output device, a run stopped at once) or noise
+// teaches nothing and leaves the levels in force, which are what the settings file keeps.
+void TSignalIn::LearnSaturation(const std::array<TComplexD, 2>& tone,
+                                const std::array<double, 2>& peak, int n) {
+  for (int c = 0; c < 2; ++c) {
+    if (!HearsTone(tone[c], peak[c], n)) return;
+  }
+  for (int c = 0; c < 2; ++c) {
+    if (!(Learned[c] >= peak[c])) Learned[c] = peak[c];
+  }
+  Saturation = Learned;
 }
 
 void TSignalIn::CalibrationBlock(TWaveData& block, bool saturated) {

@@ -35,7 +35,9 @@ public:
   ~TSignalIn() override;
 
   // Level check with a tone of toneHz: the saturation levels are learned anew from the second
-  // block on, and `onStatus` receives the quality and drift figures after each block.
+  // block on, from the blocks in which both inputs hear the tone (until then, and when they
+  // never do, the levels in force stay), and `onStatus` receives the quality and drift figures
+  // after each block.
   void StartLevelCheck(TStatusEvent onStatus, double toneHz);
   // Calibration on a shorted jig over loHz .. hiHz: every block refits the two polynomials.
   void StartCalibration(double loHz, double hiHz);
@@ -91,6 +93,7 @@ private:
   double BinHz() const;
 
   void LevelCheckBlock(const TWaveData& block, const std::array<double, 2>& peak);
+  void LearnSaturation(const std::array<TComplexD, 2>& tone, const std::array<double, 2>& peak, int n);
   void CalibrationBlock(TWaveData& block, bool saturated);
   void MeasureBlock(TWaveData& block, const std::array<double, 2>& peak, bool saturated);
 
@@ -98,6 +101,7 @@ private:
   double ToneHz = 0, LoHz = 0, HiHz = 0;
   bool FitUsable = false;
   TLcrResult LastResult;
+  std::array<double, 2> Learned{0, 0}; // the level check's running maxima
 };
 
 } // namespace sorvane

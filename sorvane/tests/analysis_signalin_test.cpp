@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <cmath>
 #include <cstdio>
 #include <complex>
@@ -78,8 +80,9 @@ TEST(LevelCheck, LearnsSaturationFromTheSecondBlockAndReportsQualityAndDrift) {
     std::string Status;
   };
   const std::vector<TBlock> blocks = {
-      // A second harmonic 40 dB and 50 dB below the tone; the first block teaches nothing.
-      {{Tone(19, 0.5, 0, 0.005), Tone(19, 0.6, 0, 0.6 * std::pow(10, -2.5))}, {0, 0},
+      // A second harmonic 40 dB and 50 dB below the tone; the first block teaches nothing: the
+      // levels in force stay.
+      {{Tone(19, 0.5, 0, 0.005), Tone(19, 0.6, 0, 0.6 * std::pow(10, -2.5))}, {0.9, 0.9},
        "Quality: 40 50"},
       {{Tone(19, 0.4, 0, 0.004), Tone(19, 0.7, 0, 0.007)}, {0.404, 0.707},
        "Quality: 40 40\r\nAsync: 0.000"},
@@ -104,6 +107,37 @@ TEST(LevelCheck, LearnsSaturationFromTheSecondBlockAndReportsQualityAndDrift) {
   EXPECT_EQ(statuses[2].find("nan"), std::string::npos);
   EXPECT_TRUE(core.Events.empty()) << "the level check asks for no level changes";
   EXPECT_TRUE(core.Levels.empty());
+}
+
+// A check that never hears the tone (a wrong output device, silence, noise alone, a run
+// stopped after its first block) teaches nothing: the levels in force stay, and measuring
+// after it asks for no endless lowering.
+TEST(LevelCheck, LevelsAreLearnedOnlyFromBlocksThatHeardTheTone) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> noise(-0.05, 0.05);
+  TChannelData hiss(N);
+  for (double& x : hiss) x = noise(rng);
+  const struct {
+    const char* Name;
+    std::vector<TWaveData> Blocks;
+  } cases[] = {
+      {"silence", {{TChannelData(N, 0.0), TChannelData(N, 0.0)}, {TChannelData(N, 0.0), TChannelData(N, 0.0)}}},
+      {"noise", {{hiss, hiss}, {hiss, hiss}, {hiss, hiss}}},
+      {"one channel silent", {{Tone(19, 0.5), TChannelData(N, 0.0)}, {Tone(19, 0.5), TChannelData(N, 0.0)}}},
+      {"first block only", {{Tone(19, 0.5), Tone(19, 0.5)}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TCore core;
+    core.Saturation = {0.81, 0.79};
+    core.StartLevelCheck(nullptr, 440);
+    for (TWaveData block : c.Blocks) core.Process(block);
+    EXPECT_EQ(core.Saturation, (std::array<double, 2>{0.81, 0.79}));
+    core.StartMeasurement();
+    TWaveData quiet{Tone(100, 0.6), Tone(100, 0.6)};
+    core.Process(quiet);
+    EXPECT_EQ(core.Levels, std::vector<double>{}) << "a block at 0.74 of the levels is left alone";
+  }
 }
 
 TEST(LevelCheck, ToneWithoutHarmonicsBelowHalfTheRateHasNoQuality) {
