@@ -70,23 +70,69 @@ TEST_F(Values, EnterTypingAndInvalidText) {
   ThreeEntries();
   EXPECT_EQ(Frame.CurrentIndex(), 1);
   EXPECT_EQ(Frame.Value(), 47);
+  // Enter adds an entry that starts as the value in force, selected for typing over.
   QTest::keyClick(Edit, Qt::Key_Return);
-  EXPECT_EQ(Items(), QStringList({"10", "47", "", "100"}));
+  EXPECT_EQ(Items(), QStringList({"10", "47", "47", "100"}));
   EXPECT_EQ(Frame.CurrentIndex(), 2);
+  EXPECT_EQ(Edit->text(), "47");
+  EXPECT_EQ(Frame.Value(), 47);
   QTest::keyClicks(Edit, "68");
+  EXPECT_EQ(Edit->text(), "68");
+  EXPECT_EQ(Frame.Value(), 47) << "a number is taken when editing ends, not at each key";
+  Frame.cbValExit();
   EXPECT_EQ(Items(), QStringList({"10", "47", "68", "100"}));
   EXPECT_EQ(Frame.Value(), 68);
   EXPECT_FALSE(Red());
   EXPECT_EQ(Edit->cursorPosition(), 2);
 
-  QTest::keyClicks(Edit, "k");
+  QTest::keyClicks(Edit, "x");
   EXPECT_TRUE(Red());
-  EXPECT_EQ(Edit->text(), "68k");
+  EXPECT_EQ(Edit->text(), "68x");
+  Frame.cbValExit();
+  EXPECT_FALSE(Red());
+  EXPECT_EQ(Edit->text(), "68") << "the box gives way to the value in force";
   EXPECT_EQ(Frame.Value(), 68);
   EXPECT_EQ(Items()[2], "68");
-  QTest::keyClick(Edit, Qt::Key_Backspace);
-  EXPECT_FALSE(Red());
+  // "4.7k" typed key by key never leaves 4.7 in force.
+  Edit->clear();
+  QTest::keyClicks(Edit, "4.7k");
   EXPECT_EQ(Frame.Value(), 68);
+  Frame.cbValExit();
+  EXPECT_EQ(Frame.Value(), 4700);
+  EXPECT_EQ(Items()[2], "4.7k");
+}
+
+// A real keyboard sends its keys to the focused combo box, whose line edit gets them without
+// passing that edit's own filters.
+TEST_F(Values, EnterAndBackspaceFromTheKeyboardOnTheFocusedBox) {
+  ThreeEntries();
+  QWidget* box = Frame.cbVal;
+  Edit->clear();
+  QTest::keyClicks(box, "22");
+  QTest::keyClick(box, Qt::Key_Return);
+  QTest::keyClicks(box, "33");
+  QTest::keyClick(box, Qt::Key_Return);
+  EXPECT_EQ(Items(), QStringList({"10", "22", "33", "33", "100"}));
+  EXPECT_EQ(Frame.Value(), 33);
+  // Backspace clears the selected copy, then removes the entry in the empty box.
+  QTest::keyClick(box, Qt::Key_Backspace);
+  QTest::keyClick(box, Qt::Key_Backspace);
+  EXPECT_EQ(Items(), QStringList({"10", "22", "33", "100"}));
+  EXPECT_EQ(Edit->text(), "33");
+}
+
+TEST(ValueText, NumbersWithAnSIPrefix) {
+  const struct { const char* text; bool ok; double value; } cases[] = {
+      {"4.7k", true, 4700}, {"1M", true, 1e6}, {"100m", true, 0.1}, {"2.2 k", true, 2200},
+      {"10u", true, 1e-5},  {"10\u00B5", true, 1e-5}, {"3G", true, 3e9}, {"47", true, 47},
+      {"k", false, 0},      {"4.7kk", false, 0}, {"4.7 ohm", false, 0}, {"1e308k", false, 0}};
+  for (const auto& c : cases) {
+    double v = -1;
+    EXPECT_EQ(ParseValue(c.text, v), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+    }
+  }
 }
 
 TEST_F(Values, BackspaceInTheEmptyBoxRemovesTheEntry) {
@@ -110,14 +156,14 @@ TEST_F(Values, BackspaceInTheEmptyBoxRemovesTheEntry) {
 
 TEST_F(Values, SettingsRoundTripErasesLongerLists) {
   ThreeEntries();
-  QTest::keyClick(Edit, Qt::Key_Return); // an entry never typed into is saved empty
+  QTest::keyClick(Edit, Qt::Key_Return); // an entry never typed into holds the value in force
   platform::TIniFile ini(Scratch.Dir / "v.ini");
   ini.WriteString("Values", "Value7", "stale");
   Frame.SaveSettings(ini);
   EXPECT_EQ(ini.ReadSection("Values"),
             (std::vector<std::string>{"Count", "Value0", "Value1", "Value2", "Value3", "CurrentIndex"}));
   EXPECT_EQ(ini.ReadInteger("Values", "Count", 0), 4);
-  EXPECT_EQ(ini.ReadString("Values", "Value2", "?"), "");
+  EXPECT_EQ(ini.ReadString("Values", "Value2", "?"), "47");
   EXPECT_EQ(ini.ReadInteger("Values", "CurrentIndex", -1), 2);
 
   TfrValues other;
@@ -125,7 +171,15 @@ TEST_F(Values, SettingsRoundTripErasesLongerLists) {
   other.LoadSettings(ini);
   EXPECT_EQ(other.cbVal->count(), 4);
   EXPECT_EQ(other.CurrentIndex(), 2);
-  EXPECT_EQ(other.Value(), 1) << "an empty entry is not a number: the last value stays";
+  EXPECT_EQ(other.Value(), 47);
+  // An empty entry saved by an earlier version is never used: the nearest number is, and shown.
+  ini.WriteString("Values", "Value2", "");
+  TfrValues older;
+  older.ShowValue(1);
+  older.LoadSettings(ini);
+  EXPECT_EQ(older.cbVal->count(), 4);
+  EXPECT_EQ(older.Value(), 47);
+  EXPECT_EQ(older.cbVal->lineEdit()->text(), "47");
 
   // "Count" 0 or missing keeps the list.
   platform::TIniFile empty(Scratch.Dir / "none.ini");
@@ -154,14 +208,18 @@ TEST_F(Values, TheReferenceListTakesPositiveNumbersOnly) {
     const char* text;
     bool taken;
   } cases[] = {{"0", false}, {"-0", false}, {"0.0e5", false}, {"-47", false},
-               {"+2.2", true}, {"1e-3", true}, {"4.7E3", true}};
+               {"+2.2", true}, {"1e-3", true}, {"4.7E3", true}, {"4.7k", true},
+               {"1M", true},   {"-1k", false}, {"k", false}};
   for (const auto& c : cases) {
     Edit->setText("68"); // the value in force before each case
+    Frame.cbValExit();
     ASSERT_EQ(Frame.Value(), 68);
     Edit->setText(c.text);
     EXPECT_EQ(Red(), !c.taken) << c.text;
     EXPECT_EQ(Frame.Invalid(), !c.taken) << c.text;
+    Frame.cbValExit();
     EXPECT_EQ(Items()[1], c.taken ? QString(c.text) : "68") << c.text;
+    EXPECT_EQ(Edit->text(), c.taken ? QString(c.text) : "68") << "the box shows the value in force";
     if (c.taken) {
       EXPECT_GT(Frame.Value(), 0) << c.text;
     } else {
@@ -169,7 +227,7 @@ TEST_F(Values, TheReferenceListTakesPositiveNumbersOnly) {
     }
   }
 
-  // A stored zero is shown in red and kept as it stands; the value stays the one shown before.
+  // A stored zero is kept as it stands but never used: the value in force stays and is shown.
   platform::TIniFile ini(Scratch.Dir / "zero.ini");
   ini.WriteInteger("Values", "Count", 1);
   ini.WriteString("Values", "Value0", "0");
@@ -177,8 +235,8 @@ TEST_F(Values, TheReferenceListTakesPositiveNumbersOnly) {
   stored.SetPositiveOnly(true);
   stored.ShowValue(1);
   stored.LoadSettings(ini);
-  EXPECT_TRUE(stored.Invalid());
   EXPECT_EQ(stored.Value(), 1);
+  EXPECT_EQ(stored.cbVal->lineEdit()->text(), "1");
   stored.SaveSettings(ini);
   EXPECT_EQ(ini.ReadString("Values", "Value0", "?"), "0");
 }

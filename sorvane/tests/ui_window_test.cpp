@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+#include <QTest>
+
 #include <QAbstractButton>
 #include <chrono>
 #include <clocale>
@@ -71,6 +74,7 @@ TEST(Window, FirstStartWithoutSettings) {
   EXPECT_EQ(w->SignalIn().Saturation[1], 0.9);
   EXPECT_EQ(w->SignalIn().Poly, IdentityCalibration());
   EXPECT_EQ(w->frRref->Value(), 1);
+  EXPECT_EQ(w->frRref->cbVal->lineEdit()->text(), "1") << "the default is shown, not only used";
   EXPECT_EQ(w->BlockLen(), 2048);
   EXPECT_EQ(w->frSpRange1->FullMin(), 23);
   EXPECT_EQ(w->frSpRange1->FullMax(), 22000);
@@ -105,6 +109,26 @@ TEST(Window, SamplingRateSetsBlockAndRange) {
     EXPECT_EQ(w->frSpRange1->FullMax(), r.top);
     EXPECT_EQ(w->RangeHi(), r.top);
   }
+}
+
+// R ref is always a positive value in force and the one shown: Enter adds an entry without
+// emptying what is used, and a restart after it measures with the same value.
+TEST(Window, ReferenceResistorSurvivesEnterAndARestart) {
+  uitest::DefaultCard();
+  uitest::TScratch scratch;
+  {
+    TWindow w(scratch.Files());
+    TypeRref(*w.Form, "47");
+    QTest::keyClick(w->frRref->cbVal, Qt::Key_Return);
+    EXPECT_EQ(w->frRref->Value(), 47);
+    EXPECT_EQ(w->frRref->cbVal->lineEdit()->text(), "47");
+    w->close();
+  }
+  TWindow w(scratch.Files());
+  EXPECT_EQ(w->frRref->Value(), 47);
+  EXPECT_EQ(w->frRref->cbVal->lineEdit()->text(), "47");
+  TypeRref(*w.Form, "4.7k");
+  EXPECT_EQ(w->frRref->Value(), 4700);
 }
 
 TEST(Window, SettingsRoundTripOfAllSections) {

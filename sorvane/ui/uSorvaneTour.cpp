@@ -57,6 +57,7 @@ void UseBox(TForm1& form, size_t box) {
 
 void TypeRref(TForm1& form, const std::string& text) {
   form.frRref->cbVal->lineEdit()->setText(QString::fromStdString(text));
+  form.frRref->cbValExit(); // editing ends, as when the user leaves the box
 }
 
 int RunTour(std::ostream& out) {

@@ -44,6 +44,26 @@ bool ParseNumber(const std::string& text, double& value) {
   return true;
 }
 
+bool ParseValue(const std::string& text, double& value) {
+  static const struct {
+    const char* Prefix;
+    double Scale;
+  } Prefixes[] = {{"p", 1e-12}, {"n", 1e-9}, {"u", 1e-6}, {"\u00B5", 1e-6}, {"m", 1e-3},
+                  {"k", 1e3},   {"K", 1e3},  {"M", 1e6},  {"G", 1e9}};
+  if (ParseNumber(text, value)) return true;
+  for (const auto& p : Prefixes) {
+    const size_t len = std::strlen(p.Prefix);
+    if (text.size() <= len || text.compare(text.size() - len, len, p.Prefix) != 0) continue;
+    std::string number = text.substr(0, text.size() - len);
+    if (!number.empty() && number.back() == ' ') number.pop_back();
+    double v = 0;
+    if (!ParseNumber(number, v) || !std::isfinite(v * p.Scale)) return false;
+    value = v * p.Scale;
+    return true;
+  }
+  return false;
+}
+
 TfrValues::TfrValues(QWidget* parent) : QFrame(parent) {
   setObjectName("frValues");
   cbVal = new QComboBox(this);
@@ -56,16 +76,24 @@ TfrValues::TfrValues(QWidget* parent) : QFrame(parent) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(cbVal);
   cbVal->setCurrentIndex(0);
+  // A key pressed on the focused combo box reaches its line edit without passing that edit's
+  // filters: both are watched.
+  cbVal->installEventFilter(this);
   cbVal->lineEdit()->installEventFilter(this);
   connect(cbVal, &QComboBox::editTextChanged, this, [this] { cbValChange(); });
-  connect(cbVal, &QComboBox::activated, this, [this] { cbValChange(); });
+  connect(cbVal, &QComboBox::activated, this, [this] { cbValExit(); });
+  connect(cbVal->lineEdit(), &QLineEdit::editingFinished, this, [this] { cbValExit(); });
 }
 
 void TfrValues::ShowValue(double x) {
   Updating = true;
   cbVal->setEditText(QString::fromStdString(FormatTwoDigits(x)));
   Updating = false;
-  cbValChange();
+  cbValExit();
+}
+
+bool TfrValues::Accepts(const std::string& text, double& value) const {
+  return ParseValue(text, value) && (!PositiveOnly || value > 0);
 }
 
 void TfrValues::SetTextColour(bool invalid) {
@@ -77,25 +105,54 @@ void TfrValues::SetTextColour(bool invalid) {
 
 void TfrValues::cbValChange() {
   if (Updating) return;
+  if (cbVal->currentIndex() >= 0) FCurrentIndex = cbVal->currentIndex();
+  double v = 0;
+  SetTextColour(!Accepts(cbVal->lineEdit()->text().trimmed().toStdString(), v));
+}
+
+void TfrValues::cbValExit() {
+  if (Updating) return;
   QLineEdit* edit = cbVal->lineEdit();
   const QString text = edit->text();
   const std::string t = text.trimmed().toStdString();
   const int caret = edit->cursorPosition();
   if (cbVal->currentIndex() >= 0) FCurrentIndex = cbVal->currentIndex();
   double v = 0;
-  if (!ParseNumber(t, v) || (PositiveOnly && !(v > 0))) {
-    SetTextColour(true);
-    return;
-  }
-  SetTextColour(false);
   Updating = true;
-  cbVal->setItemText(FCurrentIndex, QString::fromStdString(t));
-  cbVal->setCurrentIndex(FCurrentIndex);
-  edit->setText(text);
-  edit->setCursorPosition(std::min(caret, static_cast<int>(text.size())));
-  edit->deselect();
+  if (Accepts(t, v)) {
+    cbVal->setItemText(FCurrentIndex, QString::fromStdString(t));
+    cbVal->setCurrentIndex(FCurrentIndex);
+    edit->setText(text);
+    edit->setCursorPosition(std::min(caret, static_cast<int>(text.size())));
+    edit->deselect();
+    FValue = v;
+    FValueText = QString::fromStdString(t);
+  } else {
+    edit->setText(FValueText); // the box shows the value that is used
+  }
   Updating = false;
-  FValue = v;
+  SetTextColour(false);
+}
+
+void TfrValues::TakeEntry(int index, double value) {
+  FCurrentIndex = index;
+  Updating = true;
+  cbVal->setCurrentIndex(index);
+  cbVal->setEditText(cbVal->itemText(index));
+  Updating = false;
+  FValue = value;
+  FValueText = cbVal->itemText(index).trimmed();
+  SetTextColour(false);
+}
+
+int TfrValues::NearestUsableEntry(int index) const {
+  double v = 0;
+  for (int d = 0; d < cbVal->count(); ++d) {
+    for (const int k : {index - d, index + d}) {
+      if (k >= 0 && k < cbVal->count() && Accepts(cbVal->itemText(k).trimmed().toStdString(), v)) return k;
+    }
+  }
+  return -1;
 }
 
 bool TfrValues::cbValKeyDown(int key) {
@@ -108,24 +165,28 @@ bool TfrValues::cbValKeyDown(int key) {
     cbVal->setCurrentIndex(FCurrentIndex);
     cbVal->setEditText(cbVal->itemText(FCurrentIndex));
     Updating = false;
-    cbValChange();
+    cbValExit();
     return true;
   }
   if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    // The typed value is taken; the new entry starts as a copy of it, selected, so that typing
+    // replaces it while the value in force stays the one shown.
+    cbValExit();
     ++FCurrentIndex;
     Updating = true;
-    cbVal->insertItem(FCurrentIndex, QString());
+    cbVal->insertItem(FCurrentIndex, FValueText);
     cbVal->setCurrentIndex(FCurrentIndex);
-    cbVal->setEditText(QString());
+    cbVal->setEditText(FValueText);
+    cbVal->lineEdit()->selectAll();
     Updating = false;
-    cbValChange();
+    SetTextColour(false);
     return true;
   }
   return false;
 }
 
 bool TfrValues::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == cbVal->lineEdit() && event->type() == QEvent::KeyPress)
+  if ((watched == cbVal || watched == cbVal->lineEdit()) && event->type() == QEvent::KeyPress)
     return cbValKeyDown(static_cast<QKeyEvent*>(event)->key());
   return QFrame::eventFilter(watched, event);
 }
@@ -146,8 +207,22 @@ void TfrValues::LoadSettings(const platform::TIniFile& ini) {
     FCurrentIndex = index >= 0 && index < n ? index : 0;
     cbVal->setCurrentIndex(FCurrentIndex);
     Updating = false;
+    // An entry that holds no number (an empty one an earlier version saved after Enter) is
+    // never used: the nearest one that does is taken; with none, the value in force stays and
+    // is shown.
+    const int usable = NearestUsableEntry(FCurrentIndex);
+    double v = 0;
+    if (usable >= 0 && Accepts(cbVal->itemText(usable).trimmed().toStdString(), v)) {
+      TakeEntry(usable, v);
+    } else {
+      Updating = true;
+      cbVal->setEditText(FValueText);
+      Updating = false;
+      SetTextColour(false);
+    }
+    return;
   }
-  cbValChange();
+  cbValExit();
 }
 
 void TfrValues::SaveSettings(platform::TIniFile& ini) const {
