@@ -197,6 +197,7 @@ void TSyncIn::Stop() {
 }
 
 void TSyncIn::EnableCollection(bool on) {
+  if (!on) ++Generation;
   if (Device) Device->EnableCollection(on);
 }
 
@@ -214,6 +215,8 @@ void TSyncIn::Captured(const TWaveData& block, unsigned epoch) {
     SetWaveLength(Acc, block[0].size());
     Count = 0;
   }
+  if (AccGeneration != Generation) Count = 0; // the signal changed while this sum grew
+  if (Count == 0) AccGeneration = Generation;
   if (Count == 0) {
     CopyWave(block, Acc);
     AccMoments.Clear();
@@ -249,6 +252,7 @@ void TSyncIn::Deliver(const TWaveData& wave, const TSpectrumMoments& moments) {
     SetWaveLength(Pending, wave[0].size());
     CopyWave(wave, Pending);
     PendingMoments = moments;
+    PendingGeneration = AccGeneration;
     PendingFresh = true;
   }
   Ready = false;
@@ -273,6 +277,11 @@ void TSyncIn::DispatchBlock() {
   {
     std::lock_guard lock(HandOff);
     if (!PendingFresh) return;
+    if (PendingGeneration != Generation) {
+      PendingFresh = false; // handed over before the signal changed
+      Ready = true;
+      return;
+    }
     std::swap(Out, Pending);
     std::swap(OutMoments, PendingMoments);
     PendingFresh = false;

@@ -84,7 +84,9 @@ public:
 
   bool Start();
   void Stop();
-  // Wired to the playback device's OnSignalChange: a pause also restarts the averaging.
+  // Wired to the playback device's OnSignalChange: a pause also restarts the averaging, and no
+  // block summed (or handed over) before it is ever passed to the main thread: it belongs to
+  // the old signal, which the window no longer analyses.
   void EnableCollection(bool on);
   // The main thread has finished with the last block and wants the next one.
   void RequestNext();
@@ -126,6 +128,11 @@ private:
   TSpectrumMoments AccMoments; // capture thread only, beside Acc
   int Count = 0;
   unsigned SeenEpoch = 0;
+  // Counts the pauses; the sum records the count it began under, the hand-off the count of
+  // the sum it passes on.
+  std::atomic<unsigned> Generation{0};
+  unsigned AccGeneration = 0;  // capture thread only
+  unsigned PendingGeneration = 0;
   std::atomic<bool> Ready{false};
   std::unique_ptr<TWaveIn> Device;
 

@@ -88,5 +88,38 @@ TEST(HandOff, LengthChangeRestartsTheMeanAndABackwardClockHandsOverAtOnce) {
             (std::vector<double>{1, 15, 8}));
 }
 
+// A signal change (a new range or level) pauses collection: no block summed or handed over
+// before it reaches the main thread, where it would be analysed for the new range.
+TEST(HandOff, NoBlockOfTheOldSignalIsPassedOnAfterASignalChange) {
+  {
+    TTestSync sync(true, true);
+    platform::TManualClock clock;
+    const double base = clock.Now();
+    const auto at = [&](double ms, double value) {
+      clock.Set(base + ms / platform::MillisecondsPerDay);
+      sync.BlockCaptured({TChannelData(4, value), TChannelData(4, value)});
+    };
+    at(0, 1);
+    ASSERT_TRUE(WaitUntil([&] { return sync.Handed.size() == 1; }, 10s));
+    at(100, 2);
+    at(200, 3);
+    sync.EnableCollection(false); // the sum of 2 and 3 belongs to the old signal
+    at(350, 9);
+    ASSERT_TRUE(WaitUntil([&] { return sync.Handed.size() == 2; }, 10s));
+    EXPECT_EQ(sync.Handed, (std::vector<double>{1, 9}));
+  }
+  // Handed over, but not yet taken by the main thread when the signal changes.
+  TTestSync sync(true, false);
+  platform::TManualClock clock;
+  sync.BlockCaptured({TChannelData(4, 5.0), TChannelData(4, 5.0)});
+  sync.EnableCollection(false);
+  WaitUntil([] { return false; }, 100ms);
+  EXPECT_TRUE(sync.Handed.empty());
+  clock.Set(clock.Now() + 400 / platform::MillisecondsPerDay);
+  sync.BlockCaptured({TChannelData(4, 6.0), TChannelData(4, 6.0)});
+  EXPECT_TRUE(WaitUntil([&] { return sync.Handed == std::vector<double>{6}; }, 10s))
+      << "the next block comes without waiting for the re-arm";
+}
+
 } // namespace
 } // namespace sorvane
