@@ -109,6 +109,26 @@ TEST_F(SpRange, CreationClampingAndDoubleClick) {
   EXPECT_EQ(Frame->RangeMax(), 67);
 }
 
+// A double-click whose pointer trembles by a pixel or two between its clicks: one notice, and
+// the range restored exactly, not read back from the bar's pixels.
+TEST_F(SpRange, DoubleClickWithATremblingHandNotifiesOnceWithExactRanges) {
+  Frame->SetFullRange(23, 22000);
+  Frame->SetRange(5000, 10000);
+  Frame->SetRange(23, 22000);
+  for (const int tremble : {1, 2, 3}) {
+    SCOPED_TRACE(tremble);
+    Changes.clear();
+    const QPoint at = BarCentre(), moved = at + QPoint(tremble, 0);
+    QTest::mousePress(Frame->pnRange, Qt::LeftButton, {}, at);
+    QTest::mouseMove(Frame->pnRange, moved);
+    QTest::mouseRelease(Frame->pnRange, Qt::LeftButton, {}, moved);
+    QTest::mouseDClick(Frame->pnRange, Qt::LeftButton, {}, moved);
+    ASSERT_EQ(Changes.size(), 1u);
+    const bool full = Frame->RangeMin() == 23;
+    EXPECT_EQ(Changes[0], full ? std::pair(23.0, 22000.0) : std::pair(5000.0, 10000.0));
+  }
+}
+
 TEST_F(SpRange, ClickIsSilentDragNotifiesOnceAndStopsAtTheEnds) {
   Frame->SetFullRange(23, 22000);
   Frame->SetRange(5000, 10000);

@@ -1,5 +1,8 @@
 #include "sorvane/ui/ufrSpRange.h"
 
+#include <QApplication>
+#include <cstdlib>
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
@@ -223,6 +226,7 @@ void TfrSpRange::RangeFromBar() {
 
 void TfrSpRange::pnRangeMouseDown(int globalX) {
   FDragging = true;
+  FMoved = false;
   GrabOffset = globalX - pnRange->x();
   DownX = globalX;
   pnRange->setBackgroundRole(QPalette::Dark);
@@ -230,6 +234,10 @@ void TfrSpRange::pnRangeMouseDown(int globalX) {
 
 void TfrSpRange::pnRangeMouseMove(int globalX) {
   if (!FDragging) return;
+  // A hand that trembles during a click or a double-click moves nothing: the bar follows the
+  // pointer only once it has gone further than the platform's drag distance.
+  if (!FMoved && std::abs(globalX - DownX) < QApplication::startDragDistance()) return;
+  FMoved = true;
   const int w = pnRange->width();
   int a = globalX - GrabOffset;
   if (a < LeftLimit()) a = LeftLimit();
@@ -244,7 +252,9 @@ void TfrSpRange::pnRangeMouseMove(int globalX) {
 void TfrSpRange::pnRangeMouseUp(int globalX) {
   FDragging = false;
   pnRange->setBackgroundRole(QPalette::Button);
-  if (globalX != DownX) RangeFromBar();
+  // Only a drag reads the range back from the bar's pixels; a click keeps it exact.
+  if (FMoved && globalX != DownX) RangeFromBar();
+  FMoved = false;
 }
 
 void TfrSpRange::pnRangeDblClick() {

@@ -85,6 +85,7 @@ private:
   void Notify();
   int Usable() const { return RightLimit() - LeftLimit(); }
 
+  bool FMoved = false; // the pointer went beyond the drag distance since the press
   bool FDragging = false;
   int GrabOffset = 0;
   int DownX = 0;
