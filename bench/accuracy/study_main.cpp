@@ -2,6 +2,7 @@
 // Usage: accuracy_study <output folder> [readings per case]. Writes accuracy.md (the report's
 // accuracy sections) and accuracy.csv (the points of the plots).
 #include "bench/accuracy/uStudyCases.h"
+#include "dravik/measure/uInputResponse.h"
 #include "dravik/signal/uCalibrIn.h"
 
 #include <cmath>
@@ -130,6 +131,48 @@ void Realism(std::ofstream& md, int readings) {
   }
 }
 
+// One table of Dravik's readings on the default card: with the response calibration, and in
+// brackets with the offset and amplitude calibration alone; the readings' spread and their
+// mean shown uncertainty.
+void ResponseTable(std::ofstream& md, const std::vector<TCase>& cases, int readings,
+                   dravik::TCalibrIn& calibration, const dravik::TInputResponse& response) {
+  md << "| Box | Rref | R error | R spread | R shown u | L or C error | L or C spread | "
+        "L or C shown u |\n|---|---|---|---|---|---|---|---|\n";
+  for (const TCase& c : cases) {
+    const TBoxConfig box = RealisticBox(c);
+    const TRun before = DravikReadings(box, Fs, 1024, readings, &calibration);
+    const TRun after = DravikReadings(box, Fs, 1024, readings, &calibration, &response);
+    md << "| " << c.Name << " | " << Eng(c.Circuit.Rref, "Ohm");
+    const auto cells = [&](TQuantity q, double truth) {
+      const TStats a = StatsOf(after, q, truth), b = StatsOf(before, q, truth);
+      md << " | " << Sci(a.Bias()) << " (" << Sci(b.Bias()) << ") | " << Sci(a.RelSpread())
+         << " | " << Sci(a.Uncertainty / truth);
+    };
+    cells(TQuantity::R, c.Circuit.R);
+    if (c.Main != TQuantity::R) cells(c.Main, c.Value());
+    else md << " | - | - | -";
+    md << " |\n";
+  }
+}
+
+void ResponseCalibration(std::ofstream& md, int readings) {
+  md << "\n## Dravik after the response calibration\n\n"
+        "The default card with every imperfection, Dravik calibrated on the shorted jig with the "
+        "offset, amplitude and response run. Mean of " << readings << " readings: the error "
+        "relative to the component, in brackets with the offset and amplitude calibration alone "
+        "(as in the table above); then the readings' spread and their mean shown uncertainty, "
+        "relative. First the boxes of the table above (Rref 10 ohm):\n\n";
+  const TBoxConfig card = RealisticBox(CheckCases()[0]);
+  dravik::TCalibrIn calibration;
+  DravikCalibrate(card, Fs, calibration);
+  const dravik::TInputResponse response = DravikResponse(card, Fs, calibration);
+  ResponseTable(md, CheckCases(), readings, calibration, response);
+  md << "\nThen coils, capacitors and resistors over the whole range, each with the reference "
+        "resistor the guide advises (the power of ten nearest to |Zx| at 750 Hz, 10 ohm to "
+        "100 kohm):\n\n";
+  ResponseTable(md, GuideCases(), readings, calibration, response);
+}
+
 void Divisor(std::ofstream& md) {
   md << "\n## Dravik's tone divisor: Period - 1 against Period\n\n"
         "Noiseless boxes (16-bit rounding only), 48 kHz, one reading each. With the divisor "
@@ -182,6 +225,7 @@ int main(int argc, char** argv) {
   Sweep(md, csv, "Sorvane", [&](const TBoxConfig& box) { return SorvaneReadings(box, Fs, readings); });
   md << "\n" << Mechanisms;
   Realism(md, std::max(3, readings / 2));
+  ResponseCalibration(md, std::max(3, readings / 2));
   Divisor(md);
   return 0;
 }

@@ -1,5 +1,8 @@
 #include "bench/accuracy/uStudyCases.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace study {
 
 double TCase::Value() const {
@@ -26,6 +29,31 @@ std::vector<TCase> CheckCases() {
           {"1 Ohm + 100 nF", {1, 0, 1e-7, 10, false}, TQuantity::C},
           {"1 kOhm", {1e3, 0, 0, 10, false}, TQuantity::R},
           {"10 kOhm", {1e4, 0, 0, 10, false}, TQuantity::R}};
+}
+
+double GuideRref(double r, double l, double c) {
+  const double w = 2 * M_PI * 750;
+  const double x = w * l - (c > 0 ? 1 / (w * c) : 0);
+  const double decade = std::nearbyint(std::log10(std::hypot(r, x)));
+  return std::pow(10.0, std::clamp(decade, 1.0, 5.0));
+}
+
+std::vector<TCase> GuideCases() {
+  struct TPart { double R, L, C; };
+  const TPart coils[] = {{0.05, 10e-6, 0}, {0.4, 220e-6, 0}, {1.5, 2.2e-3, 0},
+                         {12, 47e-3, 0},   {40, 0.47, 0},    {60, 1.0, 0}};
+  const TPart capacitors[] = {{5, 0, 1e-9},    {0.5, 0, 22e-9},  {0.1, 0, 1e-6},
+                              {0.05, 0, 1e-4}, {0.01, 0, 1e-2}};
+  std::vector<TCase> cases;
+  for (const TPart& p : coils)
+    cases.push_back({Eng(p.L, "H") + " + " + Eng(p.R, "Ohm"),
+                     {p.R, p.L, 0, GuideRref(p.R, p.L, 0), false}, TQuantity::L});
+  for (const TPart& p : capacitors)
+    cases.push_back({Eng(p.C, "F") + " + " + Eng(p.R, "Ohm"),
+                     {p.R, 0, p.C, GuideRref(p.R, 0, p.C), false}, TQuantity::C});
+  for (const double r : {0.1, 47.0, 1e4, 1e6})
+    cases.push_back({Eng(r, "Ohm"), {r, 0, 0, GuideRref(r, 0, 0), false}, TQuantity::R});
+  return cases;
 }
 
 TBoxConfig NoiseOnlyBox(const TCase& c) {

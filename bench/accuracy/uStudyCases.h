@@ -20,6 +20,14 @@ std::vector<TCase> SweepCases();
 // A few boxes for the realism and divisor tables (the program's default boxes and more).
 std::vector<TCase> CheckCases();
 
+// Coils of 10 uH to 1 H, capacitors of 1 nF to 10 mF with their series resistances, and
+// resistors of 0.1 ohm to 1 Mohm, each with the reference resistor the guide advises
+// (GuideRref).
+std::vector<TCase> GuideCases();
+// The power of ten nearest to |Zx| in the middle of the analysed band (750 Hz), from 10 ohm to
+// 100 kohm: a reference resistor near the impedance it measures.
+double GuideRref(double r, double l, double c);
+
 // A box of this circuit on a card with white noise only: matched inputs, no offsets, no AC
 // coupling, the card's default noise level.
 TBoxConfig NoiseOnlyBox(const TCase& c);

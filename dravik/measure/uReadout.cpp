@@ -16,10 +16,13 @@ struct TPrefix {
   const char* Letter = "";
 };
 
+// log10 that gives a power of ten exactly, so that 1e-4 is not taken for 0.99999e-4.
+long double Log10(long double x) { return std::log10(x) + 1e-12L; }
+
 TPrefix PrefixFor(long double magnitude) {
   static const char* const Letters[] = {"p", "n", "µ", "m", "", "k", "M", "G"};
   if (!(magnitude > 0) || !std::isfinite(magnitude)) return {};
-  const int exponent = std::clamp(static_cast<int>(std::floor(std::log10(magnitude) / 3)) * 3, -12, 9);
+  const int exponent = std::clamp(static_cast<int>(std::floor(Log10(magnitude) / 3)) * 3, -12, 9);
   return {exponent, Letters[(exponent + 12) / 3]};
 }
 
@@ -40,7 +43,7 @@ std::string WithUnit(const std::string& number, const TPrefix& prefix, const std
 std::string FormatBound(long double bound, const std::string& unit) {
   const TPrefix prefix = PrefixFor(bound);
   const long double scaled = bound / std::pow(10.0L, prefix.Exponent);
-  const int digit = scaled > 0 ? static_cast<int>(std::floor(std::log10(scaled))) : 0;
+  const int digit = scaled > 0 ? static_cast<int>(std::floor(Log10(scaled))) : 0;
   const long double step = std::pow(10.0L, digit - 1);
   const long double up = std::ceil(scaled / step * (1 - 1e-12L)) * step;
   return "< " + WithUnit(Printf("%.*f", up, std::max(0, 1 - digit)), prefix, unit);
@@ -58,9 +61,9 @@ std::string FormatPlain(long double value, long double uncertainty, bool known,
     return WithUnit(text, prefix, unit);
   }
   const long double u = uncertainty / scale;
-  const int digit = static_cast<int>(std::floor(std::log10(u)));
+  const int digit = static_cast<int>(std::floor(Log10(u)));
   // The value never shows more than 12 significant digits, whatever the uncertainty says.
-  const int valueDigit = v != 0 ? static_cast<int>(std::floor(std::log10(std::fabs(v)))) : digit;
+  const int valueDigit = v != 0 ? static_cast<int>(std::floor(Log10(std::fabs(v)))) : digit;
   const int last = std::max(digit - 1, valueDigit - 11);
   const long double step = std::pow(10.0L, last);
   const long double vr = std::nearbyint(v / step) * step;

@@ -327,6 +327,47 @@ TEST(CalibrIn, UnusableSettingsLeaveTheValuesInForce) {
   }
 }
 
+TEST(CalibrIn, TheInputResponseIsKeptBesideTheTable) {
+  TCalibrIn saved;
+  saved.Response.Rate = 48000;
+  saved.Response.Frames = 2048;
+  for (size_t i = 0; i < saved.Response.Points.size(); ++i)
+    saved.Response.Points[i] = {{0.99L + 0.001L * i, 0.017L / (i + 1)}, 1e-9L * i};
+  platform::TIniFile file("/nonexistent-dir/calibration.ini");
+  saved.SaveToIni(file);
+  TCalibrIn loaded;
+  loaded.LoadFromIni(file);
+  EXPECT_TRUE(loaded.Response.AppliesTo(48000, 2048));
+  for (size_t i = 0; i < saved.Response.Points.size(); ++i) {
+    EXPECT_EQ(loaded.Response.Points[i].Ratio.Re, Stored(saved.Response.Points[i].Ratio.Re));
+    EXPECT_EQ(loaded.Response.Points[i].Ratio.Im, Stored(saved.Response.Points[i].Ratio.Im));
+    EXPECT_EQ(loaded.Response.Points[i].Variance, Stored(saved.Response.Points[i].Variance));
+  }
+
+  // A file from before the response run, and files whose response no card could have or that
+  // lack a key, load with no response and the table as stored.
+  struct Case { const char* name; const char* key; const char* value; };
+  // (no key: a section of the table alone, as an earlier version wrote it)
+  const Case cases[] = {{"a file from before the response run", nullptr, nullptr},
+                        {"no response measured", "ResponseRate", "0"},
+                        {"a block length no measurement uses", "ResponseFrames", "3000"},
+                        {"a gain of 5", "ResponseRe3", "5"},
+                        {"a point without its value", "ResponseIm9", ""},
+                        {"a negative variance", "ResponseVar2", "-1e-9"},
+                        {"not a number", "ResponseRe0", "one"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::TIniFile edited("/nonexistent-dir/calibration.ini");
+    if (c.key) saved.SaveToIni(edited);
+    edited.WriteFloat("Calibration", "AttVal11", 2.5);
+    if (c.key) edited.WriteString("Calibration", c.key, c.value);
+    TCalibrIn cal;
+    cal.LoadFromIni(edited);
+    EXPECT_FALSE(cal.Response.Measured());
+    EXPECT_EQ(cal.ChannelCal[1].Steps[1].AttVal, 2.5L);
+  }
+}
+
 TEST(SignalProcessing, ConsumersRunInOrderUntilOneStops) {
   struct Case {
     std::vector<bool> answers;
