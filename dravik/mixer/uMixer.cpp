@@ -78,6 +78,7 @@ void TMixer::Init() {
   Sources.clear();
   MasterVolumes.clear();
   DeviceReady = false;
+  FHeldControl.clear();
   TMixerControls::Init();
 }
 
@@ -213,10 +214,7 @@ bool TMixer::TakeDestinationControls(const std::string& P,
 bool TMixer::TakeDestinationMute(const std::string& P, const MIXERCONTROLA& Control) {
   const int32_t index = AddControl(Control, 1);
   if (index < 0) return false;
-  if (!CaptureControl(index)) {
-    LogError(P + ControlText(Control) + ": Can not capture control.");
-    return false;
-  }
+  if (!TakeOver(index, P, Control)) return false;
   if (!SetValue(index, 0, 0, 0)) {
     LogError(P + "Can not set value for control: " + ControlText(Control) + ".");
     return false;
@@ -231,10 +229,7 @@ bool TMixer::TakeMasterVolume(const std::string& P, const MIXERCONTROLA& Control
   MasterVolumeIndex = AddControl(Control, static_cast<int32_t>(Channels));
   if (MasterVolumeIndex < 0) return false;
   MasterVolumes.assign(static_cast<size_t>(Controls[MasterVolumeIndex].Channels), 0.0);
-  if (!CaptureControl(MasterVolumeIndex)) {
-    LogError(P + ControlText(Control) + ": Can not capture control.");
-    return false;
-  }
+  if (!TakeOver(MasterVolumeIndex, P, Control)) return false;
   for (size_t c = 0; c < MasterVolumes.size(); ++c) {
     if (!SetValue(MasterVolumeIndex, static_cast<int32_t>(c), 0, FullScale)) {
       LogError(P + "Can not set volume for channel " + std::to_string(c) +
@@ -265,11 +260,16 @@ bool TMixer::TakeSelector(const std::string& P, const MIXERCONTROLA& Control, DW
   }
   SelectorIndex = AddControl(Control, static_cast<int32_t>(Channels));
   if (SelectorIndex < 0) return false;
-  if (!CaptureControl(SelectorIndex)) {
-    LogError(P + ControlText(Control) + ": Can not capture control.");
-    return false;
+  return TakeOver(SelectorIndex, P, Control);
+}
+
+bool TMixer::TakeOver(int32_t Index, const std::string& P, const MIXERCONTROLA& Control) {
+  if (CaptureControl(Index)) return true;
+  LogError(P + ControlText(Control) + ": Can not capture control.");
+  if (Index < static_cast<int32_t>(Controls.size()) && Controls[Index].HeldElsewhere) {
+    FHeldControl = Controls[Index].ControlName;
   }
-  return true;
+  return false;
 }
 
 bool TMixer::ListSources(UINT MixerID, DWORD DestinationType, const std::string& P,
@@ -319,10 +319,7 @@ bool TMixer::TakeSourceControls(const std::string& P, size_t S) {
       const int32_t mute = AddControl(control, 1);
       Sources.at(S).MuteIndex = mute;
       if (mute < 0) return false;
-      if (!CaptureControl(mute)) {
-        LogError(P + ControlText(control) + ": Can not capture control.");
-        return false;
-      }
+      if (!TakeOver(mute, P, control)) return false;
       if (!SetValue(mute, 0, 0, 1)) {
         LogError(P + "Can not set value for control: " + ControlText(control) + ".");
         return false;

@@ -61,7 +61,16 @@ public:
 
   void Init() override;
 
+  // The last SetDevice completed its setup.
+  bool Ready() const { return DeviceReady; }
+  // The name of the control that another program held, so that the last SetDevice could not
+  // take it over; empty when none was.
+  const std::string& HeldControl() const { return FHeldControl; }
+
 private:
+  // Captures a control for the setup; on failure says so and notes a control that another
+  // program holds.
+  bool TakeOver(int32_t Index, const std::string& P, const MIXERCONTROLA& Control);
   bool OpenMixer(UINT MixerID, std::string& P);
   bool FindDestination(DWORD DestinationType, const std::string& P);
   bool QueryControls(const MIXERLINEA& Of);
@@ -79,6 +88,7 @@ private:
   bool SelectNewSource(int32_t Index, const std::string& Q);
 
   bool DeviceReady = false; // the last SetDevice completed its setup
+  std::string FHeldControl;
 };
 
 } // namespace dravik

@@ -1,6 +1,7 @@
 #include "dravik/mixer/uMixerControls.h"
 
 #include <QObject>
+#include <cstring>
 #include <stdexcept>
 
 #include "dravik/mixer/uMixerLog.h"
@@ -111,6 +112,7 @@ int32_t TMixerControls::AddControl(const MIXERCONTROLA& Control, int32_t Channel
       return -1;
     }
     ctrl.CurrentDetails = ctrl.SavedDetails;
+    ctrl.ControlName = std::string(Control.szName, strnlen(Control.szName, sizeof Control.szName));
     return index;
   } catch (...) {
     LogError("AddControl: Exception.");
@@ -171,12 +173,15 @@ bool TMixerControls::CaptureControl(int32_t Index) {
     if (!CheckIndex(Index, "CaptureControl")) return false;
     if (Controls[Index].Captured) return true;
     if (IsCaptured(Index)) {
+      // The probe served the message queue: the list may have been emptied meanwhile.
+      if (static_cast<size_t>(Index) < Controls.size()) Controls[Index].HeldElsewhere = true;
       LogError("CaptureControl: Captured by another process.");
       return false;
     }
-    // The probe served the message queue: the list may have been emptied meanwhile.
     if (static_cast<size_t>(Index) >= Controls.size()) throw std::logic_error("controls released");
     TCtrlData& ctrl = Controls[Index];
+    ctrl.HeldElsewhere = false;
+    ctrl.Seized = false;
     ctrl.Captured = true;
     if (SetDetails(ctrl, ctrl.CurrentDetails) != MMSYSERR_NOERROR) {
       LogError("CaptureControl: Set Current Details: " + ErrorText());
@@ -193,11 +198,19 @@ bool TMixerControls::LeaveControl(int32_t Index) {
   try {
     if (!CheckIndex(Index, "LeaveControl")) return false;
     TCtrlData& ctrl = Controls[Index];
-    if (!ctrl.Captured) return true;
+    if (!ctrl.Captured && !ctrl.Seized) return true;
+    const bool seized = ctrl.Seized;
     ctrl.Captured = false;
+    ctrl.Seized = false;
     if (SetDetails(ctrl, ctrl.SavedDetails) != MMSYSERR_NOERROR) {
       LogError("LeaveControl: Set Saved Details: " + ErrorText());
       return false;
+    }
+    // A program that still holds the control has put its own values back at once.
+    if (seized && GetDetails(ctrl, ctrl.QueryDetails) == MMSYSERR_NOERROR &&
+        ctrl.QueryDetails != ctrl.SavedDetails) {
+      LogError("LeaveControl: \"" + ctrl.ControlName + "\" is held by another program; the "
+               "setting it had before is not restored.");
     }
     return true;
   } catch (...) {
@@ -289,6 +302,7 @@ void TMixerControls::WriteBack(size_t Index) {
   if (GetDetails(ctrl, ctrl.QueryDetails) == MMSYSERR_NOERROR &&
       ctrl.QueryDetails != ctrl.CurrentDetails) {
     ctrl.Captured = false;
+    ctrl.Seized = true;
     LogError("OnChange: Captured by another process.");
   }
   if (OnChange) OnChange(this);

@@ -29,6 +29,12 @@ using TDetailsBuffer = std::vector<DWORD>;
 
 struct TCtrlData {
   bool Captured = false;                  // the program holds the control
+  // Another program held the control when the program tried to capture it.
+  bool HeldElsewhere = false;
+  // Another program took the control over while the program held it: the user's values are
+  // still to be given back.
+  bool Seized = false;
+  std::string ControlName;                // the control's name, for messages
   MIXERCONTROLDETAILS Details{};          // passed to every get and set of this control
   int32_t Channels = 0;                   // 1 for a uniform control
   int32_t Items = 0;                      // 1 unless the control has multiple items
@@ -61,7 +67,9 @@ public:
   // True when the control is held, by this program or by another.
   bool IsCaptured(int32_t Index);
   bool CaptureControl(int32_t Index);
-  // True when the user's values are back, or the control was not held.
+  // True when the user's values are back, or the control was not held. A control that
+  // another program took over gets the user's values written back too; when that program
+  // still holds it, the log says so and the answer is true all the same.
   bool LeaveControl(int32_t Index);
   bool SetValue(int32_t Index, int32_t Channel, int32_t Item, DWORD Value);
   // The symbolic name of LastResult; empty for success.

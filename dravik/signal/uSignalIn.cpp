@@ -27,7 +27,9 @@ TSignalIn::TSignalIn(TLogEvent AOnLog, bool& Ok) : OnLog(std::move(AOnLog)) {
   BlockLength = WaveIn->BlockSize;
   Report("MixerIn: Creating ...", true);
   MixerIn = std::make_unique<TMixer>(nullptr, OnLog);
-  if (!MixerIn->SetWaveIn(WaveIn->DeviceID)) return;
+  // A control that another program holds spoils this device only: the chain is created all
+  // the same, so that the user can choose another one.
+  if (!MixerIn->SetWaveIn(WaveIn->DeviceID) && !ReportHeldControl()) return;
   Report("CalibrIn: Creating ...", true);
   CalibrIn = std::make_unique<TCalibrIn>();
   CalibrIn->OnLog = OnLog;
@@ -69,10 +71,27 @@ uint32_t TSignalIn::GetDevice() const {
   return WaveIn ? static_cast<uint32_t>(WaveIn->DeviceID) : 0xFFFFFFFFu;
 }
 
+// A device whose mixer another program holds is tried again only once another device has been
+// chosen in between: asking for it again finds the same control held and says so once more.
 bool TSignalIn::SetDevice(int32_t Device) {
   if (!WaveIn || !MixerIn) return false;
+  if ((Device < 0 || Device == WaveIn->DeviceID) && !MixerIn->Ready() &&
+      !MixerIn->HeldControl().empty()) {
+    return false;
+  }
   if (Device >= 0) WaveIn->SelectDevice(Device);
-  return MixerIn->SetWaveIn(WaveIn->DeviceID);
+  if (MixerIn->SetWaveIn(WaveIn->DeviceID)) return true;
+  ReportHeldControl();
+  return false;
+}
+
+bool TSignalIn::MixerReady() const { return MixerIn && MixerIn->Ready(); }
+
+bool TSignalIn::ReportHeldControl() const {
+  if (MixerIn->HeldControl().empty()) return false;
+  Report("SignalIn: The mixer control \"" + MixerIn->HeldControl() +
+             "\" is held by another program; choose another input device.", false);
+  return true;
 }
 
 int32_t TSignalIn::SourceCount() const { return MixerIn ? MixerIn->SourceCount() : 0; }

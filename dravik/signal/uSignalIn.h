@@ -25,7 +25,9 @@ class TSignalIn {
 public:
   // Creates the capture device, the mixer bound to it ("MixerIn") and the calibration, in
   // that order, reporting each step; Ok is false when the device or the mixer binding failed
-  // (the part has reported why, and the parts after it are not created). The chain alone
+  // (the part has reported why, and the parts after it are not created). A mixer that could
+  // not be set up because another program holds one of its controls is named in the log and
+  // leaves the chain created, with MixerReady false. The chain alone
   // frees its parts.
   TSignalIn(TLogEvent AOnLog, bool& Ok);
   // Frees the device, the mixer and the calibration, reporting each.
@@ -47,6 +49,8 @@ public:
   // Selects the device (only while idle; a negative number selects nothing), then binds the
   // mixer to the device in use; the mixer's result.
   bool SetDevice(int32_t Device);
+  // The mixer of the device in use is set up, so the chain can measure with it.
+  bool MixerReady() const;
 
   int32_t SourceCount() const;
   std::string SourceName(int32_t Index) const;
@@ -91,6 +95,9 @@ public:
 
 private:
   void Report(const std::string& Msg, bool IsInfo) const;
+  // Names the control that another program holds, when that is why the mixer could not be
+  // set up; false when it is not.
+  bool ReportHeldControl() const;
   void SetAllAttenuations(int32_t Step);
   // Opens the capture device for one block of a run: the block length, the calibration's
   // handler as consumer, the window's start handler and the run's step as stop handler.

@@ -12,9 +12,20 @@ TSignalOut::TSignalOut(TLogEvent AOnLog, bool& Ok) : OnLog(std::move(AOnLog)) {
   Report("MixerOut: Creating ...", true);
   WaveOut->OnLog = OnLog;
   MixerOut = std::make_unique<TMixer>(nullptr, OnLog);
-  Ok = MixerOut->SetWaveOut(WaveOut->DeviceID);
+  // A control that another program holds spoils this device only: the chain is created all
+  // the same, so that the user can choose another one.
+  Ok = MixerOut->SetWaveOut(WaveOut->DeviceID) || ReportHeldControl();
   if (Ok) Report("SignalOut: Created.", true);
 }
+
+bool TSignalOut::ReportHeldControl() const {
+  if (MixerOut->HeldControl().empty()) return false;
+  Report("SignalOut: The mixer control \"" + MixerOut->HeldControl() +
+             "\" is held by another program; choose another output device.", false);
+  return true;
+}
+
+bool TSignalOut::MixerReady() const { return MixerOut && MixerOut->Ready(); }
 
 TSignalOut::~TSignalOut() {
   // Nobody is to be told about changes any more: the mixer gives the user's settings back
@@ -36,10 +47,18 @@ std::string TSignalOut::DeviceName(int32_t Device) {
 
 int32_t TSignalOut::GetDevice() const { return WaveOut ? WaveOut->DeviceID : -1; }
 
+// A device whose mixer another program holds is tried again only once another device has been
+// chosen in between: asking for it again finds the same control held and says so once more.
 bool TSignalOut::SetDevice(int32_t Device) {
   if (!WaveOut || !MixerOut) return false;
+  if ((Device < 0 || Device == WaveOut->DeviceID) && !MixerOut->Ready() &&
+      !MixerOut->HeldControl().empty()) {
+    return false;
+  }
   if (Device >= 0) WaveOut->SelectDevice(Device);
-  return MixerOut->SetWaveOut(WaveOut->DeviceID);
+  if (MixerOut->SetWaveOut(WaveOut->DeviceID)) return true;
+  ReportHeldControl();
+  return false;
 }
 
 int32_t TSignalOut::SourceCount() const { return MixerOut ? MixerOut->SourceCount() : 0; }

@@ -18,7 +18,9 @@ namespace dravik {
 class TSignalOut {
 public:
   // Creates the playback device, then the mixer bound to it ("MixerOut"); Ok is false when
-  // either failed (the part has reported why). The chain alone frees its parts.
+  // either failed (the part has reported why). A mixer that could not be set up because
+  // another program holds one of its controls is named in the log and leaves the chain
+  // created, with MixerReady false. The chain alone frees its parts.
   TSignalOut(TLogEvent AOnLog, bool& Ok);
   // Frees the device (stopping playback), then the mixer (giving the user's settings back).
   ~TSignalOut();
@@ -36,6 +38,8 @@ public:
   // Selects the device (only while idle; a negative number selects nothing), then binds the mixer to the device in use, even
   // when that did not change; the mixer's result.
   bool SetDevice(int32_t Device);
+  // The mixer of the device in use is set up, so the chain can play with it.
+  bool MixerReady() const;
 
   int32_t SourceCount() const;
   std::string SourceName(int32_t Index) const;
@@ -70,6 +74,9 @@ public:
 
 private:
   void Report(const std::string& Msg, bool IsInfo) const;
+  // Names the control that another program holds, when that is why the mixer could not be
+  // set up; false when it is not.
+  bool ReportHeldControl() const;
 };
 
 } // namespace dravik

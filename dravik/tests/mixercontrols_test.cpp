@@ -146,6 +146,40 @@ TEST_F(MixerControls, OutsideChangeIsWrittenBackOnce) {
   EXPECT_TRUE(Log.Lines.empty());
 }
 
+// A control that another program seizes while the program holds it is given up, and owes the
+// user's values all the same: leaving it writes them back. When the other program has let go
+// they stay; while it holds on it puts its own back, and the log names the control.
+TEST_F(MixerControls, ASeizedControlGetsTheUserValuesBackWhenItIsFree) {
+  const std::string kept = "MixerIn: LeaveControl: \"Master Volume\" is held by another "
+                           "program; the setting it had before is not restored.";
+  for (const bool release : {true, false}) {
+    SCOPED_TRACE(release ? "released" : "still held");
+    Ctl->Init();
+    ASSERT_EQ(mixerOpen(&Ctl->Handle, Mixer, reinterpret_cast<DWORD_PTR>(Ctl->WindowHandle()),
+                        0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    Ctl->Active = true;
+    Log.Lines.clear();
+    ASSERT_EQ(vmbox::ChangeMixerControl(0, MasterVolume, {1000, 2000}), MMSYSERR_NOERROR);
+    const int32_t i = Add(MasterVolume);
+    ASSERT_TRUE(Ctl->CaptureControl(i));
+    ASSERT_TRUE(Ctl->SetValue(i, 0, 0, 0xFFFF));
+    ASSERT_EQ(vmbox::ChangeMixerControl(0, MasterVolume, {7, 8}), MMSYSERR_NOERROR);
+    ASSERT_TRUE(vmbox::HoldMixerControl(0, MasterVolume));
+    Pump();
+    ASSERT_TRUE(Log.Has("MixerIn: OnChange: Captured by another process.", false));
+    EXPECT_FALSE(Ctl->Controls[i].Captured);
+    if (release) vmbox::ReleaseMixerControl(0, MasterVolume);
+    Log.Lines.clear();
+    EXPECT_TRUE(Ctl->LeaveControl(i));
+    EXPECT_EQ(Device(MasterVolume), (release ? Values{1000, 2000} : Values{7, 8}));
+    EXPECT_EQ(Log.Has(kept, false), !release);
+    Log.Lines.clear();
+    EXPECT_TRUE(Ctl->LeaveControl(i)) << "owed once only";
+    EXPECT_TRUE(Log.Lines.empty());
+    vmbox::ReleaseMixerControl(0, MasterVolume);
+  }
+}
+
 TEST_F(MixerControls, SelectorValues) {
   const int32_t mux = Add(Mux);
   MIXERCONTROLA multiple = Info(Mux);

@@ -87,6 +87,7 @@ void TfmLCR::cbOutChange() {
   FillSources(cbOutSrc, SignalOut->SourceCount(),
               [this](int32_t i) { return SignalOut->SourceName(i); }, SignalOut->GetSource());
   KeepListedFormat();
+  EnableStart();
 }
 
 void TfmLCR::cbInChange() {
@@ -97,13 +98,14 @@ void TfmLCR::cbInChange() {
   FillSources(cbInSrc, SignalIn->SourceCount(),
               [this](int32_t i) { return SignalIn->SourceName(i); }, SignalIn->GetSource());
   KeepListedFormat();
+  EnableStart();
 }
 
 // A device picked by the user has settled its own default format; the lists' choice holds for
-// it as for the other device. Until start-up has enabled Start, the lists follow the devices
+// it as for the other device. Until start-up is done, the lists follow the devices
 // instead (the settings file is read then).
 void TfmLCR::KeepListedFormat() {
-  if (btnStart->isEnabled()) cbBitsSamplingChange();
+  if (FCreationDone) cbBitsSamplingChange();
 }
 
 void TfmLCR::cbOutSrcChange() {

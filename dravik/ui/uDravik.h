@@ -160,6 +160,9 @@ private:
   void MatchFormatLists();
   void FreeChains();
   void ShowLogOnly();
+  // Start is offered once start-up is done and while both devices' mixers are set up (another
+  // program may hold a control of the chosen one).
+  void EnableStart();
 
   // uDravik.cpp
   static void FillSources(QComboBox* List, int32_t Count,
@@ -206,6 +209,7 @@ private:
   int FLeftX = 0;
   int FRightX = 0;
   bool FStartupFinished = false;
+  bool FCreationDone = false; // start-up created both chains and read the settings file
 };
 
 } // namespace dravik

@@ -42,7 +42,13 @@ void TfmLCR::OnDelayTimer() {
   ReadSettings(ini);
   cbBitsSamplingChange();
   AddMessage("- Creation is done. -", true);
-  btnStart->setEnabled(true);
+  FCreationDone = true;
+  EnableStart();
+}
+
+void TfmLCR::EnableStart() {
+  if (!FCreationDone || !SignalIn || !SignalOut) return;
+  btnStart->setEnabled(SignalIn->MixerReady() && SignalOut->MixerReady());
 }
 
 // The output chain, then the input chain, each followed by its device list. False when one
@@ -146,7 +152,7 @@ bool TfmLCR::FormCloseQuery() {
   if (!FStartupFinished) return false;
   if (!ClosingDone) {
     try {
-      if (btnStart->isEnabled()) WriteSettings();
+      if (FCreationDone) WriteSettings();
       FreeChains();
       ShowLogOnly();
       AddMessage("- Destruction is done. -", true);
