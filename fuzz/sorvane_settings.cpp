@@ -74,8 +74,9 @@ void CheckValueList(const TForm1& w, const TState& s, double before) {
           "the value list edits one of its entries");
   const std::string shown = w.frRref->cbVal->lineEdit()->text().trimmed().toStdString();
   double parsed = 0;
-  // The reference resistance is a positive number: zero and below are marked like text.
-  const bool number = sorvane::ParseNumber(shown, parsed) && parsed > 0;
+  // The reference resistance is a positive number (with an SI prefix or not): zero and below
+  // are marked like text.
+  const bool number = sorvane::ParseValue(shown, parsed) && parsed > 0;
   Require(s.Invalid == !number, "the box is marked exactly when it shows no positive number");
   Require(std::isfinite(s.Value), "the value list's value is finite");
   Require(s.Value == (number ? parsed : before), "the value is the entry's number or stays");

@@ -90,6 +90,8 @@ void EditValueList(FuzzedDataProvider& in, sorvane::TfrValues& list, int op) {
     const int pick = in.ConsumeIntegralInRange(0, std::max(list.cbVal->count() - 1, 0));
     list.cbVal->setCurrentIndex(pick);
     emit list.cbVal->activated(pick);
+  } else if (op == 5) {
+    list.cbValExit(); // the user leaves the box
   }
   const QStringList after = Entries(list);
   const int current = list.CurrentIndex();
@@ -98,22 +100,21 @@ void EditValueList(FuzzedDataProvider& in, sorvane::TfrValues& list, int op) {
   const QString shown = edit->text().trimmed();
   double parsed = 0;
   // The reference resistance is a positive number: zero and below are marked like text.
-  const bool number = sorvane::ParseNumber(shown.toStdString(), parsed) && parsed > 0;
+  const bool number = sorvane::ParseValue(shown.toStdString(), parsed) && parsed > 0;
   Require(list.Invalid() == !number, "the box is marked exactly when it shows no positive number");
   double plain = 0;
   Require(number || !PlainNumber(shown, true, plain) || !(plain > 0),
-          "a plain positive decimal number is taken");
-  if (!number) {
-    Require(list.Value() == value, "text that is no number keeps the value");
-    if (op <= 1) Require(after == before, "text that is no number leaves the list alone");
+          "a plain positive decimal number is accepted");
+  Require(std::isfinite(list.Value()) && list.Value() > 0, "the value in force is a positive number");
+  // Typing changes nothing but the box: a value is taken when editing ends.
+  if (op <= 1) {
+    Require(list.Value() == value, "typing keeps the value in force");
+    Require(after == before, "typing leaves the list alone");
     return;
   }
-  Require(std::isfinite(list.Value()) && list.Value() == parsed, "the value is the box's number");
-  Require(after[current] == shown, "the entry edited holds the number as typed");
-  if (op <= 1) {
-    QStringList expected = before;
-    expected[current] = shown;
-    Require(after == expected, "typing changes the entry edited alone");
+  if (op >= 4 && number) {
+    Require(list.Value() == parsed, "the value is the box's number once editing ends");
+    Require(after[current] == shown, "the entry edited holds the number as typed");
   }
 }
 
@@ -139,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   list.SetSection("Rref");
   FuzzedDataProvider in(data, size);
   for (int step = 0; step < 64 && in.remaining_bytes() > 0; ++step) {
-    const int op = in.ConsumeIntegralInRange(0, 7);
+    const int op = in.ConsumeIntegralInRange(0, 8);
     if (op < 3) EditResistor(in, w, op);
     else EditValueList(in, list, op - 3);
   }

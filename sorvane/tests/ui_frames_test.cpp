@@ -180,6 +180,20 @@ TEST_F(Values, SettingsRoundTripErasesLongerLists) {
   EXPECT_EQ(older.cbVal->count(), 4);
   EXPECT_EQ(older.Value(), 47);
   EXPECT_EQ(older.cbVal->lineEdit()->text(), "47");
+  // With no entry holding a number, the value in force stays, and the entry edited takes it, so
+  // the list holds what the box shows.
+  platform::TIniFile noNumbers(Scratch.Dir / "nonumbers.ini");
+  noNumbers.WriteInteger("Values", "Count", 2);
+  noNumbers.WriteString("Values", "Value0", "0");
+  noNumbers.WriteString("Values", "Value1", "ask");
+  noNumbers.WriteInteger("Values", "CurrentIndex", 1);
+  TfrValues none;
+  none.SetPositiveOnly(true);
+  none.ShowValue(10);
+  none.LoadSettings(noNumbers);
+  EXPECT_EQ(none.Value(), 10);
+  EXPECT_EQ(none.cbVal->lineEdit()->text(), "10");
+  EXPECT_EQ(none.cbVal->itemText(none.CurrentIndex()), "10");
 
   // "Count" 0 or missing keeps the list.
   platform::TIniFile empty(Scratch.Dir / "none.ini");
@@ -227,7 +241,7 @@ TEST_F(Values, TheReferenceListTakesPositiveNumbersOnly) {
     }
   }
 
-  // A stored zero is kept as it stands but never used: the value in force stays and is shown.
+  // A stored zero is never used: the value in force stays, is shown, and the entry takes it.
   platform::TIniFile ini(Scratch.Dir / "zero.ini");
   ini.WriteInteger("Values", "Count", 1);
   ini.WriteString("Values", "Value0", "0");
@@ -238,7 +252,7 @@ TEST_F(Values, TheReferenceListTakesPositiveNumbersOnly) {
   EXPECT_EQ(stored.Value(), 1);
   EXPECT_EQ(stored.cbVal->lineEdit()->text(), "1");
   stored.SaveSettings(ini);
-  EXPECT_EQ(ini.ReadString("Values", "Value0", "?"), "0");
+  EXPECT_EQ(ini.ReadString("Values", "Value0", "?"), "1");
 }
 
 TEST(WaveSetup, DeviceListsAndSettings) {

@@ -208,14 +208,15 @@ void TfrValues::LoadSettings(const platform::TIniFile& ini) {
     cbVal->setCurrentIndex(FCurrentIndex);
     Updating = false;
     // An entry that holds no number (an empty one an earlier version saved after Enter) is
-    // never used: the nearest one that does is taken; with none, the value in force stays and
-    // is shown.
+    // never used: the nearest one that does is taken; with none, the value in force stays, and
+    // the entry the box edits takes it, so the list holds what the box shows and what is used.
     const int usable = NearestUsableEntry(FCurrentIndex);
     double v = 0;
     if (usable >= 0 && Accepts(cbVal->itemText(usable).trimmed().toStdString(), v)) {
       TakeEntry(usable, v);
     } else {
       Updating = true;
+      cbVal->setItemText(FCurrentIndex, FValueText);
       cbVal->setEditText(FValueText);
       Updating = false;
       SetTextColour(false);
