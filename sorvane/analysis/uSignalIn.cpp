@@ -39,10 +39,21 @@ std::string PolynomKey(int j, int comp) {
   return "Polynom" + std::to_string(j) + std::to_string(comp);
 }
 
-// Both components finite at every frequency the program can sample.
-bool StaysFinite(const TCalibrationPolys& poly) {
-  return CurveStaysFinite(poly[0], HighestCalibratedHz) && CurveStaysFinite(poly[1], HighestCalibratedHz);
+// Usable corners, and both components, times the coupling term, finite at every frequency the
+// program can sample.
+bool StaysFinite(const TCalibrationPolys& poly, const TCouplingCorners& corners) {
+  if (!CornersUsable(corners)) return false;
+  const double gain = CouplingGainBound(corners);
+  return CurveStaysFinite(poly[0], HighestCalibratedHz, gain) &&
+         CurveStaysFinite(poly[1], HighestCalibratedHz, gain);
 }
+
+const char* const CornerKeys[2] = {"Corner0", "Corner1"};
+
+// The coupling corners are fitted over the lowest decade of the calibration range (at least
+// ten bins), where the ratio bends and the rest of the response is nearly flat.
+constexpr int CornerBandFactor = 10;
+constexpr int FewestCornerBandBins = 10;
 
 } // namespace
 
@@ -118,7 +129,9 @@ TPolynomial TSignalIn::FitComponent(int comp) const {
   return sorvane::FitComponent(Normal, Calibration, comp, CenterBin, HalfWidth, BinHz());
 }
 
-void TSignalIn::EvaluateCalibration() { sorvane::EvaluateCalibration(Poly, Calibration, BinHz()); }
+void TSignalIn::EvaluateCalibration() {
+  sorvane::EvaluateCalibration(Poly, Corners, Calibration, BinHz());
+}
 
 void TSignalIn::ProcessBlock(TWaveData& block) {
   const size_t n = block[0].size();
@@ -186,9 +199,25 @@ void TSignalIn::CalibrationBlock(TWaveData& block, bool saturated) {
   }
   // A fit that cannot be made, or whose curve is not finite, never replaces the calibration in
   // force.
+  // The coupling corners first, then the polynomials on what they leave; when the corners
+  // cannot be fitted the polynomials take the whole ratio, as they did before the corners.
   if (FitUsable) {
-    const TCalibrationPolys fitted{FitComponent(0), FitComponent(1)};
-    if (StaysFinite(fitted)) Poly = fitted;
+    const double binHz = BinHz();
+    const int lo = CenterBin - HalfWidth, hi = CenterBin + HalfWidth;
+    TCouplingCorners corners{0, 0};
+    if (!FitCouplingCorners(Calibration, lo, std::min(hi, std::max(CornerBandFactor * lo, lo + FewestCornerBandBins - 1)),
+                            binHz, corners)) {
+      corners = {0, 0};
+    }
+    Remainder = Calibration;
+    DivideCoupling(corners, Remainder, binHz);
+    const TCalibrationPolys fitted{
+        sorvane::FitComponent(Normal, Remainder, 0, CenterBin, HalfWidth, binHz),
+        sorvane::FitComponent(Normal, Remainder, 1, CenterBin, HalfWidth, binHz)};
+    if (StaysFinite(fitted, corners)) {
+      Poly = fitted;
+      Corners = corners;
+    }
   }
   EvaluateCalibration();
   for (int k = 1; k < bins; ++k) SetBin(block[1].data(), k, Calibration[k]);
@@ -242,7 +271,17 @@ void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
       if (std::isfinite(v)) loaded[comp][j] = v;
     }
   }
-  if (StaysFinite(loaded)) Poly = loaded;
+  // Polynomials saved without corners were fitted to the whole ratio: no coupling term then. A
+  // corner that is present must be usable, and both must be there.
+  TCouplingCorners corners{0, 0};
+  const bool anyCorner = ini.ValueExists(Section, CornerKeys[0]) || ini.ValueExists(Section, CornerKeys[1]);
+  if (anyCorner) {
+    for (int c = 0; c < 2; ++c) corners[c] = ini.ReadFloat(Section, CornerKeys[c], Missing);
+  }
+  if (StaysFinite(loaded, corners)) {
+    Poly = loaded;
+    Corners = corners;
+  }
   EvaluateCalibration();
 }
 
@@ -255,6 +294,7 @@ void TSignalIn::SaveSettings(platform::TIniFile& ini) const {
       ini.WriteFloat(Section, PolynomKey(j, comp), static_cast<double>(Poly[comp][j]));
     }
   }
+  for (int c = 0; c < 2; ++c) ini.WriteFloat(Section, CornerKeys[c], Corners[c]);
 }
 
 } // namespace sorvane
