@@ -188,6 +188,34 @@ bool FitCouplingCorners(const TComplexArray& ratio, int loBin, int hiBin, double
   return true;
 }
 
+bool CalibrationStaysFinite(const TCalibrationPolys& poly, const TCouplingCorners& corners) {
+  if (!CornersUsable(corners)) return false;
+  const double gain = CouplingGainBound(corners);
+  return CurveStaysFinite(poly[0], HighestCalibratedHz, gain) &&
+         CurveStaysFinite(poly[1], HighestCalibratedHz, gain);
+}
+
+bool FitCalibration(const TNormalMatrix& normal, const TComplexArray& ratio, int centerBin,
+                    int halfWidth, double binHz, TCalibrationPolys& poly,
+                    TCouplingCorners& corners) {
+  // The lowest decade of the window, where the ratio bends and the rest is nearly flat.
+  constexpr int BandFactor = 10, FewestBandBins = 10;
+  const int lo = centerBin - halfWidth, hi = centerBin + halfWidth;
+  TCouplingCorners fittedCorners{0, 0};
+  if (!FitCouplingCorners(ratio, lo, std::min(hi, std::max(BandFactor * lo, lo + FewestBandBins - 1)),
+                          binHz, fittedCorners)) {
+    fittedCorners = {0, 0};
+  }
+  TComplexArray remainder = ratio;
+  DivideCoupling(fittedCorners, remainder, binHz);
+  const TCalibrationPolys fitted{FitComponent(normal, remainder, 0, centerBin, halfWidth, binHz),
+                                 FitComponent(normal, remainder, 1, centerBin, halfWidth, binHz)};
+  if (!CalibrationStaysFinite(fitted, fittedCorners)) return false;
+  poly = fitted;
+  corners = fittedCorners;
+  return true;
+}
+
 void DivideCoupling(const TCouplingCorners& corners, TComplexArray& ratio, double binHz) {
   for (size_t k = 1; k < ratio.size(); ++k) {
     ratio[k] = CDiv(ratio[k], CouplingRatio(corners, binHz * static_cast<double>(k)));

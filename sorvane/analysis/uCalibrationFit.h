@@ -79,6 +79,18 @@ double CouplingGainBound(const TCouplingCorners& corners);
 bool FitCouplingCorners(const TComplexArray& ratio, int loBin, int hiBin, double binHz,
                         TCouplingCorners& corners);
 
+// The whole calibration fit of a measured ratio over bins centerBin +- halfWidth with the factor
+// from PrepareFit: the corners over the lowest decade of the window (at least ten bins; both 0
+// when they cannot be fitted), then the polynomials on the ratio with the coupling divided out.
+// False, with poly and corners left alone, when the result would not stay finite.
+bool FitCalibration(const TNormalMatrix& normal, const TComplexArray& ratio, int centerBin,
+                    int halfWidth, double binHz, TCalibrationPolys& poly,
+                    TCouplingCorners& corners);
+
+// Usable corners, and both polynomials times the coupling term finite at every frequency up to
+// HighestCalibratedHz.
+bool CalibrationStaysFinite(const TCalibrationPolys& poly, const TCouplingCorners& corners);
+
 // ratio[k] := ratio[k] / CouplingRatio(corners, k*binHz) for k = 1 .. size - 1: what is left for
 // the polynomials.
 void DivideCoupling(const TCouplingCorners& corners, TComplexArray& ratio, double binHz);

@@ -39,21 +39,7 @@ std::string PolynomKey(int j, int comp) {
   return "Polynom" + std::to_string(j) + std::to_string(comp);
 }
 
-// Usable corners, and both components, times the coupling term, finite at every frequency the
-// program can sample.
-bool StaysFinite(const TCalibrationPolys& poly, const TCouplingCorners& corners) {
-  if (!CornersUsable(corners)) return false;
-  const double gain = CouplingGainBound(corners);
-  return CurveStaysFinite(poly[0], HighestCalibratedHz, gain) &&
-         CurveStaysFinite(poly[1], HighestCalibratedHz, gain);
-}
-
 const char* const CornerKeys[2] = {"Corner0", "Corner1"};
-
-// The coupling corners are fitted over the lowest decade of the calibration range (at least
-// ten bins), where the ratio bends and the rest of the response is nearly flat.
-constexpr int CornerBandFactor = 10;
-constexpr int FewestCornerBandBins = 10;
 
 } // namespace
 
@@ -201,24 +187,7 @@ void TSignalIn::CalibrationBlock(TWaveData& block, bool saturated) {
   // force.
   // The coupling corners first, then the polynomials on what they leave; when the corners
   // cannot be fitted the polynomials take the whole ratio, as they did before the corners.
-  if (FitUsable) {
-    const double binHz = BinHz();
-    const int lo = CenterBin - HalfWidth, hi = CenterBin + HalfWidth;
-    TCouplingCorners corners{0, 0};
-    if (!FitCouplingCorners(Calibration, lo, std::min(hi, std::max(CornerBandFactor * lo, lo + FewestCornerBandBins - 1)),
-                            binHz, corners)) {
-      corners = {0, 0};
-    }
-    Remainder = Calibration;
-    DivideCoupling(corners, Remainder, binHz);
-    const TCalibrationPolys fitted{
-        sorvane::FitComponent(Normal, Remainder, 0, CenterBin, HalfWidth, binHz),
-        sorvane::FitComponent(Normal, Remainder, 1, CenterBin, HalfWidth, binHz)};
-    if (StaysFinite(fitted, corners)) {
-      Poly = fitted;
-      Corners = corners;
-    }
-  }
+  if (FitUsable) FitCalibration(Normal, Calibration, CenterBin, HalfWidth, BinHz(), Poly, Corners);
   EvaluateCalibration();
   for (int k = 1; k < bins; ++k) SetBin(block[1].data(), k, Calibration[k]);
   if (OnStatus) OnStatus(saturated ? "Wait..." : "Press Stop\r\nto finish.");
@@ -278,7 +247,7 @@ void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
   if (anyCorner) {
     for (int c = 0; c < 2; ++c) corners[c] = ini.ReadFloat(Section, CornerKeys[c], Missing);
   }
-  if (StaysFinite(loaded, corners)) {
+  if (CalibrationStaysFinite(loaded, corners)) {
     Poly = loaded;
     Corners = corners;
   }

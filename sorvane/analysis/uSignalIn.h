@@ -105,7 +105,6 @@ private:
   int LayoutLength = 0;
   double ToneHz = 0, LoHz = 0, HiHz = 0;
   bool FitUsable = false;
-  TComplexArray Remainder; // the measured ratio with the coupling divided out
   TLcrResult LastResult;
   std::array<double, 2> Learned{0, 0}; // the level check's running maxima
 };

@@ -347,6 +347,72 @@ TEST(CalibrationSettings, MissingSectionLoadsDefaultsAndASavedFitComesBack) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(CalibrationSettings, CornersComeBackAndAFileWithoutThemLoadsItsPolynomialsAlone) {
+  const auto dir = std::filesystem::temp_directory_path() / "sorvane_signalin_corners";
+  std::filesystem::create_directories(dir);
+  TCore calibrated;
+  CalibrateOn(calibrated, [](double f) { return HighPass(f, 3.2) / HighPass(f, 3.6) / 0.985; }, 1);
+  ASSERT_NE(calibrated.Corners, (TCouplingCorners{0, 0}));
+  const struct {
+    const char* Corner0; // nullptr: the key is not written
+    const char* Corner1;
+    bool Taken;          // false: the calibration in force stays whole
+  } cases[] = {
+      {"keep", "keep", true},        // as saved
+      {nullptr, nullptr, true},      // a file written before the corners: polynomials alone
+      {"-3.2", nullptr, false},      // half a pair
+      {"nan", "-3.6", false},        // not a number
+      {"-3.2", "1e6", false},        // beyond any card's coupling
+      {"0", "0", true},              // DC-coupled inputs
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.Corner0 ? c.Corner0 : "-") << " " << (c.Corner1 ? c.Corner1 : "-"));
+    std::filesystem::remove(dir / "saved.ini");
+    std::filesystem::remove(dir / "Sorvane.ini");
+    platform::TIniFile saved(dir / "saved.ini");
+    calibrated.SaveSettings(saved);
+    // The saved keys, the corners as the case has them.
+    platform::TIniFile ini(dir / "Sorvane.ini");
+    const char* values[2] = {c.Corner0, c.Corner1};
+    for (const std::string& key : saved.ReadSection("Calibration")) {
+      const std::string value = saved.ReadString("Calibration", key, "");
+      if (key == "Corner0" || key == "Corner1") {
+        const char* v = values[key.back() - '0'];
+        if (v) ini.WriteString("Calibration", key, std::string(v) == "keep" ? value : v);
+      } else {
+        ini.WriteString("Calibration", key, value);
+      }
+    }
+    TCore loaded;
+    loaded.StartMeasurement();
+    loaded.Poly[1][3] = 4e-12; // the calibration in force, not the identity
+    loaded.Corners = {-1, -2};
+    const TCalibrationPolys polyBefore = loaded.Poly;
+    const TCouplingCorners cornersBefore = loaded.Corners;
+    loaded.LoadSettings(ini);
+    if (!c.Taken) {
+      EXPECT_EQ(loaded.Poly, polyBefore);
+      EXPECT_EQ(loaded.Corners, cornersBefore);
+      continue;
+    }
+    // Saved with 15 significant digits.
+    EXPECT_NE(loaded.Poly, polyBefore);
+    const bool withCorners = c.Corner0 && std::string(c.Corner0) == "keep";
+    for (int k = 0; k < 2; ++k) {
+      EXPECT_NEAR(loaded.Corners[k], withCorners ? calibrated.Corners[k] : 0.0, 1e-13);
+    }
+    // With its corners the curve is the one calibrated; without them it is the polynomials'.
+    TComplexArray polynomials(loaded.Calibration.size());
+    EvaluateCalibration(loaded.Poly, polynomials, Df);
+    for (int k = 1; k <= 939; ++k) {
+      const TComplexD want = withCorners ? calibrated.Calibration[k] : polynomials[k];
+      ASSERT_NEAR(loaded.Calibration[k].Re, want.Re, 1e-7) << "bin " << k;
+      ASSERT_NEAR(loaded.Calibration[k].Im, want.Im, 1e-7) << "bin " << k;
+    }
+  }
+  std::filesystem::remove_all(dir);
+}
+
 TEST(CalibrationSettings, ACurveThatWouldOverflowKeepsTheCalibrationInForce) {
   const auto dir = std::filesystem::temp_directory_path() / "sorvane_signalin_overflow";
   std::filesystem::create_directories(dir);
