@@ -102,7 +102,7 @@ void Realism(std::ofstream& md, int readings) {
         "Every default imperfection of the virtual card (DC offsets, gains 1 / 0.985, AC coupling "
         "3.2 / 3.6 Hz, anti-alias roll-offs 0.455 / 0.45 fs, noise, 1024 frames of latency, "
         "16-bit rounding), each program calibrated on the shorted jig first (Dravik: offset and "
-        "amplitude run at step 0; Sorvane: its degree-15 fit over 20 Hz .. 22 kHz). Mean of "
+        "amplitude run at step 0; Sorvane: its fit of the coupling corners and the degree-15 polynomials over 20 Hz .. 22 kHz). Mean of "
         << readings << " readings, relative to the component; in brackets without calibration.\n\n"
         "| Box | Dravik R | Dravik L or C | Sorvane R | Sorvane L or C |\n|---|---|---|---|---|\n";
   dravik::TCalibrIn dravikCal;

@@ -112,10 +112,11 @@ TSorvaneCalibration SorvaneCalibrate(const TBoxConfig& card, uint32_t fs) {
   sorvane::TNormalMatrix normal{};
   sorvane::PrepareFit(normal, half);
   const double binHz = static_cast<double>(fs) / n;
-  const sorvane::TCalibrationPolys poly{
-      sorvane::FitComponent(normal, ratio, 0, center, half, binHz),
-      sorvane::FitComponent(normal, ratio, 1, center, half, binHz)};
-  sorvane::EvaluateCalibration(poly, ratio, binHz);
+  // As the program calibrates: the inputs' coupling corners, then the polynomials on the rest.
+  sorvane::TCalibrationPolys poly = sorvane::IdentityCalibration();
+  sorvane::TCouplingCorners corners{0, 0};
+  sorvane::FitCalibration(normal, ratio, center, half, binHz, poly, corners);
+  sorvane::EvaluateCalibration(poly, corners, ratio, binHz);
   TSorvaneCalibration cal;
   for (const auto& z : ratio) {
     cal.Re.push_back(z.Re);

@@ -1,6 +1,8 @@
 #include "sorvane/analysis/uCalibrationFit.h"
 
+#include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <limits>
 
@@ -87,14 +89,146 @@ void EvaluateCalibration(const TCalibrationPolys& poly, TComplexArray& calibrati
   }
 }
 
-bool CurveStaysFinite(const TPolynomial& poly, double maxHz) {
+bool CurveStaysFinite(const TPolynomial& poly, double maxHz, double gain) {
   long double bound = 0, power = 1;
   for (const long double c : poly) {
     if (!std::isfinite(c)) return false;
     bound += std::fabs(c) * power;
     power *= maxHz;
   }
-  return bound <= std::numeric_limits<double>::max() / LargestBinMagnitude;
+  return std::isfinite(gain) && gain >= 1 &&
+         bound <= std::numeric_limits<double>::max() / LargestBinMagnitude / gain;
+}
+
+bool CornersUsable(const TCouplingCorners& corners) {
+  for (const double c : corners) {
+    if (!std::isfinite(c) || std::fabs(c) > LargestCornerHz) return false;
+  }
+  return true;
+}
+
+TComplexD CouplingRatio(const TCouplingCorners& corners, double f) {
+  if (corners[0] == 0 && corners[1] == 0) return COne;
+  return CDiv({f, corners[1]}, {f, corners[0]});
+}
+
+// |f + i b| / |f + i a| <= |f + i b| / f <= 1 + |b| / f.
+double CouplingGainBound(const TCouplingCorners& corners) {
+  return 1 + std::fabs(corners[1]) / LowestBinHz;
+}
+
+namespace {
+
+constexpr int CornerUnknowns = 7; // a, then Q's three complex coefficients
+constexpr int FewestCornerBins = 8;
+using TCornerRow = std::array<long double, CornerUnknowns>;
+
+// Solves m x = v in place (v becomes x) by elimination with partial pivoting; false when a
+// pivot vanishes.
+bool SolveSmall(std::array<TCornerRow, CornerUnknowns>& m, TCornerRow& v) {
+  for (int c = 0; c < CornerUnknowns; ++c) {
+    int pivot = c;
+    for (int r = c + 1; r < CornerUnknowns; ++r) {
+      if (std::fabs(m[r][c]) > std::fabs(m[pivot][c])) pivot = r;
+    }
+    if (!(std::fabs(m[pivot][c]) > 0)) return false;
+    std::swap(m[c], m[pivot]);
+    std::swap(v[c], v[pivot]);
+    for (int r = c + 1; r < CornerUnknowns; ++r) {
+      const long double q = m[r][c] / m[c][c];
+      for (int j = c; j < CornerUnknowns; ++j) m[r][j] -= q * m[c][j];
+      v[r] -= q * v[c];
+    }
+  }
+  for (int c = CornerUnknowns - 1; c >= 0; --c) {
+    for (int j = c + 1; j < CornerUnknowns; ++j) v[c] -= m[c][j] * v[j];
+    v[c] /= m[c][c];
+  }
+  return true;
+}
+
+} // namespace
+
+bool FitCouplingCorners(const TComplexArray& ratio, int loBin, int hiBin, double binHz,
+                        TCouplingCorners& corners) {
+  loBin = std::max(loBin, 1);
+  hiBin = std::min(hiBin, static_cast<int>(ratio.size()) - 1);
+  if (hiBin - loBin + 1 < FewestCornerBins || !(binHz > 0)) return false;
+  // In u = f / fTop the columns are of one size: r u + i (a / fTop) r = q0 + q1 u + q2 u^2.
+  const long double fTop = binHz * static_cast<long double>(hiBin);
+  std::array<TCornerRow, CornerUnknowns> normal{};
+  TCornerRow rhs{};
+  for (int k = loBin; k <= hiBin; ++k) {
+    const long double u = binHz * static_cast<long double>(k) / fTop;
+    const long double re = ratio[k].Re, im = ratio[k].Im;
+    // Q(u) - i a' r = r u, its real and its imaginary part, unknowns a', Re q0, Im q0, Re q1, ...
+    const TCornerRow rows[2] = {{im, 1, 0, u, 0, u * u, 0}, {-re, 0, 1, 0, u, 0, u * u}};
+    const long double values[2] = {re * u, im * u};
+    for (int e = 0; e < 2; ++e) {
+      for (int r = 0; r < CornerUnknowns; ++r) {
+        rhs[r] += rows[e][r] * values[e];
+        for (int c = 0; c < CornerUnknowns; ++c) normal[r][c] += rows[e][r] * rows[e][c];
+      }
+    }
+  }
+  if (!SolveSmall(normal, rhs)) return false;
+  const std::complex<long double> q0(rhs[1], rhs[2]), q1(rhs[3], rhs[4]), q2(rhs[5], rhs[6]);
+  // The root near the origin, from the linear term and then Newton's steps with the square.
+  if (std::abs(q1) == 0) return false;
+  std::complex<long double> root = -q0 / q1;
+  for (int i = 0; i < 4; ++i) {
+    const std::complex<long double> slope = q1 + 2.0L * q2 * root;
+    if (std::abs(slope) == 0) return false;
+    root -= (q0 + (q1 + q2 * root) * root) / slope;
+  }
+  const TCouplingCorners fitted{static_cast<double>(rhs[0] * fTop),
+                                static_cast<double>(-root.imag() * fTop)};
+  if (!CornersUsable(fitted)) return false;
+  corners = fitted;
+  return true;
+}
+
+bool CalibrationStaysFinite(const TCalibrationPolys& poly, const TCouplingCorners& corners) {
+  if (!CornersUsable(corners)) return false;
+  const double gain = CouplingGainBound(corners);
+  return CurveStaysFinite(poly[0], HighestCalibratedHz, gain) &&
+         CurveStaysFinite(poly[1], HighestCalibratedHz, gain);
+}
+
+bool FitCalibration(const TNormalMatrix& normal, const TComplexArray& ratio, int centerBin,
+                    int halfWidth, double binHz, TCalibrationPolys& poly,
+                    TCouplingCorners& corners) {
+  // The lowest decade of the window, where the ratio bends and the rest is nearly flat.
+  constexpr int BandFactor = 10, FewestBandBins = 10;
+  const int lo = centerBin - halfWidth, hi = centerBin + halfWidth;
+  TCouplingCorners fittedCorners{0, 0};
+  if (!FitCouplingCorners(ratio, lo, std::min(hi, std::max(BandFactor * lo, lo + FewestBandBins - 1)),
+                          binHz, fittedCorners)) {
+    fittedCorners = {0, 0};
+  }
+  TComplexArray remainder = ratio;
+  DivideCoupling(fittedCorners, remainder, binHz);
+  const TCalibrationPolys fitted{FitComponent(normal, remainder, 0, centerBin, halfWidth, binHz),
+                                 FitComponent(normal, remainder, 1, centerBin, halfWidth, binHz)};
+  if (!CalibrationStaysFinite(fitted, fittedCorners)) return false;
+  poly = fitted;
+  corners = fittedCorners;
+  return true;
+}
+
+void DivideCoupling(const TCouplingCorners& corners, TComplexArray& ratio, double binHz) {
+  for (size_t k = 1; k < ratio.size(); ++k) {
+    ratio[k] = CDiv(ratio[k], CouplingRatio(corners, binHz * static_cast<double>(k)));
+  }
+}
+
+void EvaluateCalibration(const TCalibrationPolys& poly, const TCouplingCorners& corners,
+                         TComplexArray& calibration, double binHz) {
+  EvaluateCalibration(poly, calibration, binHz);
+  if (corners[0] == 0 && corners[1] == 0) return;
+  for (size_t k = 1; k < calibration.size(); ++k) {
+    calibration[k] = CMul(calibration[k], CouplingRatio(corners, binHz * static_cast<double>(k)));
+  }
 }
 
 } // namespace sorvane

@@ -48,6 +48,55 @@ constexpr double LargestBinMagnitude = 1e6;
 // (LargestBinMagnitude), stays a finite double at every frequency up to maxHz (bounded by the
 // sum of |c_j| maxHz^j): a stored calibration with a huge coefficient would otherwise turn the
 // corrected spectrum, and every reading, into infinity.
-bool CurveStaysFinite(const TPolynomial& poly, double maxHz);
+bool CurveStaysFinite(const TPolynomial& poly, double maxHz, double gain = 1);
+
+// The inputs' AC coupling as two first-order high-passes, the corner of channel 0 in [0] and of
+// channel 1 in [1], in Hz and in the sign convention of the transform: a bin of channel c carries
+// f / (f + i*corner[c]) of the voltage at its input. Both 0 (no coupling term) is the curve the
+// polynomials alone describe, as in a calibration made without it.
+using TCouplingCorners = std::array<double, 2>;
+
+// The largest corner a calibration keeps: a card's coupling sits at a few hertz, and a corner
+// beyond this is a fit that went wrong.
+constexpr double LargestCornerHz = 2000;
+// Below the lowest bin a block can hold (8000 Hz over a million samples).
+constexpr double LowestBinHz = 0.005;
+
+// Both corners finite and within +-LargestCornerHz.
+bool CornersUsable(const TCouplingCorners& corners);
+
+// The channel ratio the two high-passes give at f: (f + i*corner[1]) / (f + i*corner[0]).
+TComplexD CouplingRatio(const TCouplingCorners& corners, double f);
+
+// The largest modulus of CouplingRatio at any bin a block can hold.
+double CouplingGainBound(const TCouplingCorners& corners);
+
+// Fits the two corners to the measured ratio over bins loBin .. hiBin, the lowest bins of the
+// calibration range, where the coupling bends the ratio and the rest of the response is a
+// smooth curve: ratio(f) (f + i a) = Q(f) with Q of degree 2 is linear in a and Q, and the
+// corner b of channel 1 is the root of Q near the origin, Q(-i b) = 0. False (corners left
+// alone) with fewer than 8 bins, a singular system or corners that are not usable.
+bool FitCouplingCorners(const TComplexArray& ratio, int loBin, int hiBin, double binHz,
+                        TCouplingCorners& corners);
+
+// The whole calibration fit of a measured ratio over bins centerBin +- halfWidth with the factor
+// from PrepareFit: the corners over the lowest decade of the window (at least ten bins; both 0
+// when they cannot be fitted), then the polynomials on the ratio with the coupling divided out.
+// False, with poly and corners left alone, when the result would not stay finite.
+bool FitCalibration(const TNormalMatrix& normal, const TComplexArray& ratio, int centerBin,
+                    int halfWidth, double binHz, TCalibrationPolys& poly,
+                    TCouplingCorners& corners);
+
+// Usable corners, and both polynomials times the coupling term finite at every frequency up to
+// HighestCalibratedHz.
+bool CalibrationStaysFinite(const TCalibrationPolys& poly, const TCouplingCorners& corners);
+
+// ratio[k] := ratio[k] / CouplingRatio(corners, k*binHz) for k = 1 .. size - 1: what is left for
+// the polynomials.
+void DivideCoupling(const TCouplingCorners& corners, TComplexArray& ratio, double binHz);
+
+// calibration[k] := the polynomials' value times CouplingRatio at k*binHz, k = 1 .. size - 1.
+void EvaluateCalibration(const TCalibrationPolys& poly, const TCouplingCorners& corners,
+                         TComplexArray& calibration, double binHz);
 
 } // namespace sorvane

@@ -39,10 +39,7 @@ std::string PolynomKey(int j, int comp) {
   return "Polynom" + std::to_string(j) + std::to_string(comp);
 }
 
-// Both components finite at every frequency the program can sample.
-bool StaysFinite(const TCalibrationPolys& poly) {
-  return CurveStaysFinite(poly[0], HighestCalibratedHz) && CurveStaysFinite(poly[1], HighestCalibratedHz);
-}
+const char* const CornerKeys[2] = {"Corner0", "Corner1"};
 
 } // namespace
 
@@ -118,7 +115,9 @@ TPolynomial TSignalIn::FitComponent(int comp) const {
   return sorvane::FitComponent(Normal, Calibration, comp, CenterBin, HalfWidth, BinHz());
 }
 
-void TSignalIn::EvaluateCalibration() { sorvane::EvaluateCalibration(Poly, Calibration, BinHz()); }
+void TSignalIn::EvaluateCalibration() {
+  sorvane::EvaluateCalibration(Poly, Corners, Calibration, BinHz());
+}
 
 void TSignalIn::ProcessBlock(TWaveData& block) {
   const size_t n = block[0].size();
@@ -186,10 +185,9 @@ void TSignalIn::CalibrationBlock(TWaveData& block, bool saturated) {
   }
   // A fit that cannot be made, or whose curve is not finite, never replaces the calibration in
   // force.
-  if (FitUsable) {
-    const TCalibrationPolys fitted{FitComponent(0), FitComponent(1)};
-    if (StaysFinite(fitted)) Poly = fitted;
-  }
+  // The coupling corners first, then the polynomials on what they leave; when the corners
+  // cannot be fitted the polynomials take the whole ratio, as they did before the corners.
+  if (FitUsable) FitCalibration(Normal, Calibration, CenterBin, HalfWidth, BinHz(), Poly, Corners);
   EvaluateCalibration();
   for (int k = 1; k < bins; ++k) SetBin(block[1].data(), k, Calibration[k]);
   if (OnStatus) OnStatus(saturated ? "Wait..." : "Press Stop\r\nto finish.");
@@ -242,7 +240,17 @@ void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
       if (std::isfinite(v)) loaded[comp][j] = v;
     }
   }
-  if (StaysFinite(loaded)) Poly = loaded;
+  // Polynomials saved without corners were fitted to the whole ratio: no coupling term then. A
+  // corner that is present must be usable, and both must be there.
+  TCouplingCorners corners{0, 0};
+  const bool anyCorner = ini.ValueExists(Section, CornerKeys[0]) || ini.ValueExists(Section, CornerKeys[1]);
+  if (anyCorner) {
+    for (int c = 0; c < 2; ++c) corners[c] = ini.ReadFloat(Section, CornerKeys[c], Missing);
+  }
+  if (CalibrationStaysFinite(loaded, corners)) {
+    Poly = loaded;
+    Corners = corners;
+  }
   EvaluateCalibration();
 }
 
@@ -255,6 +263,7 @@ void TSignalIn::SaveSettings(platform::TIniFile& ini) const {
       ini.WriteFloat(Section, PolynomKey(j, comp), static_cast<double>(Poly[comp][j]));
     }
   }
+  for (int c = 0; c < 2; ++c) ini.WriteFloat(Section, CornerKeys[c], Corners[c]);
 }
 
 } // namespace sorvane

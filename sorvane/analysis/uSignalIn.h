@@ -57,7 +57,9 @@ public:
   // On the block just processed: channel 0 := the transfer ratio (output over drive).
   void ComputeTransfer(TWaveData& block, bool swap, double loHz, double hiHz);
 
-  // Section "Calibration": the saturation levels and the polynomials' coefficients.
+  // Section "Calibration": the saturation levels, the polynomials' coefficients and the inputs'
+  // coupling corners. A file without the corners (written before they were kept) loads its
+  // polynomials alone, as they were fitted.
   void LoadSettings(const platform::TIniFile& ini);
   void SaveSettings(platform::TIniFile& ini) const;
 
@@ -65,7 +67,7 @@ public:
   bool PrepareFit();
   // Fits component comp (0 real, 1 imaginary) of Calibration over the window in force.
   TPolynomial FitComponent(int comp) const;
-  // Calibration[k] := the polynomials' value at bin k.
+  // Calibration[k] := the value of the coupling term times the polynomials at bin k.
   void EvaluateCalibration();
 
   TSignalMode Mode = smMeasure;
@@ -81,6 +83,9 @@ public:
   TNormalMatrix Normal{};
   std::array<double, 2> Saturation{0.9, 0.9};
   TCalibrationPolys Poly = IdentityCalibration();
+  // The inputs' coupling corners: the calibration is the ratio of their high-passes times the
+  // polynomials, which take the rest of the response.
+  TCouplingCorners Corners{0, 0};
   // The covariance of the block just measured, channel 1 corrected as its spectrum is (empty
   // when the block was not averaged): the weights and uncertainties of the LCR result.
   TNoiseSpectrum Noise;
