@@ -104,33 +104,83 @@ TLcrResult ResultOf(const TLcrFit& fit, const std::vector<TLcrPoint>& points) {
 
 } // namespace
 
+namespace {
+
+// One bin of the range: its spectra and the impedance they give.
+struct TBinReading {
+  TComplexD A, B, Z;
+  double W = 0;
+};
+
+// The ratio A/B that the fitted series model predicts at w, in the transform's convention
+// (the impedance's imaginary part negated).
+TComplexD ModelRatio(const TLcrFit& fit, double w, double rref) {
+  double x = 0;
+  if (fit.Kind == TReactanceKind::Inductance) x = w * fit.Value;
+  else if (fit.Kind == TReactanceKind::Capacitance && fit.Value != 0) x = -1 / (w * fit.Value);
+  return {1 + fit.R / rref, -x / rref};
+}
+
+// The fit's points, each weighted by the inverse of its variance: from the measured scatter
+// when it is known for every bin (absolute variances), else from the signal levels alone (the
+// same white noise on both inputs, relative weights only). With a model, the reference input's
+// spectrum in the variance is the one the model predicts from the pair's (A / rho): a bin's
+// weight taken from its own noisy reference spectrum favours the bins where noise happened to
+// raise it, which biases the fit by a few of its uncertainties where that input carries little
+// of the signal. The pair's input carries the whole signal, so its own noise barely moves the
+// weight.
+std::vector<TLcrPoint> WeightedPoints(const std::vector<TBinReading>& bins, const TNoiseSpectrum& noise,
+                                      int firstBin, bool swap, double rref, const TLcrFit* model,
+                                      bool& absolute) {
+  // Each part of z carries half of the variance of the complex quotient, times Rref^2.
+  const double half = 0.5 * rref * rref;
+  std::vector<TLcrPoint> points;
+  std::vector<double> levels;
+  for (size_t i = 0; i < bins.size(); ++i) {
+    const TBinReading& r = bins[i];
+    const TComplexD b = model ? CDiv(r.A, ModelRatio(*model, r.W, rref)) : r.B;
+    const double level = half * (1 + CSqrAbs(CDiv(r.A, b))) / CSqrAbs(b);
+    if (!std::isfinite(level) || !(level > 0)) continue;
+    const double measured = noise.empty() ? level : half * RatioVariance(noise[firstBin + i], r.A, b, swap);
+    points.push_back({r.W, r.Z, measured});
+    levels.push_back(level);
+  }
+  // Blocks without any scatter (a noiseless source) keep the weights of the signal levels.
+  absolute = !noise.empty() && !points.empty() &&
+             std::all_of(points.begin(), points.end(),
+                         [](const TLcrPoint& q) { return q.Var > 0 && std::isfinite(q.Var); });
+  if (!absolute) {
+    for (size_t i = 0; i < points.size(); ++i) points[i].Var = levels[i];
+  }
+  return points;
+}
+
+} // namespace
+
 TLcrResult ComputeImpedanceBins(TWaveData& block, bool swap, TBinRange bins, double rref,
                                 bool withLcr, double sampleRate, const TNoiseSpectrum& noise) {
   const TPair p = Channels(block, swap);
   const double radPerBin = 2.0 * std::numbers::pi * sampleRate / double(block[0].size());
-  const bool noiseKnown = static_cast<int>(noise.size()) > bins.Hi;
-  std::vector<TLcrPoint> points;
-  std::vector<double> measured; // each point's variance from the scatter, when known
+  std::vector<TBinReading> readings;
   for (int k = bins.Lo; k <= bins.Hi; ++k) {
-    const TComplexD a = BinAt(p.A, k), b = BinAt(p.B, k);
-    const TComplexD rho = CDiv(a, b);
-    const TComplexD z{rref * (rho.Re - 1.0), -rref * rho.Im};
-    SetBin(block[0].data(), k, z);
-    if (!withLcr || !(CSqrAbs(b) > 0) || !std::isfinite(z.Re) || !std::isfinite(z.Im)) continue;
-    // Each part of z carries half of the variance of the complex quotient, times Rref^2.
-    const double half = 0.5 * rref * rref;
-    const double level = half * (1 + CSqrAbs(rho)) / CSqrAbs(b);
-    if (!std::isfinite(level) || !(level > 0)) continue;
-    points.push_back({k * radPerBin, z, level});
-    if (noiseKnown) measured.push_back(half * RatioVariance(noise[k], a, b, swap));
+    TBinReading r{BinAt(p.A, k), BinAt(p.B, k), {0, 0}, k * radPerBin};
+    const TComplexD rho = CDiv(r.A, r.B);
+    r.Z = {rref * (rho.Re - 1.0), -rref * rho.Im};
+    SetBin(block[0].data(), k, r.Z);
+    // Bins where the reference input is silent, or whose impedance is not finite, stay out.
+    if (withLcr && CSqrAbs(r.B) > 0 && std::isfinite(r.Z.Re) && std::isfinite(r.Z.Im)) readings.push_back(r);
   }
   if (!withLcr) return {};
-  // Blocks without any scatter (a noiseless source) keep the weights of the signal levels.
-  const bool absolute = noiseKnown && !points.empty() &&
-                        std::all_of(measured.begin(), measured.end(),
-                                    [](double v) { return v > 0 && std::isfinite(v); });
-  if (absolute) {
-    for (size_t i = 0; i < points.size(); ++i) points[i].Var = measured[i];
+  const TNoiseSpectrum& scatter = static_cast<int>(noise.size()) > bins.Hi ? noise : TNoiseSpectrum{};
+  // A first fit weighted from each bin's own spectra gives the model; the second weights each
+  // bin from what the model predicts there.
+  bool absolute = false;
+  std::vector<TLcrPoint> points = WeightedPoints(readings, scatter, bins.Lo, swap, rref, nullptr, absolute);
+  const TLcrFit first = FitSeriesModel(points, absolute);
+  if (first.Points > 0 && std::isfinite(first.R) && std::isfinite(first.Value)) {
+    bool modelAbsolute = false;
+    std::vector<TLcrPoint> modelled = WeightedPoints(readings, scatter, bins.Lo, swap, rref, &first, modelAbsolute);
+    if (modelled.size() == points.size()) points = std::move(modelled), absolute = modelAbsolute;
   }
   const TLcrResult result = ResultOf(FitSeriesModel(points, absolute), points);
   for (int k = bins.Lo; k <= bins.Hi; ++k) {

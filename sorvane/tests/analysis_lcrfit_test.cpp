@@ -207,5 +207,31 @@ TEST(LcrFit, ImpedanceBlockUsesTheNoiseSpectrum) {
   EXPECT_GT(std::fabs(unweighted.R - 3.3), 10 * std::fabs(weighted.R - 3.3));
 }
 
+// Where the reference input carries a thousandth of the signal (10 kOhm against 10 ohm), a bin's
+// own noisy reference spectrum must not set its weight: the bins where noise raised it would
+// count more, and the mean reading would sit a few of its own uncertainties off.
+TEST(LcrFit, AWeakReferenceInputLeavesNoBias) {
+  constexpr int N = 2048, Bins = 939, Trials = 200;
+  constexpr double Fs = 48000, Rref = 10, Rx = 1e4, Sigma = 0.1;
+  std::mt19937 rng(11);
+  std::normal_distribution<double> gauss(0, Sigma / std::sqrt(2.0));
+  TNoiseSpectrum noise(N / 2, TBinCovariance{Sigma * Sigma, Sigma * Sigma, {0, 0}});
+  double sumError = 0, sumU = 0;
+  int within = 0;
+  for (int trial = 0; trial < Trials; ++trial) {
+    TWaveData block{TChannelData(N, 0.0), TChannelData(N, 0.0)};
+    for (int k = 1; k <= Bins; ++k) {
+      block[0][2 * k] = 1 + Rx / Rref + gauss(rng), block[0][2 * k + 1] = gauss(rng);
+      block[1][2 * k] = 1 + gauss(rng), block[1][2 * k + 1] = gauss(rng);
+    }
+    const TLcrResult r = ComputeImpedanceBins(block, false, {1, Bins}, Rref, true, Fs, noise);
+    ASSERT_TRUE(r.HasUncertainty);
+    sumError += r.R - Rx, sumU += r.UR;
+    within += std::fabs(r.R - Rx) <= 3 * r.UR;
+  }
+  EXPECT_LT(std::fabs(sumError / sumU), 0.5);
+  EXPECT_GE(within, Trials * 95 / 100);
+}
+
 } // namespace
 } // namespace sorvane
