@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <complex>
 
 namespace study {
@@ -55,8 +56,11 @@ TStereo Record(const TBoxConfig& box, double fs, const std::vector<double>& peri
 
 size_t SettleFrames(const TBoxConfig& box, double fs) {
   platform::vmbox::TBoxSimulator sim(box, fs);
-  const double tau = platform::vmbox::TimeConstant(box.Circuit, box.Card.SourceImpedance);
-  return sim.LatencyFrames() + sim.FilterTaps() + static_cast<size_t>(10 * tau * fs) + 4096;
+  // The jig's slowest pole, or the inputs' AC coupling, whichever is slower.
+  double tau = platform::vmbox::TimeConstant(box.Circuit, box.Card.SourceImpedance);
+  for (const double corner : box.Card.HighPassHz)
+    if (corner > 0) tau = std::max(tau, 1 / (2 * std::numbers::pi * corner));
+  return sim.LatencyFrames() + sim.FilterTaps() + static_cast<size_t>(12 * tau * fs) + 4096;
 }
 
 double MeasuredSigma(const TStereo& noisy, const TStereo& clean, size_t frames) {

@@ -31,8 +31,8 @@ std::vector<TCase> CheckCases() {
           {"10 kOhm", {1e4, 0, 0, 10, false}, TQuantity::R}};
 }
 
-double GuideRref(double r, double l, double c) {
-  const double w = 2 * M_PI * 750;
+double GuideRref(double r, double l, double c, double hz) {
+  const double w = 2 * M_PI * hz;
   const double x = w * l - (c > 0 ? 1 / (w * c) : 0);
   const double decade = std::nearbyint(std::log10(std::hypot(r, x)));
   return std::pow(10.0, std::clamp(decade, 1.0, 5.0));
@@ -53,6 +53,11 @@ std::vector<TCase> GuideCases() {
                      {p.R, 0, p.C, GuideRref(p.R, 0, p.C), false}, TQuantity::C});
   for (const double r : {0.1, 47.0, 1e4, 1e6})
     cases.push_back({Eng(r, "Ohm"), {r, 0, 0, GuideRref(r, 0, 0), false}, TQuantity::R});
+  return cases;
+}
+
+std::vector<TCase> WithGuideRref(std::vector<TCase> cases, double hz) {
+  for (TCase& c : cases) c.Circuit.Rref = GuideRref(c.Circuit.R, c.Circuit.L, c.Circuit.C, hz);
   return cases;
 }
 

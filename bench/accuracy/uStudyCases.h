@@ -24,9 +24,11 @@ std::vector<TCase> CheckCases();
 // resistors of 0.1 ohm to 1 Mohm, each with the reference resistor the guide advises
 // (GuideRref).
 std::vector<TCase> GuideCases();
-// The power of ten nearest to |Zx| in the middle of the analysed band (750 Hz), from 10 ohm to
-// 100 kohm: a reference resistor near the impedance it measures.
-double GuideRref(double r, double l, double c);
+// The power of ten nearest to |Zx| in the middle of the analysed band (750 Hz for the full
+// band), from 10 ohm to 100 kohm: a reference resistor near the impedance it measures.
+double GuideRref(double r, double l, double c, double hz = 750);
+// The same cases with the reference resistor the guide advises at hz.
+std::vector<TCase> WithGuideRref(std::vector<TCase> cases, double hz);
 
 // A box of this circuit on a card with white noise only: matched inputs, no offsets, no AC
 // coupling, the card's default noise level.

@@ -22,6 +22,7 @@ struct TReading {
   // The reading's own standard uncertainties of R and of its L or C (0 when it shows none).
   double UR = 0;
   double UX = 0;
+  double T = 0; // the loss tangent, where the program shows one
 };
 
 // What a set of readings came from, for the bound.
@@ -55,14 +56,24 @@ struct TSorvaneCalibration {
   std::vector<double> Re, Im;
 };
 
-// Sorvane: its test signal for loHz..hiHz at the level its control aims at (0.7 of the 0.9
-// saturation level), blocks of 2048 frames at 48 kHz averaged over a second, then its
-// per-bin impedance and averaged R, L or C.
-TRun SorvaneReadings(const TBoxConfig& box, uint32_t fs, int count,
-                     const TSorvaneCalibration& calibration = {});
+// The range selector's full band, and its bottom decade.
+struct TBand {
+  double LoHz = 23, HiHz = 22000;
+};
+inline constexpr TBand FullBand{23, 22000}, BottomDecade{23, 230};
 
-// Sorvane's calibration on the shorted jig of this card: its own polynomial fit of the ratio of
-// the two inputs over 20 Hz .. 22 kHz.
+// Sorvane: its test signal for the band at the level its control aims at (0.7 of the 0.9
+// saturation level), blocks of 2048 frames at 48 kHz averaged as one hand-off, then its
+// per-bin impedance and weighted R, L or C. Each reading's T is the loss tangent shown.
+TRun SorvaneReadings(const TBoxConfig& box, uint32_t fs, int count,
+                     const TSorvaneCalibration& calibration = {}, TBand band = FullBand);
+
+// The loss tangent Sorvane's readout shows for the true circuit: the series model's R / |X|
+// averaged over the bins of the band.
+double SorvaneTrueTangent(const platform::vmbox::TCircuit& circuit, uint32_t fs, TBand band);
+
+// Sorvane's calibration on the shorted jig of this card: the ratio of the two inputs averaged
+// as the program averages it over a run of 12 hand-offs, then its fit over 20 Hz .. 22 kHz.
 TSorvaneCalibration SorvaneCalibrate(const TBoxConfig& card, uint32_t fs);
 
 } // namespace study

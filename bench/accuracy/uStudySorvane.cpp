@@ -15,9 +15,10 @@ namespace study {
 
 namespace {
 
-constexpr double LoHz = 23, HiHz = 22000;       // the range selector's full band
 constexpr double CalLoHz = 20, CalHiHz = 22000; // the window's calibration range
 constexpr double Level = 0.7 * 0.9;             // where the level control settles
+// The hand-offs of a calibration run: about four seconds on the shorted jig, as the guide asks.
+constexpr int CalibrationHandOffs = 12;
 
 int BlockFrames(uint32_t fs) { return 2048 * static_cast<int>(fs / 48000); }
 // The hand-off passes a block on at the first block that ends 300 ms or more after the last
@@ -70,12 +71,12 @@ void Correct(sorvane::TWaveData& wave, const TSorvaneCalibration& cal) {
 } // namespace
 
 TRun SorvaneReadings(const TBoxConfig& box, uint32_t fs, int count,
-                     const TSorvaneCalibration& calibration) {
+                     const TSorvaneCalibration& calibration, TBand band) {
   const int n = BlockFrames(fs), perReading = BlocksPerHandOff(fs);
-  const std::vector<double> period = Signal(n, fs, LoHz, HiHz);
+  const std::vector<double> period = Signal(n, fs, band.LoHz, band.HiHz);
   const size_t frames = static_cast<size_t>(n) * perReading * static_cast<size_t>(count);
   const TStereo in = Record(box, fs, period, SettleFrames(box, fs), frames);
-  const sorvane::TBinRange bins = sorvane::BinRangeOf(n, LoHz, HiHz, fs);
+  const sorvane::TBinRange bins = sorvane::BinRangeOf(n, band.LoHz, band.HiHz, fs);
   TRun run;
   for (int r = 0; r < count; ++r) {
     sorvane::TSpectrumMoments moments;
@@ -85,7 +86,7 @@ TRun SorvaneReadings(const TBoxConfig& box, uint32_t fs, int count,
     const sorvane::TLcrResult lcr =
         sorvane::ComputeImpedanceBins(wave, false, bins, box.Circuit.Rref, true, fs,
                                       sorvane::NoiseSpectrumOf(moments, AsArray(calibration)));
-    run.Readings.push_back({lcr.R, lcr.L, lcr.C, lcr.UR, lcr.L > 0 ? lcr.UL : lcr.UC});
+    run.Readings.push_back({lcr.R, lcr.L, lcr.C, lcr.UR, lcr.L > 0 ? lcr.UL : lcr.UC, lcr.T});
   }
   run.BlocksPerReading = perReading;
   TBoxConfig quiet = box;
@@ -97,16 +98,31 @@ TRun SorvaneReadings(const TBoxConfig& box, uint32_t fs, int count,
   return run;
 }
 
+double SorvaneTrueTangent(const platform::vmbox::TCircuit& circuit, uint32_t fs, TBand band) {
+  const int n = BlockFrames(fs);
+  const sorvane::TBinRange bins = sorvane::BinRangeOf(n, band.LoHz, band.HiHz, fs);
+  sorvane::TLcrResult model;
+  model.R = circuit.R, model.L = circuit.L, model.C = circuit.C;
+  double sum = 0;
+  for (int k = bins.Lo; k <= bins.Hi; ++k)
+    sum += circuit.R / std::fabs(sorvane::ModelReactance(model, 2 * M_PI * k * fs / n));
+  return sum / (bins.Hi - bins.Lo + 1);
+}
+
 TSorvaneCalibration SorvaneCalibrate(const TBoxConfig& card, uint32_t fs) {
   TBoxConfig shorted = platform::vmbox::ShortedBox(card.Card);
   const int n = BlockFrames(fs), perReading = BlocksPerHandOff(fs);
   const std::vector<double> period = Signal(n, fs, CalLoHz, CalHiHz);
   const TStereo in = Record(shorted, fs, period, SettleFrames(shorted, fs),
-                            static_cast<size_t>(n * perReading));
-  sorvane::TWaveData wave = SummedSpectra(in, 0, n, perReading);
+                            static_cast<size_t>(n * perReading * CalibrationHandOffs));
+  // The ratio averaged over the run's hand-offs, as the program averages it.
+  sorvane::TRatioAverage average;
+  for (int h = 0; h < CalibrationHandOffs; ++h) {
+    const sorvane::TWaveData wave = SummedSpectra(in, static_cast<size_t>(h * perReading * n), n, perReading);
+    average.Add(wave[0].data(), wave[1].data(), n / 2);
+  }
   sorvane::TComplexArray ratio(static_cast<size_t>(n / 2));
-  for (int k = 1; k < n / 2; ++k)
-    ratio[k] = sorvane::CDiv(sorvane::BinAt(wave[0].data(), k), sorvane::BinAt(wave[1].data(), k));
+  average.MeanInto(ratio);
   const sorvane::TBinRange bins = sorvane::BinRangeOf(n, CalLoHz, CalHiHz, fs);
   const int center = (bins.Lo + bins.Hi) / 2, half = center - bins.Lo;
   sorvane::TNormalMatrix normal{};

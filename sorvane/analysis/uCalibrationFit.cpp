@@ -29,6 +29,40 @@ TPolynomial InPowersOfBin(const TNormalVector& a, long double m) {
 
 } // namespace
 
+void TRatioAverage::Clear() {
+  Cross.clear();
+  Power.clear();
+}
+
+void TRatioAverage::Add(const double* v0, const double* v1, int bins) {
+  if (bins < 2) return;
+  if (!Power.empty() && static_cast<int>(Power.back().size()) != bins) Clear();
+  std::vector<TComplexD> cross(static_cast<size_t>(bins), {0, 0});
+  std::vector<double> power(static_cast<size_t>(bins), 0);
+  for (int k = 1; k < bins; ++k) {
+    const TComplexD a = BinAt(v0, k), b = BinAt(v1, k);
+    cross[k] = {a.Re * b.Re + a.Im * b.Im, a.Im * b.Re - a.Re * b.Im};
+    power[k] = CSqrAbs(b);
+  }
+  Cross.push_back(std::move(cross));
+  Power.push_back(std::move(power));
+  if (Blocks() > AveragedBlocks) Cross.pop_front(), Power.pop_front();
+}
+
+void TRatioAverage::MeanInto(TComplexArray& ratio) const {
+  if (Power.empty()) return;
+  const size_t bins = std::min(ratio.size(), Power.back().size());
+  for (size_t k = 1; k < bins; ++k) {
+    TComplexD cross{0, 0};
+    double power = 0;
+    for (size_t b = 0; b < Power.size(); ++b) {
+      cross.Re += Cross[b][k].Re, cross.Im += Cross[b][k].Im;
+      power += Power[b][k];
+    }
+    if (power > 0) ratio[k] = {cross.Re / power, cross.Im / power};
+  }
+}
+
 TCalibrationPolys IdentityCalibration() {
   TCalibrationPolys poly{};
   poly[0][0] = 1.0L;
@@ -121,31 +155,8 @@ namespace {
 
 constexpr int CornerUnknowns = 7; // a, then Q's three complex coefficients
 constexpr int FewestCornerBins = 8;
+static_assert(CornerUnknowns <= NormalSize);
 using TCornerRow = std::array<long double, CornerUnknowns>;
-
-// Solves m x = v in place (v becomes x) by elimination with partial pivoting; false when a
-// pivot vanishes.
-bool SolveSmall(std::array<TCornerRow, CornerUnknowns>& m, TCornerRow& v) {
-  for (int c = 0; c < CornerUnknowns; ++c) {
-    int pivot = c;
-    for (int r = c + 1; r < CornerUnknowns; ++r) {
-      if (std::fabs(m[r][c]) > std::fabs(m[pivot][c])) pivot = r;
-    }
-    if (!(std::fabs(m[pivot][c]) > 0)) return false;
-    std::swap(m[c], m[pivot]);
-    std::swap(v[c], v[pivot]);
-    for (int r = c + 1; r < CornerUnknowns; ++r) {
-      const long double q = m[r][c] / m[c][c];
-      for (int j = c; j < CornerUnknowns; ++j) m[r][j] -= q * m[c][j];
-      v[r] -= q * v[c];
-    }
-  }
-  for (int c = CornerUnknowns - 1; c >= 0; --c) {
-    for (int j = c + 1; j < CornerUnknowns; ++j) v[c] -= m[c][j] * v[j];
-    v[c] /= m[c][c];
-  }
-  return true;
-}
 
 } // namespace
 
@@ -156,8 +167,11 @@ bool FitCouplingCorners(const TComplexArray& ratio, int loBin, int hiBin, double
   if (hiBin - loBin + 1 < FewestCornerBins || !(binHz > 0)) return false;
   // In u = f / fTop the columns are of one size: r u + i (a / fTop) r = q0 + q1 u + q2 u^2.
   const long double fTop = binHz * static_cast<long double>(hiBin);
-  std::array<TCornerRow, CornerUnknowns> normal{};
-  TCornerRow rhs{};
+  // The normal equations in the calibration's own 16-unknown system, the unknowns beyond the
+  // seven held at zero by an identity block, so that its Cholesky kernels solve them.
+  TNormalMatrix normal{};
+  for (int r = CornerUnknowns; r < NormalSize; ++r) normal[r][r] = 1;
+  TNormalVector rhs{};
   for (int k = loBin; k <= hiBin; ++k) {
     const long double u = binHz * static_cast<long double>(k) / fTop;
     const long double re = ratio[k].Re, im = ratio[k].Im;
@@ -171,7 +185,8 @@ bool FitCouplingCorners(const TComplexArray& ratio, int loBin, int hiBin, double
       }
     }
   }
-  if (!SolveSmall(normal, rhs)) return false;
+  if (!CholeskyFactor(normal)) return false;
+  CholeskySolve(normal, rhs);
   const std::complex<long double> q0(rhs[1], rhs[2]), q1(rhs[3], rhs[4]), q2(rhs[5], rhs[6]);
   // The root near the origin, from the linear term and then Newton's steps with the square.
   if (std::abs(q1) == 0) return false;

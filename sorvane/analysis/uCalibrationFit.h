@@ -9,6 +9,7 @@
 // once per calibration run and serves every block of it.
 
 #include <array>
+#include <deque>
 #include <vector>
 
 #include "sorvane/analysis/uCom.h"
@@ -20,6 +21,31 @@ namespace sorvane {
 using TComplexArray = std::vector<TComplexD>;
 // Real part in [0], imaginary part in [1], both as polynomials in the frequency in Hz.
 using TCalibrationPolys = std::array<TPolynomial, 2>;
+
+// The ratio of the two inputs averaged over the latest blocks of a calibration run, bin by bin:
+// the sum of V0 conj(V1) over the sum of |V1|^2, so that the noise of the run averages out
+// instead of the last block alone setting the calibration (its noise would then sit in every
+// reading made with it, in the lowest bins, where the polynomials bend most, by about half a
+// block's noise). Only the latest AveragedBlocks count: the inputs' AC coupling answers the
+// start of the test signal with a transient that takes a second or more to die away, and the
+// blocks it spoiled leave the average as the run goes on.
+class TRatioAverage {
+public:
+  static constexpr int AveragedBlocks = 8;
+  void Clear();
+  // Bins 1 .. bins - 1 of two packed spectra; a block with another number of bins than the
+  // last starts the average again.
+  void Add(const double* v0, const double* v1, int bins);
+  int Blocks() const { return static_cast<int>(Cross.size()); }
+  // ratio[k] := the averaged ratio for k = 1 .. bins - 1, for the bins of the blocks added
+  // (entries of bins never heard are left alone).
+  void MeanInto(TComplexArray& ratio) const;
+
+private:
+  // Per block, oldest first: V0 conj(V1) and |V1|^2 for each bin.
+  std::deque<std::vector<TComplexD>> Cross;
+  std::deque<std::vector<double>> Power;
+};
 
 // The identity correction 1 + 0i.
 TCalibrationPolys IdentityCalibration();

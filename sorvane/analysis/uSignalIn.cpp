@@ -61,6 +61,7 @@ void TSignalIn::StartCalibration(double loHz, double hiHz) {
   LoHz = loHz;
   HiHz = hiHz;
   Mode = smCalibration;
+  RatioAverage.Clear();
   ApplyLayout(BlockLength());
 }
 
@@ -91,6 +92,7 @@ void TSignalIn::ApplyLayout(int n) {
     CenterBin = (lo + hi) / 2;
     HalfWidth = CenterBin - lo;
     Calibration.resize(n / 2);
+    RatioAverage.Clear();
     PrepareFit();
     break;
   }
@@ -178,11 +180,14 @@ void TSignalIn::LearnSaturation(const std::array<TComplexD, 2>& tone,
 
 void TSignalIn::CalibrationBlock(TWaveData& block, bool saturated) {
   const int bins = static_cast<int>(Calibration.size());
+  // A clipped block's ratio is wrong: it is shown, and averaged only when nothing better is there.
+  if (!saturated) RatioAverage.Add(block[0].data(), block[1].data(), bins);
   for (int k = 1; k < bins; ++k) {
     const TComplexD rho = CDiv(BinAt(block[0].data(), k), BinAt(block[1].data(), k));
     SetBin(block[0].data(), k, rho);
     Calibration[k] = rho;
   }
+  RatioAverage.MeanInto(Calibration);
   // A fit that cannot be made, or whose curve is not finite, never replaces the calibration in
   // force.
   // The coupling corners first, then the polynomials on what they leave; when the corners

@@ -39,7 +39,8 @@ public:
   // never do, the levels in force stay), and `onStatus` receives the quality and drift figures
   // after each block.
   void StartLevelCheck(TStatusEvent onStatus, double toneHz);
-  // Calibration on a shorted jig over loHz .. hiHz: every block refits the two polynomials.
+  // Calibration on a shorted jig over loHz .. hiHz: every block refits the two polynomials to
+  // the ratio averaged over the run's blocks so far.
   void StartCalibration(double loHz, double hiHz);
   // Measurement: channel 1 of every block is corrected by the calibration in force.
   void StartMeasurement();
@@ -105,6 +106,7 @@ private:
   int LayoutLength = 0;
   double ToneHz = 0, LoHz = 0, HiHz = 0;
   bool FitUsable = false;
+  TRatioAverage RatioAverage; // the calibration run's blocks
   TLcrResult LastResult;
   std::array<double, 2> Learned{0, 0}; // the level check's running maxima
 };

@@ -270,6 +270,59 @@ TEST(CalibrationFit, TheCouplingCornersOfBothInputsAreFittedAndTheCurveFollowsTh
   }
 }
 
+// The calibration follows the ratio averaged over the run's latest blocks: the noise of one
+// block no longer sits in every later reading, and blocks spoiled by the start of the run (the
+// inputs' coupling settling) leave the average as clean ones arrive.
+TEST(CalibrationFit, TheRatioIsAveragedOverTheLatestBlocksOfTheRun) {
+  std::mt19937 rng(5);
+  std::normal_distribution<double> gauss(0, 0.02);
+  const auto block = [&](double ratio) {
+    std::vector<Complex> v1(N / 2), v0(N / 2);
+    for (int k = 1; k < N / 2; ++k) {
+      v1[k] = Complex(1 + gauss(rng), gauss(rng));
+      v0[k] = ratio * v1[k] + Complex(gauss(rng), gauss(rng));
+    }
+    return TWaveData{FromSpectrum([&](int k) { return v0[k]; }), FromSpectrum([&](int k) { return v1[k]; })};
+  };
+  // The rms distance of the fitted curve from the true ratio 2 over the middle of the band.
+  const auto error = [](const TCore& core) {
+    double sum = 0;
+    for (int k = 50; k < 900; ++k) sum += std::norm(Complex(core.Calibration[k].Re, core.Calibration[k].Im) - 2.0);
+    return std::sqrt(sum / 850);
+  };
+  // Blocks of this size would pass the default saturation levels.
+  const auto start = [](TCore& core) {
+    core.Saturation = {1e9, 1e9};
+    core.StartCalibration(20, 22000);
+  };
+  TCore one;
+  start(one);
+  one.Process(block(2));
+  const double single = error(one);
+  ASSERT_GT(single, 0);
+  const struct {
+    const char* Name;
+    int Spoiled, Clean; // blocks of ratio 2.5 first, then blocks of ratio 2
+  } cases[] = {{"clean run", 0, TRatioAverage::AveragedBlocks},
+               {"spoiled start", 3, TRatioAverage::AveragedBlocks},
+               {"long run", 2, 3 * TRatioAverage::AveragedBlocks}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TCore core;
+    start(core);
+    for (int i = 0; i < c.Spoiled; ++i) core.Process(block(2.5));
+    for (int i = 0; i < c.Clean; ++i) core.Process(block(2));
+    EXPECT_LT(error(core), 0.5 * single);
+  }
+  // A new run starts a new average: the blocks of the last run do not count.
+  TCore core;
+  start(core);
+  for (int i = 0; i < 4; ++i) core.Process(block(2.5));
+  core.StartCalibration(20, 22000);
+  core.Process(block(2));
+  EXPECT_LT(error(core), 2 * single);
+}
+
 TEST(CalibrationFit, NormalMatrixIsFactoredOncePerStartAndAFailedFitKeepsThePolynomials) {
   TCore core;
   core.StartCalibration(20, 22000);
