@@ -90,19 +90,23 @@ const char* const Mechanisms =
     "reading's uncertainty from the block-to-block scatter of its points: its spread sits at "
     "the bound and the uncertainty it shows 1.0 to 1.1 times above it.\n"
     "- Dravik, 1 H: the top tones see 75 kOhm; the bound for R itself is 2 % there.\n"
-    "- Sorvane weights each bin by the inverse of its variance (from the scatter of the blocks "
-    "that its hand-off averages) and fits R + jwL or R + 1/(jwC) by least squares, so its "
-    "spread sits at the bound. Where the reference input carries only 1e-3 of the signal "
-    "(10 kOhm, 1 nF against 10 ohm) the weights, taken from the noisy bins themselves, favour "
-    "the bins where noise happened to raise the reference: a bias of about 2 of the reading's "
-    "own uncertainties.\n";
+    "- Sorvane weights each bin by the inverse of its variance and fits R + jwL or "
+    "R + 1/(jwC) by least squares, twice: the first fit takes each bin's variance from the "
+    "scatter of the blocks that its hand-off averages, the second from the fitted model's "
+    "prediction of the reference input. The weights then no longer follow the noise of the "
+    "bins themselves, which had favoured the bins where noise happened to raise a weak "
+    "reference (10 kOhm, 1 nF against 10 ohm: a bias of 2 to 9 of the reading's own "
+    "uncertainties), and the spread sits at the bound.\n"
+    "- Sorvane's calibration ratio is the mean over the latest eight hand-offs of the shorted "
+    "jig (the study averages twelve): a single block's ratio carries its noise into every "
+    "later reading as a bias, largest in the bottom decade where the weights are few.\n";
 
 void Realism(std::ofstream& md, int readings) {
   md << "\n## Bias with the default card after calibration\n\n"
         "Every default imperfection of the virtual card (DC offsets, gains 1 / 0.985, AC coupling "
         "3.2 / 3.6 Hz, anti-alias roll-offs 0.455 / 0.45 fs, noise, 1024 frames of latency, "
         "16-bit rounding), each program calibrated on the shorted jig first (Dravik: offset and "
-        "amplitude run at step 0; Sorvane: its fit of the coupling corners and the degree-15 polynomials over 20 Hz .. 22 kHz). Mean of "
+        "amplitude run at step 0; Sorvane: its fit of the coupling corners and the degree-15 polynomials over 20 Hz .. 22 kHz, from the ratio averaged over twelve hand-offs). Mean of "
         << readings << " readings, relative to the component; in brackets without calibration.\n\n"
         "| Box | Dravik R | Dravik L or C | Sorvane R | Sorvane L or C |\n|---|---|---|---|---|\n";
   dravik::TCalibrIn dravikCal;
