@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -188,6 +189,28 @@ bool TCalibrIn::Refuse(size_t Channel) {
   return true;
 }
 
+bool TCalibrIn::FirstBlockRefused(const std::vector<long double>& Amplitudes) {
+  if (RefChannel != 0 || Amplitudes.size() < 2) return false;
+  for (size_t c = 0; c < Amplitudes.size(); ++c)
+    if (GetAttIndex(static_cast<int32_t>(c)) != 0) return false;
+  if (Amplitudes[0] < HeardAmplitude) {
+    AmplitudeRunStopped = AmplitudeRunFailed = true;
+    LogError("No signal on amplitude calibration.");
+    LogError("The inputs hear nothing of the output: pick the same box or card as output and "
+             "input, check the cable and turn the output up. The calibration in force is kept.");
+    return true;
+  }
+  const long double ratio = Amplitudes[0] / Amplitudes[1];
+  if (ratio <= LargestInputMismatch && ratio >= 1 / LargestInputMismatch) return false;
+  AmplitudeRunStopped = AmplitudeRunFailed = true;
+  char factor[32];
+  std::snprintf(factor, sizeof factor, "%.2f", static_cast<double>(ratio));
+  LogError("Amplitude calibration refused: the two inputs differ by a factor of " +
+           std::string(factor) + ", more than a sound card could. Short the terminals and pick "
+           "the same box or card as output and input; the calibration in force is kept.");
+  return true;
+}
+
 // A factor far above nominal is the channel's own noise; far below, the reference's.
 int32_t TCalibrIn::ChannelWithoutSignal(size_t Channel, long double Factor) const {
   const long double nominal = std::ldexp(1.0L, ChannelCal[Channel].AttIndex);
@@ -216,6 +239,7 @@ bool TCalibrIn::AmplitudeBlock(TDataMatrix& Block) {
     if (silent < 0) continue;
     return silent == static_cast<int32_t>(c) ? NoSignal(c) : Refuse(refChannel);
   }
+  if (FirstBlockRefused(amplitudes)) return true;
   for (size_t c = 0; c < channels; ++c) {
     TAttStep* step = CurrentStep(c);
     if (c != refChannel && step) step->AttVal = ref / amplitudes[c];

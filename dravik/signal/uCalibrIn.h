@@ -43,6 +43,14 @@ constexpr int32_t MaxStoredCount = 10;
 // within a few dB of its nominal level; one step of a mixer with a cubic curve (a quarter of
 // the nominal level) still passes, the noise of a dead input (factors in the thousands) not.
 constexpr long double FactorTolerance = 8;
+// The first block of the amplitude run has both inputs at step 0 on the shorted jig, so both
+// record the same voltage: a working card's two line inputs then differ by a dB or two at most
+// (gains of 0.9 and 1.1 are still a card); a larger ratio means the inputs do not see the same
+// voltage (the terminals are not shorted, or the input is on another device).
+constexpr long double LargestInputMismatch = 1.5;
+// The trapezium arrives at about 0.8 of full scale; a reference amplitude below this share of
+// full scale (about 30 steps of a 16-bit input) is the noise of an input that hears no output.
+constexpr long double HeardAmplitude = 1e-3L;
 // The step that stands for a level of exactly 0.
 constexpr int32_t SilentStep = 255;
 
@@ -118,6 +126,9 @@ private:
   bool NoSignal(size_t Channel);
   // Nothing can be calibrated against the channel: the run must end, and fails.
   bool Refuse(size_t Channel);
+  // The first block (both inputs at step 0): the reference heard the output and the inputs
+  // agree as a card's do; otherwise the run ends, refused with a sentence that says what to do.
+  bool FirstBlockRefused(const std::vector<long double>& Amplitudes);
   // The channel whose signal is missing when `Channel` would get `Factor`; -1 when none is.
   int32_t ChannelWithoutSignal(size_t Channel, long double Factor) const;
 

@@ -1,5 +1,7 @@
-// Calibrations that cannot calibrate: an input without signal is named, the table in force is
-// kept and the calibration never says it is done; and a table shortened once grows back.
+// Calibrations that cannot calibrate: an input without signal is named, a jig that is not
+// shorted or an input on another box is refused with what to do, the table in force (and the
+// settings file's calibration) is kept and the calibration never says it is done; a table
+// shortened once grows back; and the shorted jig calibrates on every card the tests use.
 
 #include "dravik/tests/ui_support.h"
 
@@ -100,6 +102,84 @@ TEST_F(Calibration, AShortenedTableGrowsBackToTheDefaultSteps) {
   const double unit = static_cast<double>(Table()[0].Steps[0].AttVal);
   EXPECT_NEAR(static_cast<double>(Table()[0].Steps[4].AttVal), 16 * unit, 0.1);
   EXPECT_NEAR(static_cast<double>(Table()[1].Steps[4].AttVal), 16 * unit, 0.1);
+}
+
+// The calibration section of a settings file, as written.
+std::string CalibrationSection(const std::string& file) {
+  const size_t from = file.find("[Calibration]");
+  if (from == std::string::npos) return {};
+  const size_t to = file.find("\n[", from + 1);
+  return file.substr(from, to == std::string::npos ? std::string::npos : to - from);
+}
+
+struct TWrongJig {
+  const char* Name;
+  size_t Out, In;       // boxes of the default card: 3.3 Ohm + 1 mH, 0.2 Ohm + 10 uF, 47 Ohm, shorted
+  const char* Refusal;  // the beginning of the line that says what is wrong
+};
+const TWrongJig WrongJigs[] = {
+    {"a coil on the terminals", 0, 0, "Response calibration refused: the two inputs differ"},
+    {"a capacitor on the terminals", 1, 1, "Amplitude calibration refused: the two inputs differ"},
+    {"a resistor on the terminals", 2, 2, "Amplitude calibration refused: the two inputs differ"},
+    {"the input on another box", 3, 0, "The inputs hear nothing of the output"},
+};
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+TEST_F(Calibration, AJigThatIsNotShortedOrAnInputOnAnotherBoxIsRefused) {
+  vmbox::Reinitialise(vmbox::DefaultBoxes(), vmbox::TSpeed::Fast);
+  Open();
+  ASSERT_TRUE(Calibrate());
+  ASSERT_TRUE(W->close());
+  W.reset();
+  const std::string kept = CalibrationSection(ReadSettings());
+  ASSERT_NE(kept.find("ResponseRate=48000"), std::string::npos);
+  for (const TWrongJig& c : WrongJigs) {
+    SCOPED_TRACE(c.Name);
+    Log.clear();
+    Open();
+    const std::vector<TChannelCal> before = Table();
+    SelectBoxes(c.Out, c.In);
+    W->rgRunMode->Item(0)->click();
+    W->btnStart->click();
+    ASSERT_TRUE(PumpUntil([this] { return Count("Calibration failed.") > 0 && Idle(); }, 300s));
+    EXPECT_EQ(Count("Calibration done."), 0u);
+    EXPECT_TRUE(std::any_of(Log.begin(), Log.end(), [&](const auto& line) {
+      return !line.second && StartsWith(line.first, c.Refusal);
+    }));
+    EXPECT_TRUE(SameTable(Table(), before));
+    EXPECT_TRUE(W->close());
+    W.reset();
+    EXPECT_EQ(CalibrationSection(ReadSettings()), kept);
+  }
+}
+
+// Inputs as different as working cards' are: the shorted jig calibrates on each.
+TEST_F(Calibration, TheShortedJigCalibratesOnEveryCardTheTestsUse) {
+  const struct {
+    const char* Name;
+    double Gain[2], CornerHz[2];
+  } cards[] = {
+      {"gains 0.9 / 1.1", {0.9, 1.1}, {3.2, 3.6}},
+      {"gains 1.1 / 0.9", {1.1, 0.9}, {3.2, 3.6}},
+      {"corners 1 / 10 Hz", {1.0, 0.985}, {1, 10}},
+      {"corners 10 / 1 Hz", {1.0, 0.985}, {10, 1}},
+  };
+  for (const auto& c : cards) {
+    SCOPED_TRACE(c.Name);
+    W.reset();
+    Log.clear();
+    OpenOn([&](TCardModel& m) {
+      m.Matched = false;
+      m.NoiseOn = true;
+      for (int i = 0; i < 2; ++i) m.Gain[i] = c.Gain[i], m.HighPassHz[i] = c.CornerHz[i];
+    });
+    ASSERT_TRUE(CalibrateToTheEnd());
+    EXPECT_EQ(Count("Calibration done."), 1u);
+    EXPECT_EQ(Count("Calibration failed."), 0u);
+  }
 }
 
 } // namespace

@@ -151,15 +151,17 @@ struct TWindowTest : testing::Test {
   }
 
   // Picks the box for the output and the input, as a user does in the two lists.
-  void SelectBox(size_t box) {
+  void SelectBox(size_t box) { SelectBoxes(box, box); }
+  void SelectBoxes(size_t out, size_t in) {
     ASSERT_TRUE(PumpUntil([this] { return Idle(); }));
-    const QString name = QString::fromStdString(vmbox::BoxName(box));
-    W->cbOut->setCurrentIndex(W->cbOut->findText(name));
+    const QString outName = QString::fromStdString(vmbox::BoxName(out));
+    const QString inName = QString::fromStdString(vmbox::BoxName(in));
+    W->cbOut->setCurrentIndex(W->cbOut->findText(outName));
     W->cbOutChange();
-    W->cbIn->setCurrentIndex(W->cbIn->findText(name));
+    W->cbIn->setCurrentIndex(W->cbIn->findText(inName));
     W->cbInChange();
-    ASSERT_EQ(W->cbOut->currentText(), name);
-    ASSERT_EQ(W->cbIn->currentText(), name);
+    ASSERT_EQ(W->cbOut->currentText(), outName);
+    ASSERT_EQ(W->cbIn->currentText(), inName);
   }
 
   // Clicks Start for a measurement and waits for `count` results after the first one (whose
