@@ -1,5 +1,7 @@
 #include "dravik/audio/uCommon.h"
 
+#include <cstring>
+
 namespace dravik {
 
 TMMWinControl::TMMWinControl(TLogEvent onLog) : OnLog(std::move(onLog)) {}
@@ -46,6 +48,13 @@ std::string FormatDescription(const WAVEFORMATEX& Format) {
   return "Channels=" + std::to_string(Format.nChannels) +
          ", Sampling=" + std::to_string(Format.nSamplesPerSec) +
          ", Bits=" + std::to_string(Format.wBitsPerSample);
+}
+
+std::string WholeDeviceName(TDevNameCall GetName, UINT_PTR Device,
+                            const char (&Pname)[MAXPNAMELEN]) {
+  std::string name;
+  if (GetName(Device, name) == MMSYSERR_NOERROR) return name;
+  return std::string(Pname, strnlen(Pname, MAXPNAMELEN));
 }
 
 } // namespace dravik

@@ -48,4 +48,11 @@ bool CompleteFormat(WAVEFORMATEX& Format);
 // "Channels=2, Sampling=44100, Bits=16"
 std::string FormatDescription(const WAVEFORMATEX& Format);
 
+// A device's whole name from the platform's name call (waveInGetDevName, waveOutGetDevName,
+// mixerGetDevName); the capabilities' name, which holds at most 31 characters of it, when that
+// call fails.
+using TDevNameCall = MMRESULT (*)(UINT_PTR, std::string&);
+std::string WholeDeviceName(TDevNameCall GetName, UINT_PTR Device,
+                            const char (&Pname)[MAXPNAMELEN]);
+
 } // namespace dravik

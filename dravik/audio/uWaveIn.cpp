@@ -92,7 +92,7 @@ std::string TWaveIn::DeviceName(int32_t Device) {
   Caps = WAVEINCAPSA{};
   if (Device < 0) return {};
   if (!Succeeded(waveInGetDevCapsA(static_cast<UINT_PTR>(Device), &Caps, sizeof Caps))) return {};
-  return std::string(Caps.szPname, strnlen(Caps.szPname, MAXPNAMELEN));
+  return WholeDeviceName(waveInGetDevName, static_cast<UINT_PTR>(Device), Caps.szPname);
 }
 
 void TWaveIn::SetSampleRate(uint32_t Rate) {
@@ -119,7 +119,8 @@ std::string TWaveIn::ErrorText() const {
 // driver accepts (not more than 200000 Hz).
 bool TWaveIn::NegotiateFormat() {
   if (!Idle() || !IsUsable(DeviceID)) return false;
-  const std::string device = "\"" + std::string(Caps.szPname, strnlen(Caps.szPname, MAXPNAMELEN)) + "\"";
+  const std::string device =
+      "\"" + WholeDeviceName(waveInGetDevName, static_cast<UINT_PTR>(DeviceID), Caps.szPname) + "\"";
   FormatFromCaps(Caps.dwFormats, Format);
   OpenFlags = CALLBACK_WINDOW;
   if (!Probe()) {

@@ -23,8 +23,11 @@ bool PumpWhile(const std::function<bool()>& waiting) {
   return platform::PumpUntil([&] { return !waiting(); }, WaitLimit);
 }
 
-std::string DeviceNameOf(const WAVEOUTCAPSA& caps) {
-  return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+// The whole name of a device whose capabilities were read into `caps`; empty when they could
+// not be read.
+std::string DeviceNameOf(int32_t device, const WAVEOUTCAPSA& caps) {
+  if (caps.szPname[0] == '\0') return {};
+  return WholeDeviceName(waveOutGetDevName, static_cast<UINT_PTR>(device), caps.szPname);
 }
 
 // Headers that the driver still held when their owner was destroyed: kept, never freed, so
@@ -81,7 +84,7 @@ UINT TWaveOut::DeviceCount() const { return waveOutGetNumDevs(); }
 
 std::string TWaveOut::DeviceName(int32_t device) {
   IsUsable(device);
-  return DeviceNameOf(FCaps);
+  return DeviceNameOf(device, FCaps);
 }
 
 void TWaveOut::SetSampleRate(DWORD rate) {
@@ -109,7 +112,7 @@ bool TWaveOut::NegotiateFormat() {
   FormatFromCaps(FCaps.dwFormats, FFormat);
   FOpenFlags = CALLBACK_WINDOW;
   if (FCaps.dwSupport & WAVECAPS_SYNC) FOpenFlags |= WAVE_ALLOWSYNC;
-  const std::string device = "\"" + DeviceNameOf(FCaps) + "\"";
+  const std::string device = "\"" + DeviceNameOf(DeviceID, FCaps) + "\"";
   if (!Probe()) {
     LogError(device + ": Invalid wave format: " + FormatText() + ".");
     return false;

@@ -141,7 +141,7 @@ bool TMixer::OpenMixer(UINT MixerID, std::string& P) {
     LogError(P + ": Caps: " + ErrorText());
     return false;
   }
-  P += " " + Quoted(FieldText(Caps.szPname, 32));
+  P += " " + Quoted(WholeDeviceName(mixerGetDevName, MixerID, Caps.szPname));
   LogInfo(P + "...");
   P += ": ";
   if (Caps.cDestinations == 0) {

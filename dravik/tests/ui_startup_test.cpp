@@ -175,5 +175,28 @@ TEST_F(Startup, NumbersUseAPointWhileTheWindowLives) {
   std::setlocale(LC_NUMERIC, "C");
 }
 
+// A box named as a card names itself, beyond the 31 characters of the capabilities: the lists
+// and the log show the whole name, the other boxes are listed as before.
+TEST_F(Startup, ALongDeviceNameIsListedAndLoggedWhole) {
+  std::vector<TBoxConfig> boxes = MatchedBoxes();
+  const std::string whole = boxes[0].Name + " on a card with a long name (hw:2,0)";
+  boxes[0].DeviceName = whole;
+  vmbox::Reinitialise(boxes, vmbox::TSpeed::Fast);
+  Open();
+  ASSERT_EQ(static_cast<size_t>(W->cbIn->count()), boxes.size());
+  ASSERT_EQ(static_cast<size_t>(W->cbOut->count()), boxes.size());
+  for (size_t b = 0; b < boxes.size(); ++b) {
+    const std::string name = b == 0 ? whole : boxes[b].Name;
+    EXPECT_EQ(W->cbIn->itemText(static_cast<int>(b)).toStdString(), name);
+    EXPECT_EQ(W->cbOut->itemText(static_cast<int>(b)).toStdString(), name);
+  }
+  EXPECT_EQ(W->cbIn->currentIndex(), 0);
+  const std::string format = ": Set format: Channels=2, Sampling=48000, Bits=16.";
+  EXPECT_TRUE(Logged("WaveIn: \"" + whole + "\"" + format, true));
+  EXPECT_TRUE(Logged("WaveOut: \"" + whole + "\"" + format, true));
+  EXPECT_TRUE(Logged("MixerIn: Set device 0 \"" + whole + "\"...", true));
+  EXPECT_TRUE(W->btnStart->isEnabled());
+}
+
 } // namespace
 } // namespace dravik

@@ -1,7 +1,9 @@
 #pragma once
 // Shared by the window tests: the Qt application on the offscreen platform, a pump with a time
 // limit, and a fixture that builds the virtual boxes, opens the real window with its own
-// settings file, waits for its start-up and records every line of its log.
+// settings file, waits for its start-up and records every line of its log. The device lists
+// hold the virtual boxes alone, unless the test program defines UITEST_REAL_CARDS before it
+// includes this header: then the machine's sound cards come first, as for a user.
 
 #include "dravik/ui/uDravik.h"
 #include "dravik/ui/uRadioGroup.h"
@@ -38,7 +40,9 @@ class TAppEnvironment : public testing::Environment {
 public:
   void SetUp() override {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifndef UITEST_REAL_CARDS
     qputenv("VMBOX_ONLY", "1"); // the device lists hold the virtual boxes alone
+#endif
     App = std::make_unique<QApplication>(Argc, Argv);
   }
   void TearDown() override { App.reset(); }
@@ -142,6 +146,15 @@ struct TWindowTest : testing::Test {
   size_t Count(const std::string& text) const {
     size_t n = 0;
     for (const auto& line : Log) n += line.first == text;
+    return n;
+  }
+  // The levels set by either mixer (its "Set volume" lines) from log line `from` on.
+  size_t LevelChanges(size_t from) const {
+    size_t n = 0;
+    for (size_t i = from; i < Log.size(); ++i) {
+      n += Log[i].first.rfind("MixerIn: Set volume", 0) == 0 ||
+           Log[i].first.rfind("MixerOut: Set volume", 0) == 0;
+    }
     return n;
   }
 

@@ -213,7 +213,7 @@ TAlsaLayout BuildLayout(const TAlsaApi& api, snd_mixer_t* handle, const std::str
   topology.Caps.wMid = 0xFFFF; // no manufacturer registration
   topology.Caps.wPid = 4;
   topology.Caps.vDriverVersion = 0x0100;
-  mixer::CopyName(topology.Caps.szPname, sizeof topology.Caps.szPname, name);
+  topology.SetName(name);
   const auto elements = Elements(api, handle);
   TBuilder builder(api);
   topology.Destinations.push_back(Speakers(builder, elements));

@@ -17,6 +17,9 @@ bool BindAll(const TSharedLibrary& lib, TAlsaApi& api) {
   BIND(snd_mixer_open);
   BIND(snd_mixer_close);
   BIND(snd_mixer_attach);
+  BIND(snd_mixer_get_hctl);
+  BIND(snd_hctl_ctl);
+  BIND(snd_ctl_type);
   BIND(snd_mixer_selem_register);
   BIND(snd_mixer_load);
   BIND(snd_mixer_first_elem);

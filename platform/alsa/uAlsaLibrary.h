@@ -14,6 +14,9 @@ struct TAlsaApi {
   decltype(::snd_mixer_open)* snd_mixer_open;
   decltype(::snd_mixer_close)* snd_mixer_close;
   decltype(::snd_mixer_attach)* snd_mixer_attach;
+  decltype(::snd_mixer_get_hctl)* snd_mixer_get_hctl;
+  decltype(::snd_hctl_ctl)* snd_hctl_ctl;
+  decltype(::snd_ctl_type)* snd_ctl_type;
   decltype(::snd_mixer_selem_register)* snd_mixer_selem_register;
   decltype(::snd_mixer_load)* snd_mixer_load;
   decltype(::snd_mixer_first_elem)* snd_mixer_first_elem;

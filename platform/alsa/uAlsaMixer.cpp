@@ -17,6 +17,20 @@ snd_mixer_selem_channel_id_t ChannelId(int channel) {
 
 bool IsCapture(TPart part) { return part != TPart::PlaybackVolume && part != TPart::PlaybackMute; }
 
+// How the raw steps of an element without a dB range act on the amplitude: amplitude =
+// (raw fraction)^curve. Such an element of a card's own driver is taken as linear in its steps
+// (curve 1). The sound server's plugin (a control device served outside the library's drivers,
+// SND_CTL_TYPE_EXT) reports no dB range either, and its raw steps are the server's own volume,
+// which is cubic in amplitude: half of the normal volume plays an eighth. There the curve is 3,
+// so that a volume of half scale halves the amplitude, as on an element with a dB range.
+double RawVolumeCurve(const TAlsaApi& api, snd_mixer_t* handle, const std::string& device) {
+  constexpr double ServerCurve = 3;
+  snd_hctl_t* hctl = nullptr;
+  if (api.snd_mixer_get_hctl(handle, device.c_str(), &hctl) < 0 || !hctl) return 1;
+  snd_ctl_t* const ctl = api.snd_hctl_ctl(hctl);
+  return ctl && api.snd_ctl_type(ctl) == SND_CTL_TYPE_EXT ? ServerCurve : 1;
+}
+
 } // namespace
 
 std::shared_ptr<TAlsaMixer> TAlsaMixer::Open(const TAlsaApi& api, const std::string& device,
@@ -29,7 +43,8 @@ std::shared_ptr<TAlsaMixer> TAlsaMixer::Open(const TAlsaApi& api, const std::str
     api.snd_mixer_close(handle);
     return nullptr;
   }
-  std::shared_ptr<TAlsaMixer> mixer(new TAlsaMixer(api, handle, device));
+  std::shared_ptr<TAlsaMixer> mixer(
+      new TAlsaMixer(api, handle, device, RawVolumeCurve(api, handle, device)));
   {
     std::lock_guard lock(mixer->Mutex);
     mixer->Layout = BuildLayout(api, handle, name);
@@ -42,8 +57,9 @@ std::shared_ptr<TAlsaMixer> TAlsaMixer::Open(const TAlsaApi& api, const std::str
   return mixer;
 }
 
-TAlsaMixer::TAlsaMixer(const TAlsaApi& api, snd_mixer_t* handle, std::string device)
-    : Api(api), Handle(handle), DeviceName(std::move(device)) {}
+TAlsaMixer::TAlsaMixer(const TAlsaApi& api, snd_mixer_t* handle, std::string device,
+                       double rawCurve)
+    : Api(api), Handle(handle), DeviceName(std::move(device)), RawCurve(rawCurve) {}
 
 TAlsaMixer::~TAlsaMixer() {
   Quit = true;
@@ -171,7 +187,7 @@ void TAlsaMixer::Write(const TBinding& b, const mixer::TControlNode& control,
 }
 
 // A volume as 0..65535: linear in amplitude over the element's dB range where it has one,
-// else linear in its steps.
+// else over its raw steps through RawCurve.
 DWORD TAlsaMixer::ReadVolume(snd_mixer_elem_t* e, bool capture, int channel) {
   long min = 0, max = 0, value = 0, minDb = 0, maxDb = 0, db = 0;
   const auto id = ChannelId(channel);
@@ -194,7 +210,8 @@ DWORD TAlsaMixer::ReadVolume(snd_mixer_elem_t* e, bool capture, int channel) {
   }
   if (max <= min) return 0;
   const double fraction = static_cast<double>(value - min) / static_cast<double>(max - min);
-  return static_cast<DWORD>(std::lround(std::clamp(fraction, 0.0, 1.0) * FullScale));
+  const double amplitude = std::pow(std::clamp(fraction, 0.0, 1.0), RawCurve);
+  return static_cast<DWORD>(std::lround(amplitude * FullScale));
 }
 
 void TAlsaMixer::WriteVolume(snd_mixer_elem_t* e, bool capture, int channel, DWORD value) {
@@ -219,7 +236,8 @@ void TAlsaMixer::WriteVolume(snd_mixer_elem_t* e, bool capture, int channel, DWO
     }
     return;
   }
-  const long raw = value == 0 ? min : min + std::lround((max - min) * (value / FullScale));
+  const double fraction = std::pow(value / FullScale, 1 / RawCurve);
+  const long raw = value == 0 ? min : min + std::lround(static_cast<double>(max - min) * fraction);
   if (capture) {
     Api.snd_mixer_selem_set_capture_volume(e, id, raw);
   } else {

@@ -2,10 +2,12 @@
 // One ALSA mixer ("default", or a card's "hw:N") as a mixer of the mixer API.
 //
 // Volumes are 0..65535 and linear in amplitude where the element reports a dB range (65535 is
-// the element's top, 0 its bottom); where it reports none they are linear in the element's own
-// steps. A value written by a program reads back as written for as long as the element still
-// holds what the write produced, so programs that write probe values and read them back do not
-// mistake the element's coarser steps for another program's hand.
+// the element's top, 0 its bottom). Where it reports none they are linear in the element's own
+// steps on a card's driver, and follow the sound server's cubic volume on its plugin (raw
+// fraction = amplitude^(1/3)), so that half scale halves the amplitude there too. A value
+// written by a program reads back as written for as long as the element still holds what the
+// write produced, so programs that write probe values and read them back do not mistake the
+// element's coarser steps for another program's hand.
 //
 // A thread waits on the mixer's descriptors and turns every change of an element, by this
 // program or another one (a volume control, the sound server), into a change notice for each of
@@ -41,7 +43,7 @@ public:
   const std::string& Device() const { return DeviceName; }
 
 private:
-  TAlsaMixer(const TAlsaApi& api, snd_mixer_t* handle, std::string device);
+  TAlsaMixer(const TAlsaApi& api, snd_mixer_t* handle, std::string device, double rawCurve);
   static int ElementChanged(snd_mixer_elem_t* element, unsigned int mask);
   void Watch();
   std::vector<DWORD> Read(const TBinding& binding, const mixer::TControlNode& control);
@@ -53,6 +55,7 @@ private:
   const TAlsaApi& Api;
   snd_mixer_t* const Handle;
   const std::string DeviceName;
+  const double RawCurve; // amplitude = (raw fraction)^RawCurve on elements without a dB range
   TAlsaLayout Layout;
   std::atomic<bool> Gone{false};
   std::atomic<bool> Quit{false};

@@ -65,7 +65,7 @@ std::shared_ptr<mixer::TMixerDevice> TAlsaMixers::MixerOf(const mixer::TWaveObje
     const auto all = wave::AllDevices(wave.Direction);
     if (wave.Id < all.size()) device = std::dynamic_pointer_cast<portaudio::TPaDevice>(all[wave.Id]);
   }
-  return device ? MixerForWave(device->FullName()) : nullptr;
+  return device ? MixerForWave(device->Name()) : nullptr;
 }
 
 } // namespace platform::alsa

@@ -57,7 +57,7 @@ TPaDevice::~TPaDevice() {
   }
 }
 
-std::string TPaDevice::Name() const { return HostName.substr(0, MAXPNAMELEN - 1); }
+std::string TPaDevice::Name() const { return HostName; }
 
 DWORD TPaDevice::Formats() const {
   DWORD bits = 0;

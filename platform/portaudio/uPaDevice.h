@@ -36,6 +36,7 @@ public:
   ~TPaDevice() override;
 
   bool Present() const override { return true; }
+  // The name as the library gives it, uncut (it carries the sound card's ALSA address).
   std::string Name() const override;
   DWORD Formats() const override;
   WORD Channels() const override { return static_cast<WORD>(HostChannels); }
@@ -44,8 +45,6 @@ public:
   MMRESULT Attach(const std::shared_ptr<wave::TWaveStream>& stream) override;
   void Detach(const wave::TWaveStream& stream) override;
 
-  // The name as the library gives it, uncut (it carries the sound card's ALSA address).
-  const std::string& FullName() const { return HostName; }
   PaDeviceIndex Index() const { return DeviceIndex; }
   wave::TDirection Direction() const { return Dir; }
   bool Serves(const wave::TWaveStream* stream) const;

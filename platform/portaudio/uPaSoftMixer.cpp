@@ -17,7 +17,7 @@ mixer::TMixerTopology SoftLayout(const std::string& name) {
   topology.Caps.wMid = 0xFFFF; // no manufacturer registration
   topology.Caps.wPid = 5;
   topology.Caps.vDriverVersion = 0x0100;
-  mixer::CopyName(topology.Caps.szPname, sizeof topology.Caps.szPname, name);
+  topology.SetName(name);
   mixer::TDestinationNode speakers, recording;
   speakers.Line = MakeLine(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Speakers", "Speakers", 2,
                            MIXERLINE_TARGETTYPE_WAVEOUT);
@@ -90,7 +90,7 @@ const std::vector<std::shared_ptr<TPaSoftMixer>>& TPaSoftMixers::List() {
     std::map<PaDeviceIndex, std::string> names;
     for (const auto direction : {wave::TDirection::In, wave::TDirection::Out}) {
       for (const auto& device : TPaBackend::Instance().List(direction)) {
-        if (alsa::TAlsaMixers::Instance().MixerForWave(device->FullName())) continue;
+        if (alsa::TAlsaMixers::Instance().MixerForWave(device->Name())) continue;
         byIndex[device->Index()].push_back(device);
         names[device->Index()] = device->Name();
       }

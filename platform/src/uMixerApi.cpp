@@ -75,6 +75,17 @@ MMRESULT mixerGetDevCapsA(UINT_PTR mixerId, LPMIXERCAPSA caps, UINT capsSize) {
   return MMSYSERR_NOERROR;
 }
 
+MMRESULT mixerGetDevName(UINT_PTR mixerId, std::string& name) {
+  name.clear();
+  if (const MMRESULT forced = platform::wave::TakeForcedResult("mixerGetDevName")) return forced;
+  std::shared_ptr<TMixerDevice> mixer;
+  if (const MMRESULT result = FindPresentMixer(ObjectOf(mixerId), MIXER_OBJECTF_MIXER, mixer)) {
+    return result;
+  }
+  name = mixer->Topology().Name;
+  return MMSYSERR_NOERROR;
+}
+
 MMRESULT mixerOpen(LPHMIXER handle, UINT mixerId, DWORD_PTR callback, DWORD_PTR /*instance*/,
                    DWORD flags) {
   if (const MMRESULT forced = platform::wave::TakeForcedResult("mixerOpen")) return forced;

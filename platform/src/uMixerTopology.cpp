@@ -52,6 +52,11 @@ const TLineNode* FindLine(const std::vector<TDestinationNode>& destinations, TVi
 
 } // namespace
 
+void TMixerTopology::SetName(const std::string& name) {
+  Name = name;
+  CopyName(Caps.szPname, sizeof Caps.szPname, name);
+}
+
 void CopyName(char* field, size_t size, const std::string& text) {
   if (size == 0) return;
   const size_t length = std::min(text.size(), size - 1);

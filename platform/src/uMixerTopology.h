@@ -38,7 +38,12 @@ struct TDestinationNode {
 class TMixerTopology {
 public:
   MIXERCAPSA Caps{};
+  // The device's whole name; Caps.szPname holds as much of it as fits (MAXPNAMELEN - 1).
+  std::string Name;
   std::vector<TDestinationNode> Destinations;
+
+  // Names the device: the whole name, and its beginning in the capabilities.
+  void SetName(const std::string& name);
 
   // Fills in what follows from the structure: cDestinations, dwDestination/dwSource, line ids
   // (unique), cConnections, cControls, control ids (unique, from 1, in order), the channels of

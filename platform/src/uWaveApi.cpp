@@ -40,14 +40,19 @@ MMRESULT CheckHeader(const WAVEHDR* header, UINT size) {
   return header && size == sizeof(WAVEHDR) ? MMSYSERR_NOERROR : MMSYSERR_INVALPARAM;
 }
 
+// The device that a capabilities or name call asks about, if it is there.
+MMRESULT PresentDevice(TDirection direction, UINT_PTR id, std::shared_ptr<TWaveDevice>& device) {
+  device = FindDevice(direction, id);
+  if (!device) return MMSYSERR_BADDEVICEID;
+  return device->Present() ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
+}
+
 // Fills the fields that input and output capabilities share.
 template <class TCaps>
 MMRESULT FillCaps(TDirection direction, UINT_PTR id, TCaps* caps, UINT size,
                   std::shared_ptr<TWaveDevice>& device) {
   if (!caps || size != sizeof(TCaps)) return MMSYSERR_INVALPARAM;
-  device = FindDevice(direction, id);
-  if (!device) return MMSYSERR_BADDEVICEID;
-  if (!device->Present()) return MMSYSERR_NODRIVER;
+  if (const MMRESULT result = PresentDevice(direction, id, device)) return result;
   std::memset(caps, 0, sizeof(TCaps));
   caps->wMid = 0xFFFF; // no manufacturer registration
   caps->wPid = direction == TDirection::In ? 1 : 2;
@@ -123,6 +128,15 @@ MMRESULT Position(const char* call, TDirection direction, void* handle, MMTIME* 
   });
 }
 
+MMRESULT DeviceName(const char* call, TDirection direction, UINT_PTR id, std::string& name) {
+  name.clear();
+  if (const MMRESULT forced = TakeForcedResult(call)) return forced;
+  std::shared_ptr<TWaveDevice> device;
+  if (const MMRESULT result = PresentDevice(direction, id, device)) return result;
+  name = device->Name();
+  return MMSYSERR_NOERROR;
+}
+
 MMRESULT ErrorText(const char* call, MMRESULT error, LPSTR text, UINT size) {
   if (const MMRESULT forced = TakeForcedResult(call)) return forced;
   return CopyErrorText(error, text, size);
@@ -144,6 +158,10 @@ MMRESULT waveInGetDevCapsA(UINT_PTR deviceId, WAVEINCAPSA* caps, UINT capsSize) 
   if (const MMRESULT forced = TakeForcedResult("waveInGetDevCapsA")) return forced;
   std::shared_ptr<TWaveDevice> device;
   return FillCaps(In, deviceId, caps, capsSize, device);
+}
+
+MMRESULT waveInGetDevName(UINT_PTR deviceId, std::string& name) {
+  return DeviceName("waveInGetDevName", In, deviceId, name);
 }
 
 MMRESULT waveInOpen(LPHWAVEIN handle, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback,
@@ -202,6 +220,10 @@ MMRESULT waveOutGetDevCapsA(UINT_PTR deviceId, WAVEOUTCAPSA* caps, UINT capsSize
   const MMRESULT result = FillCaps(Out, deviceId, caps, capsSize, device);
   if (result == MMSYSERR_NOERROR) caps->dwSupport = device->Support();
   return result;
+}
+
+MMRESULT waveOutGetDevName(UINT_PTR deviceId, std::string& name) {
+  return DeviceName("waveOutGetDevName", Out, deviceId, name);
 }
 
 MMRESULT waveOutOpen(LPHWAVEOUT handle, UINT deviceId, LPCWAVEFORMATEX format,

@@ -23,7 +23,7 @@ class TWaveDevice {
 public:
   virtual ~TWaveDevice() = default;
   virtual bool Present() const = 0; // false once the device has gone away
-  virtual std::string Name() const = 0;
+  virtual std::string Name() const = 0; // whole; the capabilities hold its beginning
   virtual DWORD Formats() const = 0; // WAVE_FORMAT_* bits
   virtual WORD Channels() const = 0;
   virtual DWORD Support() const = 0; // WAVECAPS_* bits (playback)

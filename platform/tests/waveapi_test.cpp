@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -181,6 +182,61 @@ TEST_F(WaveApiMisuse, CapabilitiesNameTheBoxesAndFollowTheHighestRate) {
   const WAVEFORMATEX f48 = Pcm(48000), f44 = Pcm(44100);
   EXPECT_EQ(waveInOpen(nullptr, InputOf(0), &f48, 0, 0, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
   EXPECT_EQ(waveInOpen(nullptr, InputOf(0), &f44, 0, 0, WAVE_FORMAT_QUERY), MMSYSERR_NOERROR);
+}
+
+TEST_F(WaveApiMisuse, NamesBeyondWhatTheCapabilitiesHoldComeWholeFromTheNameCalls) {
+  const std::string whole = "Box A, named as a card names itself (hw:2,0)";
+  ASSERT_GT(whole.size(), MAXPNAMELEN - 1);
+  TBoxConfig a = QuietBox("Box A", 47);
+  a.DeviceName = whole;
+  platform::vmbox::Reinitialise({a, QuietBox("Box B", 0)}, TSpeed::Fast);
+  const struct { size_t Box; std::string Name; } boxes[] = {{0, whole}, {1, "Box B"}};
+  for (const auto& b : boxes) {
+    SCOPED_TRACE(b.Name);
+    const std::string cut = b.Name.substr(0, MAXPNAMELEN - 1);
+    WAVEINCAPSA in{};
+    WAVEOUTCAPSA out{};
+    MIXERCAPSA mixer{};
+    ASSERT_EQ(waveInGetDevCapsA(InputOf(b.Box), &in, sizeof in), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutGetDevCapsA(OutputOf(b.Box), &out, sizeof out), MMSYSERR_NOERROR);
+    ASSERT_EQ(mixerGetDevCapsA(platform::vmbox::MixerId(b.Box), &mixer, sizeof mixer),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(in.szPname, cut);
+    EXPECT_EQ(out.szPname, cut);
+    EXPECT_EQ(mixer.szPname, cut);
+    std::string inName = "stale", outName, mixerName;
+    EXPECT_EQ(waveInGetDevName(InputOf(b.Box), inName), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutGetDevName(OutputOf(b.Box), outName), MMSYSERR_NOERROR);
+    EXPECT_EQ(mixerGetDevName(platform::vmbox::MixerId(b.Box), mixerName), MMSYSERR_NOERROR);
+    EXPECT_EQ(inName, b.Name);
+    EXPECT_EQ(outName, b.Name);
+    EXPECT_EQ(mixerName, b.Name);
+    EXPECT_EQ(platform::vmbox::BoxName(b.Box), b.Name);
+  }
+
+  // Answered as the capabilities calls are, with the name emptied.
+  platform::vmbox::Vanish(1, TPort::Input);
+  platform::vmbox::FailCall("waveOutGetDevName", MMSYSERR_NOMEM);
+  platform::vmbox::FailCall("mixerGetDevName", MMSYSERR_ERROR);
+  const struct {
+    const char* What;
+    std::function<MMRESULT(std::string&)> Call;
+    MMRESULT Expected;
+    std::string Name;
+  } calls[] = {
+      {"forced", [](std::string& n) { return waveOutGetDevName(OutputOf(0), n); }, MMSYSERR_NOMEM, ""},
+      {"forced once", [](std::string& n) { return waveOutGetDevName(OutputOf(0), n); }, MMSYSERR_NOERROR, whole},
+      {"mapper", [](std::string& n) { return waveOutGetDevName(WAVE_MAPPER, n); }, MMSYSERR_NOERROR, whole},
+      {"input number", [](std::string& n) { return waveInGetDevName(waveInGetNumDevs(), n); }, MMSYSERR_BADDEVICEID, ""},
+      {"vanished", [](std::string& n) { return waveInGetDevName(InputOf(1), n); }, MMSYSERR_NODRIVER, ""},
+      {"mixer forced", [](std::string& n) { return mixerGetDevName(0, n); }, MMSYSERR_ERROR, ""},
+      {"mixer number", [](std::string& n) { return mixerGetDevName(mixerGetNumDevs(), n); }, MMSYSERR_BADDEVICEID, ""},
+  };
+  for (const auto& c : calls) {
+    std::string name = "stale";
+    EXPECT_EQ(c.Call(name), c.Expected) << c.What;
+    EXPECT_EQ(name, c.Name) << c.What;
+  }
 }
 
 TEST_F(WaveApiMisuse, OpenIsRefusedWhileOpenAndWithoutAllowSyncWhereNeeded) {

@@ -38,6 +38,12 @@ struct TBoxConfig {
   std::string Name;
   TCircuit Circuit;
   TCardModel Card;
+  // The name that the box's devices and mixer go by, when it is not Name: it may run past the
+  // 31 characters of a capabilities field, as a real card's names do, so that a box can show
+  // how the programs list such a device. Empty: Name.
+  std::string DeviceName;
+
+  const std::string& DevicesName() const { return DeviceName.empty() ? Name : DeviceName; }
 };
 
 // Longest box name, in characters (a device name field holds 31 and its terminator).

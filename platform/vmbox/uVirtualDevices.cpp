@@ -137,7 +137,7 @@ TVirtualPort::TVirtualPort(TVirtualCard& card, std::shared_ptr<TVirtualBox> box,
 
 bool TVirtualPort::Present() const { return Card.PortPresent(*Box, Port); }
 
-std::string TVirtualPort::Name() const { return Box->Config().Name.substr(0, MaxBoxNameLength); }
+std::string TVirtualPort::Name() const { return Box->Config().DevicesName(); }
 
 DWORD TVirtualPort::Formats() const { return FormatBitsUpTo(Card.MaxRate()); }
 

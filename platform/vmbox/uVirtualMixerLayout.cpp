@@ -121,7 +121,7 @@ TBoxMixerLayout BoxMixerLayout(const std::string& boxName, UINT waveInId, UINT w
   topology.Caps.wMid = 0xFFFF; // no manufacturer registration
   topology.Caps.wPid = 3;
   topology.Caps.vDriverVersion = 0x0100;
-  mixer::CopyName(topology.Caps.szPname, sizeof topology.Caps.szPname, boxName);
+  topology.SetName(boxName);
   topology.Destinations = {Speakers(boxName, waveOutId), Recording(boxName, waveInId)};
   topology.Complete();
   layout.Controls = ControlsOf(topology);

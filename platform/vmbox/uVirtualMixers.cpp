@@ -19,7 +19,7 @@ std::vector<std::shared_ptr<TVirtualMixer>> TVirtualMixers::BuildForCard() {
     std::string name;
     double out = 1, in[2] = {1, 1}, curve = 1;
     card.WithBox(box, [&](TVirtualBox& b) {
-      name = b.Config().Name.substr(0, MaxBoxNameLength);
+      name = b.Config().DevicesName();
       out = b.OutputLevel();
       in[0] = b.InputLevel(0);
       in[1] = b.InputLevel(1);

@@ -42,7 +42,7 @@ size_t BoxCount() { return Card().BoxCount(); }
 
 std::string BoxName(size_t box) {
   std::string name;
-  Card().WithBox(box, [&](TVirtualBox& b) { name = b.Config().Name; });
+  Card().WithBox(box, [&](TVirtualBox& b) { name = b.Config().DevicesName(); });
   return name;
 }
 

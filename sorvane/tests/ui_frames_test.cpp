@@ -6,6 +6,9 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <optional>
+#include <string>
+
 #include "sorvane/tests/ui_support.h"
 #include "sorvane/ui/ufrValues.h"
 #include "sorvane/ui/ufrWaveSetup.h"
@@ -294,6 +297,66 @@ TEST(WaveSetup, DeviceListsAndSettings) {
   EXPECT_FALSE(setup.cbDeviceIn->isEnabled());
   EXPECT_FALSE(setup.cbSampling->isEnabled());
   EXPECT_TRUE(setup.cbSwap->isEnabled());
+}
+
+// Three boxes named as cards name themselves: the first two alike in their first 31
+// characters, which is all that the capabilities and earlier versions' settings files hold.
+TEST(WaveSetup, LongNamesAreListedWholeAndStoredNamesFindTheirDevice) {
+  uitest::App();
+  std::vector<platform::vmbox::TBoxConfig> boxes = platform::vmbox::DefaultBoxes();
+  boxes.pop_back();
+  const std::string names[] = {"Jig on a sound card with a long name (hw:1,0)",
+                               "Jig on a sound card with a long name (hw:1,1)",
+                               "Second jig on a card with a long name (hw:2,0)"};
+  for (size_t i = 0; i < boxes.size(); ++i) boxes[i].DeviceName = names[i];
+  platform::vmbox::Reinitialise(boxes, platform::vmbox::TSpeed::Fast);
+  auto cut = [](const std::string& name) { return name.substr(0, MAXPNAMELEN - 1); };
+  ASSERT_EQ(cut(names[0]), cut(names[1]));
+  TfrWaveSetup setup;
+  ASSERT_EQ(setup.cbDeviceIn->count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(setup.cbDeviceIn->itemText(i).toStdString(), names[i]);
+    EXPECT_EQ(setup.cbDeviceOut->itemText(i).toStdString(), names[i]);
+  }
+
+  uitest::TScratch scratch;
+  setup.cbDeviceIn->setCurrentIndex(2);
+  platform::TIniFile saved(scratch.Dir / "saved.ini");
+  setup.SaveSettings(saved);
+  EXPECT_EQ(saved.ReadString("WaveSetup", "InputName", ""), names[2]);
+
+  const struct {
+    const char* What;
+    int Id;
+    std::optional<std::string> Name; // none: no name stored
+    int Selected;     // starting from entry 1
+  } cases[] = {
+      {"whole name at its place", 2, names[2], 2},
+      {"an earlier version's name at its place", 2, cut(names[2]), 2},
+      {"an earlier version's name, the device moved", 0, cut(names[2]), 2},
+      {"whole name, the device moved", 0, names[2], 2},
+      {"whole name, its place gone", 5, names[0], 0},
+      {"a name shared by two: the place decides", 2, cut(names[0]), 2},
+      {"a name shared by two, its place gone", 5, cut(names[0]), 1},
+      {"a name that names nothing", 0, "Another card", 0},
+      {"no name", 2, std::nullopt, 2},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    platform::TIniFile ini(scratch.Dir / ("case" + std::to_string(n++) + ".ini"));
+    ini.WriteInteger("WaveSetup", "InputID", c.Id);
+    ini.WriteInteger("WaveSetup", "OutputID", c.Id);
+    if (c.Name) {
+      ini.WriteString("WaveSetup", "InputName", *c.Name);
+      ini.WriteString("WaveSetup", "OutputName", *c.Name);
+    }
+    setup.cbDeviceIn->setCurrentIndex(1);
+    setup.cbDeviceOut->setCurrentIndex(1);
+    setup.LoadSettings(ini);
+    EXPECT_EQ(setup.InputDevice(), c.Selected) << c.What;
+    EXPECT_EQ(setup.OutputDevice(), c.Selected) << c.What;
+  }
+  uitest::DefaultCard();
 }
 
 TEST(WaveSetup, NoDeviceSaysSo) {

@@ -34,13 +34,50 @@ QFrame* Separator(const char* name, QWidget* parent) {
   return line;
 }
 
-// The device's name; a device whose capabilities cannot be read keeps its place in the list.
-template <class Caps, class GetCaps>
-QString DeviceName(UINT id, GetCaps getCaps) {
+// The device's whole name (the capabilities hold only its first 31 characters, as much as
+// the platform cannot name otherwise); a device whose capabilities cannot be read keeps its
+// place in the list.
+template <class Caps, class GetCaps, class GetName>
+QString DeviceName(UINT id, GetCaps getCaps, GetName getName) {
   Caps caps{};
   if (getCaps(id, &caps, sizeof caps) != MMSYSERR_NOERROR)
     return QString("Device %1 (unavailable)").arg(id);
+  std::string whole;
+  if (getName(id, whole) == MMSYSERR_NOERROR) return QString::fromStdString(whole);
   return QString::fromLatin1(caps.szPname, static_cast<int>(strnlen(caps.szPname, MAXPNAMELEN)));
+}
+
+// A stored name names a device when it is the device's whole name, or its first 31 characters
+// alone, as the capabilities held it and as earlier versions stored it.
+bool NameMatches(const std::string& stored, const std::string& whole) {
+  constexpr size_t Cut = MAXPNAMELEN - 1;
+  if (stored == whole) return true;
+  return stored.size() == Cut && whole.size() > Cut && whole.compare(0, Cut, stored) == 0;
+}
+
+// The entry that a stored position and name choose, or -1 to keep the selection: the position
+// when its entry has that name; otherwise the one entry with that name, when exactly one has
+// it (the devices have changed places since the file was written, a card was added or taken
+// away); otherwise the position, when it is in the list.
+int StoredEntry(const QComboBox& list, int position, const std::string& name) {
+  const bool inList = position >= 0 && position < list.count();
+  if (inList && NameMatches(name, list.itemText(position).toStdString())) return position;
+  int found = -1;
+  for (int i = 0; i < list.count() && !name.empty(); ++i) {
+    if (!NameMatches(name, list.itemText(i).toStdString())) continue;
+    if (found >= 0) return inList ? position : -1; // the name does not tell which
+    found = i;
+  }
+  return found >= 0 ? found : inList ? position : -1;
+}
+
+// Selects the device that a stored position and name choose.
+void LoadDevice(const platform::TIniFile& ini, const char* idKey, const char* nameKey,
+                QComboBox& list) {
+  const int position = ini.ReadInteger(Section, idKey, list.currentIndex());
+  const std::string name = ini.ReadString(Section, nameKey, list.itemText(position).toStdString());
+  const int entry = StoredEntry(list, position, name);
+  if (entry >= 0) list.setCurrentIndex(entry);
 }
 
 } // namespace
@@ -84,11 +121,11 @@ TfrWaveSetup::TfrWaveSetup(QWidget* parent) : QFrame(parent) {
 void TfrWaveSetup::FillDevices() {
   const UINT inputs = waveInGetNumDevs();
   for (UINT id = 0; id < inputs; ++id)
-    cbDeviceIn->addItem(DeviceName<WAVEINCAPSA>(id, waveInGetDevCapsA));
+    cbDeviceIn->addItem(DeviceName<WAVEINCAPSA>(id, waveInGetDevCapsA, waveInGetDevName));
   cbDeviceIn->setCurrentIndex(static_cast<int>(inputs / 2));
   const UINT outputs = waveOutGetNumDevs();
   for (UINT id = 0; id < outputs; ++id)
-    cbDeviceOut->addItem(DeviceName<WAVEOUTCAPSA>(id, waveOutGetDevCapsA));
+    cbDeviceOut->addItem(DeviceName<WAVEOUTCAPSA>(id, waveOutGetDevCapsA, waveOutGetDevName));
   cbDeviceOut->setCurrentIndex(static_cast<int>(outputs / 2));
   cbDeviceIn->setPlaceholderText("No input device");
   cbDeviceOut->setPlaceholderText("No output device");
@@ -118,12 +155,8 @@ void TfrWaveSetup::cbSamplingChange() {
 }
 
 void TfrWaveSetup::LoadSettings(const platform::TIniFile& ini) {
-  // The stored names are kept for the reader of the file; the positions alone decide, since a
-  // name can appear more than once and the lists follow the platform's order.
-  const int in = ini.ReadInteger(Section, "InputID", cbDeviceIn->currentIndex());
-  if (in >= 0 && in < cbDeviceIn->count()) cbDeviceIn->setCurrentIndex(in);
-  const int out = ini.ReadInteger(Section, "OutputID", cbDeviceOut->currentIndex());
-  if (out >= 0 && out < cbDeviceOut->count()) cbDeviceOut->setCurrentIndex(out);
+  LoadDevice(ini, "InputID", "InputName", *cbDeviceIn);
+  LoadDevice(ini, "OutputID", "OutputName", *cbDeviceOut);
   const int rate = ini.ReadInteger(Section, "Sampling", SamplingRate());
   const int item = cbSampling->findData(rate);
   if (item >= 0) cbSampling->setCurrentIndex(item);

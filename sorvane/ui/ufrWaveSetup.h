@@ -1,8 +1,11 @@
 #pragma once
 // TfrWaveSetup: the choice of sampling rate, sound input and output device and the swap of the
 // two input channels, with its section "WaveSetup" of the settings file. A device's position in
-// its list is the device identifier to open. With no device of a kind the list stays empty and
-// the frame says so in red; the window then refuses to start.
+// its list is the device identifier to open; the lists show the devices' whole names. The file
+// keeps each device's position and name: a stored name that no longer names the device at its
+// position, but names exactly one other, selects that one (the devices have changed places).
+// With no device of a kind the list stays empty and the frame says so in red; the window then
+// refuses to start.
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -295,6 +295,10 @@ UINT mixerGetNumDevs();
 // MIXER_OBJECTF_WAVEIN). MMSYSERR_NODRIVER, with *mixerId = 0xFFFFFFFF, when none serves it.
 MMRESULT mixerGetID(HMIXEROBJ object, UINT* mixerId, DWORD flags);
 MMRESULT mixerGetDevCapsA(UINT_PTR mixerId, LPMIXERCAPSA caps, UINT capsSize);
+// An extension of this platform: the mixer's whole name, of which szPname of the capabilities
+// holds the first 31 characters (see waveInGetDevName). Checked and answered as
+// mixerGetDevCapsA is; `name` is emptied first.
+MMRESULT mixerGetDevName(UINT_PTR mixerId, std::string& name);
 // Opens a mixer (the object part of flags chooses what mixerId names). Only CALLBACK_NULL and
 // CALLBACK_WINDOW (callback = the HWND) are offered; other callback kinds are refused.
 MMRESULT mixerOpen(LPHMIXER handle, UINT mixerId, DWORD_PTR callback, DWORD_PTR instance,

@@ -13,6 +13,8 @@
 
 #include "platform/wintypes.h"
 
+#include <string>
+
 // ---- Handles and basic types -------------------------------------------------------------
 
 struct THWaveInTag;
@@ -212,6 +214,11 @@ using LPMMTIME = MMTIME*;
 
 UINT waveInGetNumDevs();
 MMRESULT waveInGetDevCapsA(UINT_PTR deviceId, WAVEINCAPSA* caps, UINT capsSize);
+// An extension of this platform: the device's whole name. szPname of the capabilities keeps its
+// MAXPNAMELEN characters, so it holds only the first 31 of a longer name (a real card's ends
+// with its "(hw:N,M)"). Checked and answered as the capabilities call is (a forced result,
+// MMSYSERR_BADDEVICEID, MMSYSERR_NODRIVER); `name` is emptied first.
+MMRESULT waveInGetDevName(UINT_PTR deviceId, std::string& name);
 MMRESULT waveInOpen(LPHWAVEIN handle, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback,
                     DWORD_PTR instance, DWORD flags);
 MMRESULT waveInClose(HWAVEIN handle);
@@ -232,6 +239,8 @@ MMRESULT waveInGetErrorTextA(MMRESULT error, LPSTR text, UINT textSize);
 
 UINT waveOutGetNumDevs();
 MMRESULT waveOutGetDevCapsA(UINT_PTR deviceId, WAVEOUTCAPSA* caps, UINT capsSize);
+// The whole name, as waveInGetDevName gives it for an input.
+MMRESULT waveOutGetDevName(UINT_PTR deviceId, std::string& name);
 MMRESULT waveOutOpen(LPHWAVEOUT handle, UINT deviceId, LPCWAVEFORMATEX format,
                      DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
 MMRESULT waveOutClose(HWAVEOUT handle);

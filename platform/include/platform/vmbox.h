@@ -37,6 +37,7 @@ void ReinitialiseFromEnvironment();
 
 TSpeed Speed();
 size_t BoxCount();
+// The whole name that a box's devices and mixer go by (TBoxConfig::DevicesName).
 std::string BoxName(size_t box);
 // The reference resistor of a box's jig, in ohms (0 for an unknown box).
 double ReferenceResistance(size_t box);
