@@ -77,6 +77,23 @@ last Sorvane '^memLCRRes: R= '
 last Sorvane '^Tour: saved [1-9][0-9]* lines to '
 last Sorvane '^Close: both device threads stopped\.$'
 
+# Calibrating on a box that is not shorted: each program refuses, says why on a "refused:" line
+# and ends with exit code 2 (a home of its own, so that the files above stay as checked).
+refused() {
+  local name=$1 rc=0
+  mkdir -p "$scratch/home-refused" "$scratch/cwd-refused-$name"
+  (cd "$scratch/cwd-refused-$name" &&
+     env -i PATH=/usr/bin:/bin HOME="$scratch/home-refused" LANG=C.UTF-8 \
+       TOUR_CALIBRATION_BOX="Virtual box: 47 Ohm" \
+       timeout 600 "$bindir/$name" >"$scratch/refused-$name.log" 2>&1) || rc=$?
+  [ "$rc" -eq 2 ] || { tail -n 30 "$scratch/refused-$name.log"; fail "$name ended with $rc, not 2, on a calibration it must refuse"; }
+  line=$(grep -m1 '^refused: ' "$scratch/refused-$name.log") ||
+    { tail -n 30 "$scratch/refused-$name.log"; fail "$name printed no refused: line"; }
+  echo "  $name: $line"
+}
+refused Dravik
+refused Sorvane
+
 config="$scratch/home/.config"
 for file in Dravik.ini Sorvane.ini Sorvane.txt; do
   [ -s "$config/$file" ] || fail "$file is not in the user's configuration folder"

@@ -296,6 +296,7 @@ void TCalibrIn::SaveToIni(platform::TIniFile& File) const {
     }
   }
   SaveResponse(File, Response);
+  platform::SaveCalibrationPlace(File, Section, Place);
 }
 
 void TCalibrIn::LoadFromIni(const platform::TIniFile& File) {
@@ -313,6 +314,7 @@ void TCalibrIn::LoadFromIni(const platform::TIniFile& File) {
     }
   }
   Response = LoadResponse(File);
+  Place = platform::LoadCalibrationPlace(File, Section);
 }
 
 } // namespace dravik

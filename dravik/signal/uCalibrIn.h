@@ -13,6 +13,7 @@
 
 #include "dravik/measure/uInputResponse.h"
 #include "dravik/signal/uSignalProcessing.h"
+#include "platform/calibration_place.h"
 
 namespace platform {
 class TIniFile;
@@ -45,9 +46,10 @@ constexpr int32_t MaxStoredCount = 10;
 constexpr long double FactorTolerance = 8;
 // The first block of the amplitude run has both inputs at step 0 on the shorted jig, so both
 // record the same voltage: a working card's two line inputs then differ by a dB or two at most
-// (gains of 0.9 and 1.1 are still a card); a larger ratio means the inputs do not see the same
-// voltage (the terminals are not shorted, or the input is on another device).
-constexpr long double LargestInputMismatch = 1.5;
+// (gains of 0.9 and 1.1, a ratio of 1.22, are still a card); a larger ratio means the inputs do
+// not see the same voltage (the terminals are not shorted, or the input is on another device).
+// A resistor on the terminals within 30 % of Rref cannot be told from such a card.
+constexpr long double LargestInputMismatch = 1.3;
 // The trapezium arrives at about 0.8 of full scale; a reference amplitude below this share of
 // full scale (about 30 steps of a 16-bit input) is the noise of an input that hears no output.
 constexpr long double HeardAmplitude = 1e-3L;
@@ -112,6 +114,9 @@ public:
   // The inputs' response measured on the shorted jig after the amplitude run (none until then);
   // kept in the same section.
   TInputResponse Response;
+  // The devices and the rate the table was measured on (not known for a table of an earlier
+  // version); kept in the same section.
+  platform::TCalibrationPlace Place;
 
   void SaveToIni(platform::TIniFile& File) const;
   // Reading puts every channel back at step 0. A stored response that is incomplete or that no

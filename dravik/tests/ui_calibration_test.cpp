@@ -118,7 +118,7 @@ struct TWrongJig {
   const char* Refusal;  // the beginning of the line that says what is wrong
 };
 const TWrongJig WrongJigs[] = {
-    {"a coil on the terminals", 0, 0, "Response calibration refused: the two inputs differ"},
+    {"a coil on the terminals", 0, 0, "Amplitude calibration refused: the two inputs differ"},
     {"a capacitor on the terminals", 1, 1, "Amplitude calibration refused: the two inputs differ"},
     {"a resistor on the terminals", 2, 2, "Amplitude calibration refused: the two inputs differ"},
     {"the input on another box", 3, 0, "The inputs hear nothing of the output"},

@@ -105,6 +105,12 @@ TEST_F(ResponseRun, TheCalibrationMeasuresTheInputsAndTheReadingsFollowThem) {
   StopRun();
   EXPECT_TRUE(Logged("The response calibration was made at 48000 Hz; calibrate again at 96000 Hz "
                      "to correct the inputs' phase.", false));
+  // The boxes are positions of one card's jig: only the other rate is another place.
+  const std::string elsewhere = "The calibration was made on \"Virtual card\" at 48000 Hz, not on "
+                                "the card and rate in use: calibrate again for exact readings.";
+  EXPECT_EQ(Count(elsewhere), 1u);
+  EXPECT_TRUE(W->close());
+  EXPECT_NE(ReadSettings().find("CalibratedRate=48000"), std::string::npos);
 }
 
 TEST_F(ResponseRun, AJigThatIsNotShortedKeepsTheCalibrationInForce) {
@@ -147,6 +153,24 @@ TEST_F(ResponseRun, TheTourTypesTheBoxReferenceAndPrintsEachResult) {
     EXPECT_NEAR(std::stod(m[3]) / 2.2e-3, 1, 5e-4);
   }
   EXPECT_GE(results, 5);
+}
+
+// TOUR_CALIBRATION_BOX names a box that is not shorted: the tour prints what the window said
+// against the calibration and ends with a code of its own.
+TEST_F(ResponseRun, TheTourReportsARefusedCalibration) {
+  const std::filesystem::path was = std::filesystem::current_path();
+  std::filesystem::current_path(Dir);
+  setenv("TOUR_CALIBRATION_BOX", vmbox::BoxName(2).c_str(), 1); // 22 nF against 10 kOhm
+  Open();
+  std::ostringstream out;
+  const int rc = dravik::RunTour(*W, out);
+  unsetenv("TOUR_CALIBRATION_BOX");
+  std::filesystem::current_path(was);
+  EXPECT_EQ(rc, 2) << out.str();
+  EXPECT_NE(out.str().find("\nrefused: Amplitude calibration refused: the two inputs differ by a "
+                           "factor of "), std::string::npos) << out.str();
+  EXPECT_EQ(out.str().find("Calibration done."), std::string::npos);
+  EXPECT_EQ(out.str().find("Measuring on:"), std::string::npos);
 }
 
 } // namespace

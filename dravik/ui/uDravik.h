@@ -186,6 +186,10 @@ private:
   // uDravikResponse.cpp
   bool ResponseBlock(TDataMatrix& Block);
   void UseResponseCalibration();
+  // The devices and rate in use, as a calibration made now would keep them.
+  platform::TCalibrationPlace PlaceInUse() const;
+  // Says so when the calibration in force was made on other devices or at another rate.
+  void WarnOfCalibrationPlace();
   void RaiseOutputAttenuation(int32_t Channel);
   void LowerOutputAttenuation(int32_t Channel);
   // Would a step down (a louder level) reach a step that saturated in this run?

@@ -141,6 +141,7 @@ void TfmLCR::btnStartMeasurementClick() {
   // Each block holds exactly one period of the test signal.
   SignalIn->BlockLength = static_cast<uint32_t>(SignalOut->GetBufferFrames());
   UseResponseCalibration();
+  WarnOfCalibrationPlace();
   SignalIn->SetOnSaturation([this](int32_t Channel) { return HandleSaturation(Channel); });
   SignalIn->SetOnLowLevel([this](int32_t Channel) { return HandleLowLevel(Channel); });
   Analysis.ResetBlockCount();
@@ -216,6 +217,7 @@ void TfmLCR::FinishCalibration(bool Done) {
     AddMessage("Calibration failed.", false);
     return;
   }
+  if (SignalIn && SignalIn->CalibrIn) SignalIn->CalibrIn->Place = PlaceInUse();
   rgRunMode->SetItemIndex(1);
   rgRunModeClick();
   AddMessage("Calibration done.", true);
@@ -308,6 +310,20 @@ bool TfmLCR::HandleLowLevel(int32_t Channel) {
     return true;
   }
   return false;
+}
+
+// A calibration corrects the inputs it was measured on, at its rate: measuring on others
+// works, and the log says what it costs.
+platform::TCalibrationPlace TfmLCR::PlaceInUse() const {
+  if (!SignalIn || !SignalOut) return {};
+  return platform::PlaceOfDevices(SignalIn->GetDevice(), static_cast<unsigned>(SignalOut->GetDevice()),
+                                  SignalIn->GetSamplingRate());
+}
+
+void TfmLCR::WarnOfCalibrationPlace() {
+  if (!SignalIn || !SignalIn->CalibrIn) return;
+  const std::string warning = platform::CalibrationPlaceWarning(SignalIn->CalibrIn->Place, PlaceInUse());
+  if (!warning.empty()) AddMessage(warning, false);
 }
 
 } // namespace dravik

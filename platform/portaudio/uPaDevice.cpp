@@ -59,6 +59,13 @@ TPaDevice::~TPaDevice() {
 
 std::string TPaDevice::Name() const { return HostName; }
 
+std::string TPaDevice::CardName() const {
+  const size_t at = HostName.rfind("(hw:");
+  if (at == std::string::npos) return HostName;
+  const size_t end = HostName.find_first_of(",)", at);
+  return HostName.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+}
+
 DWORD TPaDevice::Formats() const {
   DWORD bits = 0;
   for (const auto& group : RateGroups) {

@@ -38,6 +38,8 @@ public:
   bool Present() const override { return true; }
   // The name as the library gives it, uncut (it carries the sound card's ALSA address).
   std::string Name() const override;
+  // "hw:N" from the "(hw:N,M)" the name ends with; the name where it has none.
+  std::string CardName() const override;
   DWORD Formats() const override;
   WORD Channels() const override { return static_cast<WORD>(HostChannels); }
   DWORD Support() const override { return 0; }

@@ -128,12 +128,13 @@ MMRESULT Position(const char* call, TDirection direction, void* handle, MMTIME* 
   });
 }
 
-MMRESULT DeviceName(const char* call, TDirection direction, UINT_PTR id, std::string& name) {
+MMRESULT DeviceName(const char* call, TDirection direction, UINT_PTR id, std::string& name,
+                    bool card = false) {
   name.clear();
   if (const MMRESULT forced = TakeForcedResult(call)) return forced;
   std::shared_ptr<TWaveDevice> device;
   if (const MMRESULT result = PresentDevice(direction, id, device)) return result;
-  name = device->Name();
+  name = card ? device->CardName() : device->Name();
   return MMSYSERR_NOERROR;
 }
 
@@ -162,6 +163,10 @@ MMRESULT waveInGetDevCapsA(UINT_PTR deviceId, WAVEINCAPSA* caps, UINT capsSize) 
 
 MMRESULT waveInGetDevName(UINT_PTR deviceId, std::string& name) {
   return DeviceName("waveInGetDevName", In, deviceId, name);
+}
+
+MMRESULT waveInGetCardName(UINT_PTR deviceId, std::string& name) {
+  return DeviceName("waveInGetCardName", In, deviceId, name, true);
 }
 
 MMRESULT waveInOpen(LPHWAVEIN handle, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback,
@@ -224,6 +229,10 @@ MMRESULT waveOutGetDevCapsA(UINT_PTR deviceId, WAVEOUTCAPSA* caps, UINT capsSize
 
 MMRESULT waveOutGetDevName(UINT_PTR deviceId, std::string& name) {
   return DeviceName("waveOutGetDevName", Out, deviceId, name);
+}
+
+MMRESULT waveOutGetCardName(UINT_PTR deviceId, std::string& name) {
+  return DeviceName("waveOutGetCardName", Out, deviceId, name, true);
 }
 
 MMRESULT waveOutOpen(LPHWAVEOUT handle, UINT deviceId, LPCWAVEFORMATEX format,

@@ -24,6 +24,9 @@ public:
   virtual ~TWaveDevice() = default;
   virtual bool Present() const = 0; // false once the device has gone away
   virtual std::string Name() const = 0; // whole; the capabilities hold its beginning
+  // The sound card the device is on, shared by its devices; the device's name where none is
+  // known.
+  virtual std::string CardName() const { return Name(); }
   virtual DWORD Formats() const = 0; // WAVE_FORMAT_* bits
   virtual WORD Channels() const = 0;
   virtual DWORD Support() const = 0; // WAVECAPS_* bits (playback)

@@ -2,11 +2,14 @@
 // every misuse answered with its result code.
 
 #include "platform/src/uPcm.h"
+#include "platform/calibration_place.h"
+#include "platform/inifile.h"
 #include "platform/tests/wave_support.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -237,6 +240,57 @@ TEST_F(WaveApiMisuse, NamesBeyondWhatTheCapabilitiesHoldComeWholeFromTheNameCall
     EXPECT_EQ(c.Call(name), c.Expected) << c.What;
     EXPECT_EQ(name, c.Name) << c.What;
   }
+}
+
+// Every box is a position of the one virtual card's jig: its devices share the card's name, and
+// a calibration made on one box applies to all of them at its rate.
+TEST_F(WaveApiMisuse, TheBoxesShareTheirCardAndACalibrationKnowsWhereItWasMade) {
+  platform::vmbox::Reinitialise({QuietBox("Box A", 47), QuietBox("Box B", 0)}, TSpeed::Fast);
+  for (size_t box = 0; box < 2; ++box) {
+    std::string in = "stale", out;
+    EXPECT_EQ(waveInGetCardName(InputOf(box), in), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutGetCardName(OutputOf(box), out), MMSYSERR_NOERROR);
+    EXPECT_EQ(in, "Virtual card");
+    EXPECT_EQ(out, "Virtual card");
+  }
+  std::string none = "stale";
+  EXPECT_EQ(waveInGetCardName(waveInGetNumDevs(), none), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(none, "");
+
+  const TCalibrationPlace made = PlaceOfDevices(InputOf(0), OutputOf(0), 48000);
+  EXPECT_EQ(made.Input, "Virtual card");
+  const std::string elsewhere = "The calibration was made on \"Virtual card\" at 48000 Hz, not on "
+                                "the card and rate in use: calibrate again for exact readings.";
+  const struct {
+    const char* What;
+    TCalibrationPlace Now;
+    std::string Warning;
+  } cases[] = {
+      {"another box of the card", PlaceOfDevices(InputOf(1), OutputOf(1), 48000), ""},
+      {"another rate", PlaceOfDevices(InputOf(1), OutputOf(1), 96000), elsewhere},
+      {"another input card", {"hw:1", "Virtual card", 48000}, elsewhere},
+      {"another output card", {"Virtual card", "hw:1", 48000}, elsewhere},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CalibrationPlaceWarning(made, c.Now), c.Warning) << c.What;
+  EXPECT_EQ(CalibrationPlaceWarning({}, {"hw:1", "hw:2", 44100}), "") << "not known: no warning";
+  EXPECT_EQ(CalibrationPlaceWarning({"hw:1", "hw:2", 44100}, made),
+            "The calibration was made on \"hw:2\" (output) and \"hw:1\" (input) at 44100 Hz, not on "
+            "the card and rate in use: calibrate again for exact readings.");
+
+  // Kept in the settings file; a rate that is not a positive number is no place.
+  const auto dir = std::filesystem::temp_directory_path() / ("waveapi_place_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  TIniFile ini(dir / "place.ini");
+  SaveCalibrationPlace(ini, "Calibration", {"hw:1", "hw:2", 44100});
+  const TCalibrationPlace loaded = LoadCalibrationPlace(ini, "Calibration");
+  EXPECT_EQ(loaded.Input, "hw:1");
+  EXPECT_EQ(loaded.Output, "hw:2");
+  EXPECT_EQ(loaded.Rate, 44100u);
+  for (const char* rate : {"0", "-48000", "fast", ""}) {
+    ini.WriteString("Calibration", "CalibratedRate", rate);
+    EXPECT_FALSE(LoadCalibrationPlace(ini, "Calibration").Known()) << rate;
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(WaveApiMisuse, OpenIsRefusedWhileOpenAndWithoutAllowSyncWhereNeeded) {

@@ -78,6 +78,8 @@ public:
 
   bool Present() const override;
   std::string Name() const override;
+  // Every box is a position of the one virtual card's jig.
+  std::string CardName() const override { return "Virtual card"; }
   DWORD Formats() const override;
   WORD Channels() const override { return 2; }
   DWORD Support() const override;

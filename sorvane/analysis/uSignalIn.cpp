@@ -54,6 +54,8 @@ void TSignalIn::StartLevelCheck(TStatusEvent onStatus, double toneHz) {
   Mode = smLevelCheck;
   FirstBlock = true;
   Learned = {0, 0};
+  KeptSaturation = Saturation;
+  LevelFault = NoToneText;
   ApplyLayout(BlockLength());
 }
 
@@ -62,6 +64,8 @@ void TSignalIn::StartCalibration(double loHz, double hiHz) {
   HiHz = hiHz;
   Mode = smCalibration;
   RatioAverage.Clear();
+  FitRefused = false;
+  FitsAccepted = 0;
   ApplyLayout(BlockLength());
 }
 
@@ -94,6 +98,8 @@ void TSignalIn::ApplyLayout(int n) {
     Calibration.resize(n / 2);
     RatioAverage.Clear();
     PrepareFit();
+    AgreeLo = std::max(lo, FrequencyToBin(n, AgreementLoHz, fs));
+    AgreeHi = std::min(hi, n / 4); // a quarter of the rate
     break;
   }
   case smMeasure:
@@ -148,10 +154,15 @@ void TSignalIn::ProcessBlock(TWaveData& block) {
 void TSignalIn::LevelCheckBlock(const TWaveData& block, const std::array<double, 2>& peak) {
   const int n = static_cast<int>(block[0].size());
   std::array<TComplexD, 2> tone{};
+  std::array<double, 2> quality{};
+  std::array<bool, 2> heard{};
   std::string text = "Quality:";
   for (int c = 0; c < 2; ++c) {
     tone[c] = BinAt(block[c].data(), CenterBin);
-    text += " " + QualityText(CSqrAbs(tone[c]), HarmonicPower(block[c].data(), n, CenterBin));
+    const double harmonics = HarmonicPower(block[c].data(), n, CenterBin);
+    text += " " + QualityText(CSqrAbs(tone[c]), harmonics);
+    quality[c] = 10.0 * std::log10(CSqrAbs(tone[c]) / harmonics);
+    heard[c] = HearsTone(tone[c], peak[c], n);
   }
   // The first block may still carry the level of the previous run: it teaches nothing.
   if (!FirstBlock) {
@@ -159,6 +170,7 @@ void TSignalIn::LevelCheckBlock(const TWaveData& block, const std::array<double,
     for (int c = 0; c < 2; ++c) drift += PhaseDriftTerm(tone[c], PrevTone[c]);
     text += "\r\n" + AsyncText(drift);
     LearnSaturation(tone, peak, n);
+    LevelFault = LevelCheckFault(heard, quality, tone);
   }
   PrevTone = tone;
   if (OnStatus) OnStatus(text);
@@ -188,14 +200,23 @@ void TSignalIn::CalibrationBlock(TWaveData& block, bool saturated) {
     Calibration[k] = rho;
   }
   RatioAverage.MeanInto(Calibration);
+  // A ratio that no card's inputs give is not fitted: the calibration in force stays, and
+  // until a block of this run has been fitted, so do the saturation levels it was learned with.
+  FitRefused = !InputsAgree(Calibration, AgreeLo, AgreeHi);
+  if (FitRefused && FitsAccepted == 0) PutBackSaturation();
   // A fit that cannot be made, or whose curve is not finite, never replaces the calibration in
   // force.
   // The coupling corners first, then the polynomials on what they leave; when the corners
   // cannot be fitted the polynomials take the whole ratio, as they did before the corners.
-  if (FitUsable) FitCalibration(Normal, Calibration, CenterBin, HalfWidth, BinHz(), Poly, Corners);
+  if (FitUsable && !FitRefused) {
+    FitCalibration(Normal, Calibration, CenterBin, HalfWidth, BinHz(), Poly, Corners);
+    ++FitsAccepted;
+  }
   EvaluateCalibration();
   for (int k = 1; k < bins; ++k) SetBin(block[1].data(), k, Calibration[k]);
-  if (OnStatus) OnStatus(saturated ? "Wait..." : "Press Stop\r\nto finish.");
+  if (OnStatus) {
+    OnStatus(FitRefused ? InputsDifferText : saturated ? "Wait..." : "Press Stop\r\nto finish.");
+  }
 }
 
 void TSignalIn::MeasureBlock(TWaveData& block, const std::array<double, 2>& peak,
@@ -235,6 +256,7 @@ void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
   for (int c = 0; c < 2; ++c) {
     Saturation[c] = ini.ReadFloat(Section, "Saturation" + std::to_string(c), 0.9);
   }
+  KeptSaturation = Saturation;
   // A missing or unreadable coefficient keeps the one in force, in its full precision; a set
   // whose curve would not stay finite is refused whole.
   constexpr double Missing = std::numeric_limits<double>::quiet_NaN();
@@ -256,6 +278,7 @@ void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
     Poly = loaded;
     Corners = corners;
   }
+  Place = platform::LoadCalibrationPlace(ini, Section);
   EvaluateCalibration();
 }
 
@@ -269,6 +292,7 @@ void TSignalIn::SaveSettings(platform::TIniFile& ini) const {
     }
   }
   for (int c = 0; c < 2; ++c) ini.WriteFloat(Section, CornerKeys[c], Corners[c]);
+  platform::SaveCalibrationPlace(ini, Section, Place);
 }
 
 } // namespace sorvane

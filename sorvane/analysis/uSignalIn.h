@@ -15,11 +15,13 @@
 #include <functional>
 #include <string>
 
+#include "platform/calibration_place.h"
 #include "platform/inifile.h"
 #include "sorvane/analysis/uBinNoise.h"
 #include "sorvane/analysis/uCalibrationFit.h"
 #include "sorvane/analysis/uCom.h"
 #include "sorvane/analysis/uImpedance.h"
+#include "sorvane/analysis/uInputAgreement.h"
 #include "sorvane/analysis/uLeastSquares.h"
 #include "sorvane/engine/uWaveIn.h"
 
@@ -39,9 +41,19 @@ public:
   // never do, the levels in force stay), and `onStatus` receives the quality and drift figures
   // after each block.
   void StartLevelCheck(TStatusEvent onStatus, double toneHz);
+  // What stands against going on from the level check to the calibration: "" when its latest
+  // block heard the tone cleanly and alike on both inputs, else the sentence to show.
+  const std::string& LevelCheckRefusal() const { return LevelFault; }
+  // A refused level check teaches nothing: the saturation levels in force before it come back.
+  void PutBackSaturation() { Saturation = KeptSaturation; }
   // Calibration on a shorted jig over loHz .. hiHz: every block refits the two polynomials to
-  // the ratio averaged over the run's blocks so far.
+  // the ratio averaged over the latest blocks of the run, unless that ratio is not one a card's
+  // inputs give (the status then says so, and the calibration in force stays).
   void StartCalibration(double loHz, double hiHz);
+  // The latest calibration block was refused (see StartCalibration).
+  bool CalibrationRefused() const { return FitRefused; }
+  // A block of the calibration run has been fitted: the calibration in force is this run's.
+  bool CalibrationFitted() const { return FitsAccepted > 0; }
   // Measurement: channel 1 of every block is corrected by the calibration in force.
   void StartMeasurement();
 
@@ -87,6 +99,9 @@ public:
   // The inputs' coupling corners: the calibration is the ratio of their high-passes times the
   // polynomials, which take the rest of the response.
   TCouplingCorners Corners{0, 0};
+  // The cards and the rate the calibration was measured on (not known for one of an earlier
+  // version); kept in the same section.
+  platform::TCalibrationPlace Place;
   // The covariance of the block just measured, channel 1 corrected as its spectrum is (empty
   // when the block was not averaged): the weights and uncertainties of the LCR result.
   TNoiseSpectrum Noise;
@@ -109,6 +124,11 @@ private:
   TRatioAverage RatioAverage; // the calibration run's blocks
   TLcrResult LastResult;
   std::array<double, 2> Learned{0, 0}; // the level check's running maxima
+  std::array<double, 2> KeptSaturation{0.9, 0.9}; // the levels in force before the level check
+  std::string LevelFault;                         // see LevelCheckRefusal
+  int AgreeLo = 0, AgreeHi = -1; // the bins that judge whether the inputs agree
+  bool FitRefused = false;
+  int FitsAccepted = 0; // calibration blocks of this run whose ratio was fitted
 };
 
 } // namespace sorvane

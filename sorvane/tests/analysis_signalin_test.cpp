@@ -274,6 +274,8 @@ TEST(CalibrationFit, TheCouplingCornersOfBothInputsAreFittedAndTheCurveFollowsTh
 // block no longer sits in every later reading, and blocks spoiled by the start of the run (the
 // inputs' coupling settling) leave the average as clean ones arrive.
 TEST(CalibrationFit, TheRatioIsAveragedOverTheLatestBlocksOfTheRun) {
+  // Gains a card's inputs can have: the fit takes them.
+  constexpr double Clean = 1.2, Spoilt = 1.28;
   std::mt19937 rng(5);
   std::normal_distribution<double> gauss(0, 0.02);
   const auto block = [&](double ratio) {
@@ -284,10 +286,10 @@ TEST(CalibrationFit, TheRatioIsAveragedOverTheLatestBlocksOfTheRun) {
     }
     return TWaveData{FromSpectrum([&](int k) { return v0[k]; }), FromSpectrum([&](int k) { return v1[k]; })};
   };
-  // The rms distance of the fitted curve from the true ratio 2 over the middle of the band.
-  const auto error = [](const TCore& core) {
+  // The rms distance of the fitted curve from the true ratio over the middle of the band.
+  const auto error = [&](const TCore& core) {
     double sum = 0;
-    for (int k = 50; k < 900; ++k) sum += std::norm(Complex(core.Calibration[k].Re, core.Calibration[k].Im) - 2.0);
+    for (int k = 50; k < 900; ++k) sum += std::norm(Complex(core.Calibration[k].Re, core.Calibration[k].Im) - Clean);
     return std::sqrt(sum / 850);
   };
   // Blocks of this size would pass the default saturation levels.
@@ -297,12 +299,12 @@ TEST(CalibrationFit, TheRatioIsAveragedOverTheLatestBlocksOfTheRun) {
   };
   TCore one;
   start(one);
-  one.Process(block(2));
+  one.Process(block(Clean));
   const double single = error(one);
   ASSERT_GT(single, 0);
   const struct {
     const char* Name;
-    int Spoiled, Clean; // blocks of ratio 2.5 first, then blocks of ratio 2
+    int Spoiled, Clean; // blocks of ratio Spoilt first, then blocks of ratio Clean
   } cases[] = {{"clean run", 0, TRatioAverage::AveragedBlocks},
                {"spoiled start", 3, TRatioAverage::AveragedBlocks},
                {"long run", 2, 3 * TRatioAverage::AveragedBlocks}};
@@ -310,16 +312,16 @@ TEST(CalibrationFit, TheRatioIsAveragedOverTheLatestBlocksOfTheRun) {
     SCOPED_TRACE(c.Name);
     TCore core;
     start(core);
-    for (int i = 0; i < c.Spoiled; ++i) core.Process(block(2.5));
-    for (int i = 0; i < c.Clean; ++i) core.Process(block(2));
+    for (int i = 0; i < c.Spoiled; ++i) core.Process(block(Spoilt));
+    for (int i = 0; i < c.Clean; ++i) core.Process(block(Clean));
     EXPECT_LT(error(core), 0.5 * single);
   }
   // A new run starts a new average: the blocks of the last run do not count.
   TCore core;
   start(core);
-  for (int i = 0; i < 4; ++i) core.Process(block(2.5));
+  for (int i = 0; i < 4; ++i) core.Process(block(Spoilt));
   core.StartCalibration(20, 22000);
-  core.Process(block(2));
+  core.Process(block(Clean));
   EXPECT_LT(error(core), 2 * single);
 }
 
@@ -332,22 +334,22 @@ TEST(CalibrationFit, NormalMatrixIsFactoredOncePerStartAndAFailedFitKeepsThePoly
   // A factor spoilt after the start is used as it is by every block: the fit is not finite,
   // so the polynomials in force stay.
   core.Normal[3][3] = std::nanl("");
-  const TWaveData ratio2{FromSpectrum([](int) { return Complex(2, 0); }),
+  const TWaveData cardRatio{FromSpectrum([](int) { return Complex(1.25, 0); }),
                          FromSpectrum([](int) { return Complex(1, 0); })};
   core.Saturation = {1e-3, 1e-3};
-  core.Process(ratio2);
+  core.Process(cardRatio);
   EXPECT_EQ(core.Poly, before);
   EXPECT_EQ(core.Events, (std::vector<std::string>{"status Wait...", "saturated"}));
   EXPECT_EQ(core.Levels, std::vector<double>{0.9});
-  // A new start factors the matrix again, and the next block fits the ratio 2.
+  // A new start factors the matrix again, and the next block fits the ratio 1.25.
   core.StartCalibration(20, 22000);
-  core.Process(ratio2);
-  EXPECT_NEAR(core.Calibration[500].Re, 2, 1e-9);
+  core.Process(cardRatio);
+  EXPECT_NEAR(core.Calibration[500].Re, 1.25, 1e-9);
   EXPECT_NEAR(core.Calibration[500].Im, 0, 1e-9);
   // A window of fewer than 16 bins cannot carry a fit of degree 15: nothing changes.
   core.Poly = before;
   core.StartCalibration(1000, 1100);
-  core.Process(ratio2);
+  core.Process(cardRatio);
   EXPECT_EQ(core.Poly, before);
 }
 
@@ -383,6 +385,7 @@ TEST(CalibrationSettings, MissingSectionLoadsDefaultsAndASavedFitComesBack) {
   }
   keys.push_back("Corner0");
   keys.push_back("Corner1");
+  for (const char* key : {"CalibratedInput", "CalibratedOutput", "CalibratedRate"}) keys.push_back(key);
   EXPECT_EQ(ini.ReadSection("Calibration"), keys);
   TCore loaded;
   loaded.StartMeasurement();

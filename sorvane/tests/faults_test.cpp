@@ -99,8 +99,9 @@ void CloseCleanly(TWindow& w) {
   EXPECT_TRUE(w->SignalIn().WaveIn().Idle());
   const platform::TIniFile ini(w->Files().Settings);
   EXPECT_EQ(ini.LoadError(), "");
-  // Two saturation levels, 32 polynomial coefficients and the two inputs' coupling corners.
-  EXPECT_EQ(ini.ReadSection("Calibration").size(), 36u);
+  // Two saturation levels, 32 polynomial coefficients, the two inputs' coupling corners and
+  // the cards and rate the calibration was made on.
+  EXPECT_EQ(ini.ReadSection("Calibration").size(), 39u);
 }
 
 // A case's starting point: the default card, a scratch folder holding the settings file of an

@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -60,10 +61,49 @@ void TypeRref(TForm1& form, const std::string& text) {
   form.frRref->cbValExit(); // editing ends, as when the user leaves the box
 }
 
+// The box the tour calibrates on: TOUR_CALIBRATION_BOX names another one than the shorted jig,
+// to show how the program refuses a calibration that cannot be one.
+std::string CalibrationBoxName() {
+  const char* name = std::getenv("TOUR_CALIBRATION_BOX");
+  return name && *name ? name : ShortedBox;
+}
+
+enum class TCalibrated { Yes, NotStarted, Refused };
+
+// Level check, "Continue" and the fit on `box`; Refused, after the refusal's line, when the
+// program refused the calibration. `ok` turns false when a step did not finish in time.
+TCalibrated Calibrate(TForm1& form, size_t box, int& blocks, bool& ok, std::ostream& out) {
+  UseBox(form, box);
+  TypeRref(form, "10");
+  form.PageControl1->setCurrentWidget(form.tsProcessing);
+  form.SetModeItem(0);
+  form.btnStartStop->click();
+  if (!form.Running()) return TCalibrated::NotStarted;
+  ok = PumpUntil([&] { return blocks >= 4; }, Timeout);
+  out << "Tour: Continue\n";
+  form.btnCalibration->click();
+  blocks = 0;
+  const auto refused = [&] { return !form.Running() || form.SignalIn().CalibrationRefused(); };
+  ok = ok && PumpUntil([&] {
+    return !form.Running() ||
+           (blocks >= 6 && (refused() || form.lbCalibration->text().startsWith("Press Stop")));
+  }, Timeout);
+  if (refused()) {
+    PrintLines(out, "refused: ", form.lbCalibration->text());
+    if (form.Running()) form.btnStartStop->click();
+    return TCalibrated::Refused;
+  }
+  form.btnStartStop->click();
+  out << "Tour: Stop; mode \"" << form.rgModeItems->checkedButton()->text().toStdString() << "\"\n";
+  return TCalibrated::Yes;
+}
+
 int RunTour(std::ostream& out) {
-  const int shorted = FindBox(ShortedBox);
-  if (shorted < 0 || vmbox::BoxCount() < 2) {
-    out << "Tour: the virtual card has no \"" << ShortedBox << "\" and component box.\n";
+  const std::string calibrationBox = CalibrationBoxName();
+  const int shorted = FindBox(ShortedBox), calibrateOn = FindBox(calibrationBox);
+  if (shorted < 0 || calibrateOn < 0 || vmbox::BoxCount() < 2) {
+    out << "Tour: the virtual card has no \"" << (calibrateOn < 0 ? calibrationBox : ShortedBox)
+        << "\" and component box.\n";
     return 1;
   }
   const size_t component = shorted == 0 ? 1 : 0;
@@ -80,20 +120,13 @@ int RunTour(std::ostream& out) {
     if (form.ModeItem() == 2) out << LcrResultLine(form.SignalIn().LastLcr()) << "\n";
   };
 
-  out << "Tour: calibration on \"" << ShortedBox << "\", R ref 10 Ohm\n";
-  UseBox(form, static_cast<size_t>(shorted));
-  TypeRref(form, "10");
-  form.PageControl1->setCurrentWidget(form.tsProcessing);
-  form.SetModeItem(0);
-  form.btnStartStop->click();
-  if (!form.Running()) return 1;
-  bool ok = PumpUntil([&] { return blocks >= 4; }, Timeout);
-  out << "Tour: Continue\n";
-  form.btnCalibration->click();
-  blocks = 0;
-  ok = ok && PumpUntil([&] { return blocks >= 6 && form.lbCalibration->text().startsWith("Press Stop"); }, Timeout);
-  form.btnStartStop->click();
-  out << "Tour: Stop; mode \"" << form.rgModeItems->checkedButton()->text().toStdString() << "\"\n";
+  out << "Tour: calibration on \"" << calibrationBox << "\", R ref 10 Ohm\n";
+  bool ok = true;
+  const TCalibrated calibrated = Calibrate(form, static_cast<size_t>(calibrateOn), blocks, ok, out);
+  if (calibrated != TCalibrated::Yes) {
+    form.close();
+    return calibrated == TCalibrated::Refused ? 2 : 1;
+  }
 
   out << "Tour: measuring \"" << vmbox::BoxName(component) << "\" for " << MeasureSeconds
       << " s of audio\n";

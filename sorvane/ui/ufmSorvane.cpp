@@ -98,6 +98,10 @@ QWidget* TForm1::BuildRightColumn() {
   lbSaturation->setStyleSheet("color: rgb(255, 0, 0);");
   lbSaturation->setAlignment(Qt::AlignCenter);
   lbSaturation->setVisible(false);
+  lbCalibrationPlace = Named(new QLabel(column), "lbCalibrationPlace");
+  lbCalibrationPlace->setWordWrap(true);
+  lbCalibrationPlace->setStyleSheet("color: rgb(170, 85, 0);");
+  lbCalibrationPlace->setVisible(false);
   btnSave = Named(new QPushButton("Save", column), "btnSave");
 
   rgMode = Named(new QGroupBox(" Mode ", column), "rgMode");
@@ -156,7 +160,8 @@ QWidget* TForm1::BuildRightColumn() {
   btnStartStop = Named(new QPushButton("Start", column), "btnStartStop");
   SetBold(btnStartStop);
 
-  for (QWidget* w : {static_cast<QWidget*>(lbSaturation), static_cast<QWidget*>(btnSave),
+  for (QWidget* w : {static_cast<QWidget*>(lbSaturation), static_cast<QWidget*>(lbCalibrationPlace),
+                     static_cast<QWidget*>(btnSave),
                      static_cast<QWidget*>(rgMode), static_cast<QWidget*>(pnRref),
                      static_cast<QWidget*>(gbLCR), static_cast<QWidget*>(gbCalibration),
                      static_cast<QWidget*>(gbGraph)})

@@ -59,6 +59,8 @@ public:
   TChartView* Chart;
   TfrSpRange* frSpRange1;
   QLabel* lbSaturation;
+  // Shown while measuring on other cards or at another rate than the calibration was made on.
+  QLabel* lbCalibrationPlace;
   QPushButton* btnSave;
   QGroupBox* rgMode;
   QButtonGroup* rgModeItems;
@@ -121,6 +123,9 @@ public:
   void SamplingChanged(int rate);
   void AdjustLevel(double factor);
   void ShowSaturation(bool flag);
+  // The cards and rate of the devices chosen now.
+  platform::TCalibrationPlace PlaceInUse() const;
+  void ShowCalibrationPlace();
   void ShowCalibrationStatus(const std::string& text);
   void ShowLCRResult(const std::string& text);
   void SeriesDrawn();

@@ -60,6 +60,7 @@ void TForm1::rgModeClick() {
   SeriesChart->SetLegendVisible(i == 2);
   pnRref->setVisible(i == 1 || i == 2);
   lbCalibration->clear();
+  if (i == 0) lbCalibrationPlace->setVisible(false);
   if (i > 0) {
     ApplyGraphOptions();
     frSpRange1->setVisible(true);
@@ -110,6 +111,7 @@ void TForm1::btnStartStopClick() {
     btnStartStop->setText("Start");
     ShowSaturation(false);
     if (ModeItem() == 0 && !SeriesChart->LeftLog()) {
+      if (FSignalIn->CalibrationFitted()) FSignalIn->Place = PlaceInUse();
       // The calibration fit had been started with "Continue": back to the last measuring mode.
       SetModeItem(FLastMode);
       SeriesChart->SetLeftLog(false);
@@ -137,6 +139,7 @@ void TForm1::btnStartStopClick() {
     FSignalIn->StartMeasurement();
     FDrawStyle = mode == 2 ? 2 : 1;
     SeriesChart->SetLeftLog(false);
+    ShowCalibrationPlace();
   } else {
     FLevel = 1;
     FWaveOut->SetSignal(FBlockLen, 1, ToneHz, ToneHz);
@@ -174,7 +177,16 @@ void TForm1::AfterStartStop() {
   btnCalibration->setVisible(FRunning);
 }
 
+// "Continue" after a level check that did not hear its tone, or heard it unlike on the two
+// inputs, ends the run instead: the status says what is wrong, the calibration in force stays.
 void TForm1::btnCalibrationClick() {
+  const std::string refusal = FSignalIn->LevelCheckRefusal();
+  if (!refusal.empty()) {
+    FSignalIn->PutBackSaturation();
+    btnStartStopClick();
+    ShowCalibrationStatus(refusal);
+    return;
+  }
   ClearSeries();
   FWaveOut->SetSignal(FBlockLen, FLevel, CalibrationLoHz, CalibrationHiHz);
   FSignalIn->StartCalibration(CalibrationLoHz, CalibrationHiHz);
@@ -198,6 +210,20 @@ void TForm1::AdjustLevel(double factor) {
 }
 
 void TForm1::ShowSaturation(bool flag) { lbSaturation->setVisible(flag); }
+
+platform::TCalibrationPlace TForm1::PlaceInUse() const {
+  return platform::PlaceOfDevices(static_cast<unsigned>(frWaveSetup1->InputDevice()),
+                                  static_cast<unsigned>(frWaveSetup1->OutputDevice()),
+                                  static_cast<unsigned>(frWaveSetup1->SamplingRate()));
+}
+
+// A calibration corrects the inputs it was measured on, at its rate: measuring on others works,
+// and the label says what it costs until the user calibrates again.
+void TForm1::ShowCalibrationPlace() {
+  const std::string warning = platform::CalibrationPlaceWarning(FSignalIn->Place, PlaceInUse());
+  lbCalibrationPlace->setText(QString::fromStdString(warning));
+  lbCalibrationPlace->setVisible(!warning.empty());
+}
 
 void TForm1::ShowCalibrationStatus(const std::string& text) { lbCalibration->setText(FromText(text)); }
 

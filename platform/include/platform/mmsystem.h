@@ -219,6 +219,11 @@ MMRESULT waveInGetDevCapsA(UINT_PTR deviceId, WAVEINCAPSA* caps, UINT capsSize);
 // with its "(hw:N,M)"). Checked and answered as the capabilities call is (a forced result,
 // MMSYSERR_BADDEVICEID, MMSYSERR_NODRIVER); `name` is emptied first.
 MMRESULT waveInGetDevName(UINT_PTR deviceId, std::string& name);
+// An extension of this platform: the name of the sound card the device belongs to, which the
+// devices of one card share (a real card's "hw:N", every box of the virtual card "Virtual
+// card"; a device that names no card, such as the sound server's, by its own name). Checked and
+// answered as waveInGetDevName is.
+MMRESULT waveInGetCardName(UINT_PTR deviceId, std::string& name);
 MMRESULT waveInOpen(LPHWAVEIN handle, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback,
                     DWORD_PTR instance, DWORD flags);
 MMRESULT waveInClose(HWAVEIN handle);
@@ -241,6 +246,8 @@ UINT waveOutGetNumDevs();
 MMRESULT waveOutGetDevCapsA(UINT_PTR deviceId, WAVEOUTCAPSA* caps, UINT capsSize);
 // The whole name, as waveInGetDevName gives it for an input.
 MMRESULT waveOutGetDevName(UINT_PTR deviceId, std::string& name);
+// The card, as waveInGetCardName gives it for an input.
+MMRESULT waveOutGetCardName(UINT_PTR deviceId, std::string& name);
 MMRESULT waveOutOpen(LPHWAVEOUT handle, UINT deviceId, LPCWAVEFORMATEX format,
                      DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
 MMRESULT waveOutClose(HWAVEOUT handle);

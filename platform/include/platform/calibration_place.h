@@ -1,0 +1,34 @@
+#pragma once
+// Where a calibration was measured: the sound cards of its input and output devices and the
+// rate. A calibration corrects the inputs of one card at one rate; measured with others it
+// corrects the wrong inputs, so the programs keep its place beside it in the settings file and
+// say so, until the user calibrates again, when the cards or the rate in use are others. The
+// devices of one card share its calibration: the jig is shorted and opened on the same inputs.
+
+#include <string>
+
+#include "platform/inifile.h"
+
+namespace platform {
+
+struct TCalibrationPlace {
+  std::string Input, Output;
+  unsigned Rate = 0; // 0: not known (a file of an earlier version, or no calibration yet)
+
+  bool Known() const { return Rate > 0; }
+};
+
+// The place of the devices in use (waveInGetCardName, waveOutGetCardName; a device whose card
+// cannot be named gives an empty name).
+TCalibrationPlace PlaceOfDevices(unsigned inputId, unsigned outputId, unsigned rate);
+
+// Keys "CalibratedInput", "CalibratedOutput" and "CalibratedRate" of `section`.
+void SaveCalibrationPlace(TIniFile& ini, const std::string& section, const TCalibrationPlace& place);
+// A place whose rate is missing or not a positive number is not known.
+TCalibrationPlace LoadCalibrationPlace(const TIniFile& ini, const std::string& section);
+
+// "" when a calibration made at `made` applies to measuring at `now` (or where it was made is
+// not known); otherwise the sentence that says where it was made and what to do.
+std::string CalibrationPlaceWarning(const TCalibrationPlace& made, const TCalibrationPlace& now);
+
+} // namespace platform
