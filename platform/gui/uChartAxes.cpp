@@ -1,0 +1,79 @@
+#include "platform/gui/uChartAxes.h"
+
+#include "platform/gui/uAxisTicks.h"
+
+#include <QFontMetricsF>
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+namespace {
+
+// Room between two labels along a horizontal axis, and label heights per tick on a vertical one.
+constexpr double LabelGapPx = 18;
+constexpr double RowsPerTick = 2.2;
+// Before the first layout the plot area is empty: a count that suits a small chart.
+constexpr int DefaultCount = 6;
+
+double AxisLength(const QChart* chart, Qt::Orientation orientation) {
+  const QRectF plot = chart->plotArea();
+  return orientation == Qt::Horizontal ? plot.width() : plot.height();
+}
+
+void UpdateRoundTicks(QChart* chart, QValueAxis* axis) {
+  const double lo = axis->min(), hi = axis->max();
+  if (!(hi > lo)) return;
+  const double length = AxisLength(chart, axis->orientation());
+  const int count = length > 0 ? FittingTickCount(axis, axis->orientation(), length, lo, hi) : DefaultCount;
+  const TLinearTicks ticks = LinearTicks(lo, hi, count);
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(0);
+  axis->setTickInterval(ticks.Step);
+  axis->setLabelFormat(QString::fromStdString(LinearFormat(ticks)));
+}
+
+} // namespace
+
+int FittingTickCount(const QAbstractAxis* axis, Qt::Orientation orientation, double lengthPx,
+                     double lo, double hi) {
+  const QFontMetricsF metrics(axis->labelsFont());
+  if (orientation == Qt::Vertical)
+    return std::max(2, static_cast<int>(lengthPx / (metrics.height() * RowsPerTick)));
+  // The labels' width depends on the step, the step on how many labels fit: settle both.
+  int count = std::max(2, static_cast<int>(lengthPx / (metrics.horizontalAdvance("0000") + LabelGapPx)));
+  for (int round = 0; round < 4; ++round) {
+    const TLinearTicks ticks = LinearTicks(lo, hi, count);
+    const std::string format = LinearFormat(ticks);
+    double widest = 0;
+    for (const double v : {lo, hi, (lo + hi) / 2})
+      widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(FormatTick(format, v))));
+    const int fits = std::max(2, static_cast<int>(lengthPx / (widest + LabelGapPx)));
+    if (fits >= count) break;
+    count = fits;
+  }
+  return count;
+}
+
+void KeepRoundTicks(QChart* chart, QValueAxis* axis) {
+  axis->setTruncateLabels(false);
+  const auto update = [chart, axis] { UpdateRoundTicks(chart, axis); };
+  QObject::connect(axis, &QValueAxis::rangeChanged, axis, update);
+  QObject::connect(chart, &QChart::plotAreaChanged, axis, update);
+  update();
+}
+
+void KeepDecadeLabels(QLogValueAxis* axis) {
+  axis->setTruncateLabels(false);
+  const auto update = [axis] {
+    if (axis->max() > axis->min() && axis->min() > 0)
+      axis->setLabelFormat(QString::fromStdString(DecadeFormat(axis->min(), axis->max())));
+  };
+  QObject::connect(axis, &QLogValueAxis::rangeChanged, axis, update);
+  update();
+}
+
+QString AxisTitle(const QString& quantity, const QString& unit) {
+  return unit.isEmpty() ? quantity : quantity + " (" + unit + ")";
+}
+
+} // namespace platform
