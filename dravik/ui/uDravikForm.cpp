@@ -188,6 +188,7 @@ void TfmLCR::ConnectControls() {
   connect(cbGraphScale, &QCheckBox::clicked, this, &TfmLCR::cbGraphScaleClick);
   connect(cbFixAxis, &QCheckBox::clicked, this, &TfmLCR::cbFixAxisClick);
   connect(Chart1, &TChartView::AxisClicked, this, &TfmLCR::Chart1ClickAxis);
+  connect(Chart1, &TChartView::WholeRangeShown, this, [this] { FChart.Rescale(); });
 }
 
 void TfmLCR::FormCreate() {

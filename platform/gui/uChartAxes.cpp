@@ -20,16 +20,22 @@ double AxisLength(const QChart* chart, Qt::Orientation orientation) {
   return orientation == Qt::Horizontal ? plot.width() : plot.height();
 }
 
-void UpdateRoundTicks(QChart* chart, QValueAxis* axis) {
-  const double lo = axis->min(), hi = axis->max();
-  if (!(hi > lo)) return;
+TLinearTicks TicksFor(const QChart* chart, const QValueAxis* axis, double lo, double hi) {
   const double length = AxisLength(chart, axis->orientation());
   const int count = length > 0 ? FittingTickCount(axis, axis->orientation(), length, lo, hi) : DefaultCount;
-  const TLinearTicks ticks = LinearTicks(lo, hi, count);
+  return LinearTicks(lo, hi, count);
+}
+
+void ApplyTicks(QValueAxis* axis, const TLinearTicks& ticks) {
   axis->setTickType(QValueAxis::TicksDynamic);
   axis->setTickAnchor(0);
   axis->setTickInterval(ticks.Step);
   axis->setLabelFormat(QString::fromStdString(LinearFormat(ticks)));
+}
+
+void UpdateRoundTicks(QChart* chart, QValueAxis* axis) {
+  const double lo = axis->min(), hi = axis->max();
+  if (hi > lo) ApplyTicks(axis, TicksFor(chart, axis, lo, hi));
 }
 
 } // namespace
@@ -60,6 +66,15 @@ void KeepRoundTicks(QChart* chart, QValueAxis* axis) {
   QObject::connect(axis, &QValueAxis::rangeChanged, axis, update);
   QObject::connect(chart, &QChart::plotAreaChanged, axis, update);
   update();
+}
+
+void SetRoundRange(QChart* chart, QValueAxis* axis, double lo, double hi) {
+  if (!(hi > lo)) return;
+  const TLinearTicks ticks = TicksFor(chart, axis, lo, hi);
+  // The axis lays its ticks out at once for every change: a wider step goes in before the wider
+  // range, a finer one follows the narrower range (from rangeChanged).
+  if (ticks.Step > axis->tickInterval()) ApplyTicks(axis, ticks);
+  axis->setRange(lo, hi);
 }
 
 void KeepDecadeLabels(QLogValueAxis* axis) {

@@ -14,6 +14,9 @@ namespace platform {
 // Follows the axis's range and the chart's plot area from now on.
 void KeepRoundTicks(QChart* chart, QValueAxis* axis);
 void KeepDecadeLabels(QLogValueAxis* axis);
+// Sets the range of an axis that keeps round ticks. A far wider range set directly would first
+// be laid out with the old, fine step: thousands of ticks.
+void SetRoundRange(QChart* chart, QValueAxis* axis, double lo, double hi);
 
 // The most labels of the axis's font that fit along lengthPx for lo..hi.
 int FittingTickCount(const QAbstractAxis* axis, Qt::Orientation orientation, double lengthPx,

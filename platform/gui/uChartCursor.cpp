@@ -25,11 +25,18 @@ QString XName(const QString& unit) {
   return "x";
 }
 
+// A series named with its unit ("Re(Z) Ohm") is shown without it: the value carries it.
+QString ShortName(const TReading& v) {
+  const QString name = v.Name.trimmed();
+  if (!v.Unit.isEmpty() && name.endsWith(" " + v.Unit)) return name.chopped(v.Unit.size() + 1);
+  return name;
+}
+
 QString Html(const TReadout& r) {
   QString html = "<b>" + XName(r.XUnit) + " = " + Reading(r.X, r.XUnit).toHtmlEscaped() + "</b>";
   for (const TReading& v : r.Values) {
     html += QString("<br><span style=\"color:%1\">%2</span> %3")
-                .arg(v.Colour.name(), v.Name.trimmed().toHtmlEscaped(), Reading(v.Value, v.Unit).toHtmlEscaped());
+                .arg(v.Colour.name(), ShortName(v).toHtmlEscaped(), Reading(v.Value, v.Unit).toHtmlEscaped());
   }
   return html;
 }
@@ -154,7 +161,7 @@ QString TChartCursor::MarkerText() const {
     return name + "\t" + QString::number(v, 'g', 9) + "\t" + unit + "\n";
   };
   QString text = line(XName(r.XUnit), r.X, r.XUnit);
-  for (const TReading& v : r.Values) text += line(v.Name.trimmed(), v.Value, v.Unit);
+  for (const TReading& v : r.Values) text += line(ShortName(v), v.Value, v.Unit);
   return text;
 }
 

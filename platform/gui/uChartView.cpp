@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QRubberBand>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 
 namespace platform {
@@ -19,6 +20,7 @@ namespace {
 // One notch of the wheel zooms by this factor; a drag shorter than this is a click.
 constexpr double WheelZoom = 1.25;
 constexpr int DragPx = 4;
+constexpr double MaxNotches = 3;
 
 } // namespace
 
@@ -92,7 +94,8 @@ void TChartView::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void TChartView::wheelEvent(QWheelEvent* event) {
   const QPointF at = ChartPoint(event->position().toPoint());
-  const double notches = event->angleDelta().y() / 120.0;
+  // A fast spin is taken as a few notches, so one event never zooms out by orders of magnitude.
+  const double notches = std::clamp(event->angleDelta().y() / 120.0, -MaxNotches, MaxNotches);
   if (notches == 0 || !chart()->plotArea().contains(at)) return QChartView::wheelEvent(event);
   if (event->modifiers() & Qt::ShiftModifier) {
     FZoom.Pan(QPointF(notches * chart()->plotArea().width() / 10, 0));

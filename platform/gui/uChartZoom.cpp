@@ -1,5 +1,7 @@
 #include "platform/gui/uChartZoom.h"
 
+#include "platform/gui/uChartAxes.h"
+
 #include <QLogValueAxis>
 #include <QValueAxis>
 #include <QVariant>
@@ -69,7 +71,7 @@ bool TChartZoom::WholeRange() {
   if (Home.empty()) return false;
   for (const TSaved& saved : Home) {
     if (!Chart->axes().contains(saved.Axis)) continue;
-    if (auto* v = qobject_cast<QValueAxis*>(saved.Axis)) v->setRange(saved.Min, saved.Max);
+    if (auto* v = qobject_cast<QValueAxis*>(saved.Axis)) SetRoundRange(Chart, v, saved.Min, saved.Max);
     else if (auto* l = qobject_cast<QLogValueAxis*>(saved.Axis)) l->setRange(saved.Min, saved.Max);
   }
   Home.clear();

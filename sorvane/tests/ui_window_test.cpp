@@ -11,8 +11,11 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
+#include <vector>
 #include <fstream>
 
+#include "platform/gui/uChartStyle.h"
 #include "sorvane/tests/ui_support.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufrSpRange.h"
@@ -299,16 +302,22 @@ TEST(Window, CalibrationThenEachModeEndToEnd) {
   EXPECT_TRUE(w->memLCRRes->toPlainText().contains("R= 4"));
 }
 
-// R and L or C from the series of "Z graph + LCR": R is Series3's value, the reactance
-// Series4's at its first point.
+// R and L or C from the series of "Z graph + LCR": R is Series3's value, L or C the median of
+// Series4's curve of the component's value per bin, in the unit its axis is titled with.
 struct TLcr {
   double R, L, C;
 };
 TLcr Measured(TForm1& form) {
   const QPointF r = form.ChartData().Points(2).front();
-  const QPointF x = form.ChartData().Points(3).front();
-  const double w = 2 * M_PI * x.x();
-  return {r.y(), x.y() > 0 ? x.y() / w : 0, x.y() < 0 ? -1 / (w * x.y()) : 0};
+  std::vector<double> values;
+  for (const QPointF& p : form.ChartData().Points(3)) values.push_back(p.y());
+  if (values.empty()) return {r.y(), 0, 0};
+  std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+  const QString unit = platform::UnitOf(form.ChartData().SeriesList()[3]);
+  const QString prefixes = "pnµm";
+  const int prefix = unit.size() == 2 ? static_cast<int>(prefixes.indexOf(unit[0])) : 4;
+  const double value = values[values.size() / 2] * std::pow(1000.0, prefix - 4);
+  return {r.y(), unit.endsWith("H") ? value : 0, unit.endsWith("F") ? value : 0};
 }
 
 TEST(Window, LcrOnEachDefaultBox) {

@@ -84,6 +84,7 @@ void TForm1::BuildProcessingPage() {
   layout->addWidget(BuildRightColumn());
   connect(Chart, &TChartView::Painted, this, &TForm1::ChartPainted);
   connect(Chart, &TChartView::AxisClicked, this, &TForm1::ChartClickAxis);
+  connect(Chart, &TChartView::WholeRangeShown, this, [this] { SeriesChart->Rescale(); });
 }
 
 QWidget* TForm1::BuildRightColumn() {
@@ -127,7 +128,12 @@ QWidget* TForm1::BuildRightColumn() {
   memLCRRes->setFixedHeight(62);
   memLCRRes->setLineWrapMode(QPlainTextEdit::NoWrap);
   memLCRRes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  (new QVBoxLayout(gbLCR))->addWidget(memLCRRes);
+  cbLCRCurve = Named(new QComboBox(gbLCR), "cbLCRCurve");
+  cbLCRCurve->addItems({"L/C", "ESR", "Q"});
+  cbLCRCurve->setToolTip("The curve drawn on its own axis: L or C, the series resistance or Q per bin");
+  auto* lcr = new QVBoxLayout(gbLCR);
+  lcr->addWidget(memLCRRes);
+  lcr->addWidget(cbLCRCurve);
   gbLCR->layout()->setContentsMargins(4, 2, 4, 4);
 
   gbCalibration = Named(new QGroupBox(" Calibration   ", column), "gbCalibration");
@@ -172,6 +178,7 @@ QWidget* TForm1::BuildRightColumn() {
   connect(cbDrawAll, &QCheckBox::toggled, this, &TForm1::cbDrawAllClick);
   connect(cbLeftForAll, &QCheckBox::toggled, this, &TForm1::cbLeftForAllClick);
   connect(cbLogF, &QCheckBox::toggled, this, &TForm1::cbLogFClick);
+  connect(cbLCRCurve, &QComboBox::currentIndexChanged, this, &TForm1::cbLCRCurveChange);
   return column;
 }
 

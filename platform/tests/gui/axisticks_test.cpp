@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFontMetricsF>
+#include <QChart>
 #include <QValueAxis>
 #include <gtest/gtest.h>
 
@@ -112,6 +113,27 @@ TEST(AxisTicks, LabelsFitTheAxisLength) {
       const int rows = FittingTickCount(&axis, Qt::Vertical, length, c.Lo, c.Hi);
       EXPECT_LE(rows * metrics.height(), length);
     }
+  }
+}
+
+} // namespace
+
+namespace {
+
+// An axis whose step suits 0..1 given a range a million times wider: the step follows before
+// the axis lays the range out (else it would lay out millions of ticks), and back again.
+TEST(AxisTicks, RoundRangeOfAKeptAxisChangesStepFirst) {
+  App();
+  QChart chart;
+  auto* axis = new QValueAxis;
+  chart.addAxis(axis, Qt::AlignLeft);
+  platform::KeepRoundTicks(&chart, axis);
+  for (const auto& [lo, hi] : {std::pair{0.0, 1.0}, {-2e6, 3e6}, {0.5, 0.51}, {-1e9, 1e9}}) {
+    platform::SetRoundRange(&chart, axis, lo, hi);
+    EXPECT_EQ(axis->min(), lo);
+    EXPECT_EQ(axis->max(), hi);
+    EXPECT_TRUE(OneTwoFive(axis->tickInterval())) << axis->tickInterval();
+    EXPECT_LE((hi - lo) / axis->tickInterval(), 12) << lo << " .. " << hi;
   }
 }
 
