@@ -116,7 +116,11 @@ QList<QPointF> TForm1::BinCurve(const std::array<QList<QPointF>, 4>& points) {
 
 void TForm1::cbDrawAllClick() { SetDrawAllPoints(cbDrawAll->isChecked()); }
 void TForm1::cbLeftForAllClick() { SetLeftAxisForAll(cbLeftForAll->isChecked()); }
-void TForm1::cbLogFClick() { SeriesChart->SetBottomLog(cbLogF->isChecked()); }
+// The range bar follows the chart's frequency scale.
+void TForm1::cbLogFClick() {
+  SeriesChart->SetBottomLog(cbLogF->isChecked());
+  frSpRange1->SetLogarithmic(cbLogF->isChecked());
+}
 
 void TForm1::SetDrawAllPoints(bool flag) { SeriesChart->SetDrawAllPoints(flag); }
 void TForm1::SetLeftAxisForAll(bool flag) { SeriesChart->SetLeftForAll(flag); }
