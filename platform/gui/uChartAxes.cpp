@@ -14,6 +14,8 @@ constexpr double LabelGapPx = 18;
 constexpr double RowsPerTick = 2.2;
 // Before the first layout the plot area is empty: a count that suits a small chart.
 constexpr int DefaultCount = 6;
+// Far below what any label shows, far above the rounding of a sum of steps.
+constexpr double AnchorLift = 1e-7;
 
 double AxisLength(const QChart* chart, Qt::Orientation orientation) {
   const QRectF plot = chart->plotArea();
@@ -28,7 +30,9 @@ TLinearTicks TicksFor(const QChart* chart, const QValueAxis* axis, double lo, do
 
 void ApplyTicks(QValueAxis* axis, const TLinearTicks& ticks) {
   axis->setTickType(QValueAxis::TicksDynamic);
-  axis->setTickAnchor(0);
+  // The axis reaches each tick by adding the step to the first one, so the tick at zero comes
+  // out as -3e-17 ("-0.0") as often as not; anchored a hair above zero it never does.
+  axis->setTickAnchor(ticks.Step * AnchorLift);
   axis->setTickInterval(ticks.Step);
   axis->setLabelFormat(QString::fromStdString(LinearFormat(ticks)));
 }

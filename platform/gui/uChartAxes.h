@@ -17,6 +17,9 @@ void KeepDecadeLabels(QLogValueAxis* axis);
 // Sets the range of an axis that keeps round ticks. A far wider range set directly would first
 // be laid out with the old, fine step: thousands of ticks.
 void SetRoundRange(QChart* chart, QValueAxis* axis, double lo, double hi);
+// The ticks sit a ten-millionth of a step above the round values (so that zero never reads
+// "-0"): a range meant to end on ticks is widened by this part of its step.
+constexpr double TickEndPad = 1e-6;
 
 // The most labels of the axis's font that fit along lengthPx for lo..hi.
 int FittingTickCount(const QAbstractAxis* axis, Qt::Orientation orientation, double lengthPx,

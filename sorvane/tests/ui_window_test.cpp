@@ -28,41 +28,13 @@ namespace {
 using uitest::TWindow;
 namespace vmbox = platform::vmbox;
 
-constexpr int Timeout = 60000;
-constexpr const char* Shorted = "Virtual box: shorted Zx";
-
-// Counts the blocks the window draws.
-struct TBlockCounter {
-  int Blocks = 0;
-  explicit TBlockCounter(TForm1& form) {
-    auto draw = form.SignalIn().OnBlock;
-    form.SignalIn().OnBlock = [this, draw](TWaveData& block) {
-      draw(block);
-      ++Blocks;
-    };
-  }
-  bool WaitFor(int more) {
-    const int target = Blocks + more;
-    return PumpUntil([&] { return Blocks >= target; }, Timeout);
-  }
-};
+using uitest::Calibrate;
+using uitest::Shorted;
+using uitest::Timeout;
+using uitest::TBlockCounter;
 
 int Points(TForm1& form, int series) { return static_cast<int>(form.ChartData().Points(series).size()); }
 
-// Level check and "Continue" on the shorted box, then Stop: as a user calibrates.
-void Calibrate(TWindow& w, TBlockCounter& blocks) {
-  UseBox(*w.Form, static_cast<size_t>(FindBox(Shorted)));
-  w->PageControl1->setCurrentWidget(w->tsProcessing);
-  w->SetModeItem(0);
-  w->btnStartStop->click();
-  ASSERT_TRUE(w->Running());
-  ASSERT_TRUE(blocks.WaitFor(3));
-  w->btnCalibration->click();
-  ASSERT_TRUE(blocks.WaitFor(5));
-  ASSERT_TRUE(PumpUntil([&] { return w->lbCalibration->text().startsWith("Press Stop"); }, Timeout));
-  ASSERT_TRUE(blocks.WaitFor(2));
-  w->btnStartStop->click();
-}
 
 TEST(Window, FirstStartWithoutSettings) {
   uitest::DefaultCard();

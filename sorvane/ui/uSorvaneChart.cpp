@@ -256,7 +256,8 @@ void TSorvaneChart::Fit(QAbstractAxis* axis, bool horizontal, bool log,
   // set before the range, so an axis never lays out more ticks than it shows.
   const double step = RoundStep((hi - lo) / 5);
   const double from = std::floor(lo / step) * step, to = std::ceil(hi / step) * step;
-  platform::SetRoundRange(FChart, static_cast<QValueAxis*>(axis), from, to);
+  const double pad = step * platform::TickEndPad;
+  platform::SetRoundRange(FChart, static_cast<QValueAxis*>(axis), from - pad, to + pad);
 }
 
 // While the user has zoomed or panned the axes are his; the whole range hands them back.

@@ -1,0 +1,111 @@
+// The chart in every mode, as a person reads it: the frequency axis titled with its unit, value
+// axes titled with theirs and ticked on distinct 1-2-5 values, the curve of the component's
+// value on its own axis in "Z graph + LCR". Each mode's window is grabbed as a picture; with
+// SORVANE_SCREENSHOTS set to a folder the pictures are also written there (the guide's).
+
+#include <gtest/gtest.h>
+
+#include <QLogValueAxis>
+#include <QValueAxis>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+
+#include "platform/gui/uAxisTicks.h"
+#include "sorvane/tests/ui_support.h"
+#include "sorvane/ui/uSorvaneChart.h"
+#include "sorvane/ui/ufrSpRange.h"
+
+namespace sorvane {
+namespace {
+
+using uitest::TBlockCounter;
+using uitest::TWindow;
+
+void ExpectReadableAxes(const TSorvaneChart& chart) {
+  for (QAbstractAxis* axis : chart.Chart()->axes()) {
+    if (!axis->isVisible()) continue;
+    SCOPED_TRACE(axis->titleText().toStdString());
+    if (axis->orientation() == Qt::Horizontal) {
+      EXPECT_EQ(axis->titleText(), "Frequency (Hz)");
+    }
+    auto* linear = qobject_cast<QValueAxis*>(axis);
+    if (!linear) continue;
+    const double step = linear->tickInterval();
+    EXPECT_DOUBLE_EQ(platform::RoundStep(step * 0.999), step);
+    std::set<QString> labels;
+    const double first = std::ceil(linear->min() / step - 1e-9) * step;
+    for (double v = first; v <= linear->max() + step * 1e-9; v += step) {
+      const QString label = QString::asprintf(linear->labelFormat().toLatin1().constData(), v);
+      EXPECT_TRUE(labels.insert(label == "-0" ? "0" : label).second) << label.toStdString();
+    }
+    EXPECT_GE(labels.size(), 2u);
+    EXPECT_LE(labels.size(), 15u);
+  }
+}
+
+void Shoot(TForm1& form, const char* name) {
+  QApplication::processEvents();
+  const QPixmap picture = form.grab();
+  EXPECT_FALSE(picture.isNull());
+  if (const char* dir = std::getenv("SORVANE_SCREENSHOTS")) {
+    EXPECT_TRUE(picture.save(QString(dir) + "/" + name)) << name;
+  }
+}
+
+TEST(Charts, EveryModeIsReadable) {
+  uitest::DefaultCard();
+  uitest::TScratch scratch;
+  TWindow w(scratch.Files());
+  w->resize(900, 600);
+  TBlockCounter blocks(*w.Form);
+  TypeRref(*w.Form, "10");
+  UseBox(*w.Form, static_cast<size_t>(FindBox(uitest::Shorted)));
+  w->PageControl1->setCurrentWidget(w->tsProcessing);
+  w->SetModeItem(0);
+  w->btnStartStop->click();
+  ASSERT_TRUE(blocks.WaitFor(3));
+  ExpectReadableAxes(w->ChartData());
+  Shoot(*w.Form, "Sorvane-levelcheck.png");
+  w->btnCalibration->click();
+  ASSERT_TRUE(PumpUntil([&] { return w->lbCalibration->text().startsWith("Press Stop"); }, uitest::Timeout));
+  ExpectReadableAxes(w->ChartData());
+  Shoot(*w.Form, "Sorvane-calibration.png");
+  w->btnStartStop->click();
+
+  const struct {
+    int mode;
+    const char* box;
+    bool modPhase, logF;
+    double lo, hi;
+    const char* picture;
+  } views[] = {
+      {1, "Virtual box: 3.3 Ohm + 1 mH", false, false, 23, 22000, "Sorvane-zgraph.png"},
+      {2, "Virtual box: 10 uF + 0.2 Ohm", false, true, 23, 22000, "Sorvane-lcr.png"},
+      {1, "Virtual box: 3.3 Ohm + 1 mH", true, true, 23, 22000, "Sorvane-modphase.png"},
+      {3, "Virtual box: 47 Ohm", false, false, 23, 22000, "Sorvane-transfer.png"},
+  };
+  for (const auto& v : views) {
+    SCOPED_TRACE(v.picture);
+    UseBox(*w.Form, static_cast<size_t>(FindBox(v.box)));
+    w->SetModeItem(v.mode);
+    w->cbModPh->setChecked(v.modPhase);
+    w->cbLogF->setChecked(v.logF);
+    EXPECT_EQ(w->frSpRange1->Logarithmic(), v.logF);
+    w->frSpRange1->SetRange(v.lo, v.hi);
+    w->btnStartStop->click();
+    ASSERT_TRUE(w->Running());
+    ASSERT_TRUE(blocks.WaitFor(6));
+    w->btnStartStop->click();
+    ExpectReadableAxes(w->ChartData());
+    const bool ownAxis = v.mode == 2 && !v.modPhase;
+    EXPECT_EQ(w->ChartData().CurveOwnAxis(), ownAxis);
+    if (ownAxis) {
+      EXPECT_EQ(w->ChartData().CurveAxisOf()->titleText(), "C (µF)");
+    }
+    Shoot(*w.Form, v.picture);
+  }
+}
+
+} // namespace
+} // namespace sorvane
