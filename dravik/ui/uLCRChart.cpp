@@ -5,6 +5,7 @@
 #include "platform/gui/uChartZoom.h"
 
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLogValueAxis>
 #include <QPen>
 
@@ -71,7 +72,11 @@ QValueAxis* TLCRChart::MakeValueAxis(const QColor& colour, Qt::Alignment side) {
   return axis;
 }
 
-void TLCRChart::SetTitle(TSeriesId id, const QString& title) { Series(id)->setName(title); }
+// A series titled " " (the fit found neither L nor C, or a waveform run) has no legend entry.
+void TLCRChart::SetTitle(TSeriesId id, const QString& title) {
+  Series(id)->setName(title);
+  for (QLegendMarker* marker : FChart->legend()->markers(Series(id))) marker->setVisible(!title.trimmed().isEmpty());
+}
 
 void TLCRChart::SetPoints(TSeriesId id, const TChartPoints& points) {
   QList<QPointF> list;

@@ -91,6 +91,17 @@ void KeepDecadeLabels(QLogValueAxis* axis) {
   update();
 }
 
+QStringList TickLabels(const QValueAxis* axis) {
+  QStringList labels;
+  const double step = axis->tickInterval();
+  if (!(step > 0) || !(axis->max() > axis->min())) return labels;
+  const QByteArray format = axis->labelFormat().toLatin1();
+  const double first = axis->tickAnchor() + std::ceil((axis->min() - axis->tickAnchor()) / step) * step;
+  for (double v = first; v <= axis->max() && labels.size() < 1000; v += step)
+    labels.append(QString::asprintf(format.constData(), v));
+  return labels;
+}
+
 QString AxisTitle(const QString& quantity, const QString& unit) {
   return unit.isEmpty() ? quantity : quantity + " (" + unit + ")";
 }

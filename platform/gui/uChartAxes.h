@@ -7,6 +7,7 @@
 #include <QChart>
 #include <QLogValueAxis>
 #include <QString>
+#include <QStringList>
 #include <QValueAxis>
 
 namespace platform {
@@ -24,6 +25,9 @@ constexpr double TickEndPad = 1e-6;
 // The most labels of the axis's font that fit along lengthPx for lo..hi.
 int FittingTickCount(const QAbstractAxis* axis, Qt::Orientation orientation, double lengthPx,
                      double lo, double hi);
+
+// The labels a value axis with round ticks shows now, from bottom (left) to top (right).
+QStringList TickLabels(const QValueAxis* axis);
 
 // "Re (Ohm)": a quantity and its unit as an axis title; the quantity alone without a unit.
 QString AxisTitle(const QString& quantity, const QString& unit);

@@ -8,6 +8,8 @@
 namespace platform {
 namespace {
 
+constexpr int Digits = 6;
+
 double Scaled(double x, bool logX) { return logX ? std::log10(std::max(x, 1e-300)) : x; }
 
 // Units written without a prefix take one; "mH", degrees, percent or a plain ratio do not.
@@ -17,12 +19,12 @@ bool TakesPrefix(const std::string& unit) {
   return false;
 }
 
-// Four significant digits, at most four decimals; a value that rounds up into the next decade
-// (9.99996 to 10.000) is written with one decimal less.
+// Six significant digits (a chart of 3.2997 .. 3.3003 Ohm needs them), at most six decimals; a
+// value that rounds up into the next decade (9.9999996 to 10.00000) is written with one less.
 int Decimals(double magnitude) {
-  if (magnitude == 0) return 3;
+  if (magnitude == 0) return Digits - 1;
   const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
-  int decimals = std::clamp(3 - exponent, 0, 4);
+  int decimals = std::clamp(Digits - 1 - exponent, 0, Digits);
   const double rounded = std::round(magnitude * std::pow(10.0, decimals)) / std::pow(10.0, decimals);
   if (decimals > 0 && rounded >= std::pow(10.0, exponent + 1)) --decimals;
   return decimals;
@@ -62,8 +64,8 @@ std::string FormatReading(double v, const std::string& unit) {
   if (TakesPrefix(unit) && v != 0)
     power = std::clamp(static_cast<int>(std::floor(std::log10(std::fabs(v)) / 3)), -4, 3);
   double scaled = v / std::pow(1000.0, power);
-  // Four significant digits: 999.96 rounds to 1000 and moves to the next prefix.
-  if (TakesPrefix(unit) && std::fabs(scaled) >= 999.95 && power < 3) {
+  // 999.9996 rounds to 1000 and moves to the next prefix.
+  if (TakesPrefix(unit) && std::fabs(scaled) >= 1000 - 0.5 * std::pow(10.0, 3 - Digits) && power < 3) {
     ++power;
     scaled /= 1000;
   }
@@ -71,7 +73,7 @@ std::string FormatReading(double v, const std::string& unit) {
   const int decimals = Decimals(magnitude);
   char text[64];
   const bool plainExtreme = !TakesPrefix(unit) && ((magnitude > 0 && magnitude < 1e-3) || magnitude >= 1e5);
-  if (plainExtreme) std::snprintf(text, sizeof text, "%.4g", scaled);
+  if (plainExtreme) std::snprintf(text, sizeof text, "%.*g", Digits, scaled);
   else std::snprintf(text, sizeof text, "%.*f", decimals, scaled);
   std::string s = text;
   const std::string suffix = std::string(prefixes[power + 4]) + unit;

@@ -15,7 +15,7 @@ double CurveValueAt(const QList<QPointF>& points, double x, bool logX);
 // The index of the point whose x is nearest to x; -1 for an empty curve.
 qsizetype NearestPoint(const QList<QPointF>& points, double x, bool logX);
 
-// "3.300 Ohm", "999.9 µH", "-45.00 °", "0.1234": four significant digits, an SI prefix for
+// "3.30000 Ohm", "999.999 µH", "-45.0000 °", "0.123400": six significant digits, an SI prefix for
 // the base units (Ohm, H, F, Hz, s, V; not for "mH", degrees or a plain ratio), "-" for a
 // missing value.
 std::string FormatReading(double v, const std::string& unit);

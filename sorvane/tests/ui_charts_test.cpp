@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <QLogValueAxis>
+#include <QRegularExpression>
 #include <QValueAxis>
 #include <cmath>
 #include <cstdlib>
 #include <set>
 
 #include "platform/gui/uAxisTicks.h"
+#include "platform/gui/uChartAxes.h"
 #include "sorvane/tests/ui_support.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufrSpRange.h"
@@ -31,14 +33,11 @@ void ExpectReadableAxes(const TSorvaneChart& chart) {
     }
     auto* linear = qobject_cast<QValueAxis*>(axis);
     if (!linear) continue;
-    const double step = linear->tickInterval();
-    EXPECT_DOUBLE_EQ(platform::RoundStep(step * 0.999), step);
-    std::set<QString> labels;
-    const double first = std::ceil(linear->min() / step - 1e-9) * step;
-    for (double v = first; v <= linear->max() + step * 1e-9; v += step) {
-      const QString label = QString::asprintf(linear->labelFormat().toLatin1().constData(), v);
-      EXPECT_TRUE(labels.insert(label == "-0" ? "0" : label).second) << label.toStdString();
-    }
+    EXPECT_DOUBLE_EQ(platform::RoundStep(linear->tickInterval() * 0.999), linear->tickInterval());
+    const QStringList shown = platform::TickLabels(linear);
+    const std::set<QString> labels(shown.begin(), shown.end());
+    EXPECT_EQ(labels.size(), static_cast<size_t>(shown.size())) << shown.join(" ").toStdString();
+    for (const QString& label : shown) EXPECT_FALSE(QRegularExpression("^-0\\.?0*$").match(label).hasMatch()) << label.toStdString();
     EXPECT_GE(labels.size(), 2u);
     EXPECT_LE(labels.size(), 15u);
   }
