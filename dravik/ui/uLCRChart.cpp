@@ -136,6 +136,7 @@ void TLCRChart::SetBottomAxis(bool logarithmic, const QString& unit) {
   for (auto* series : FSeries) series->attachAxis(FBottom);
   FLogarithmic = logarithmic;
   RescaleBottomAxis();
+  if (OnAxesChanged) OnAxesChanged();
 }
 
 void TLCRChart::SetAllOnLeft(bool allOnLeft) {
@@ -153,6 +154,7 @@ void TLCRChart::SetAllOnLeft(bool allOnLeft) {
   FLeft->setTitleBrush(labels);
   TitleValueAxes();
   Rescale();
+  if (OnAxesChanged) OnAxesChanged();
 }
 
 // What each value axis carries, with its unit; with everything on the left axis it names both.

@@ -12,6 +12,7 @@
 #include <QValueAxis>
 
 #include <array>
+#include <functional>
 
 namespace dravik {
 
@@ -39,6 +40,8 @@ public:
   void SetFixedScale(bool fixed);
   // Shows the grid of one value axis and hides the other's.
   void ShowGridOf(bool rightAxis);
+  // After the series have moved to other axes (the held copies follow them).
+  std::function<void()> OnAxesChanged;
   // The axes follow the points again (after the user's zoom has been undone).
   void Rescale();
 

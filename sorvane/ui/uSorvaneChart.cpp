@@ -110,6 +110,7 @@ void TSorvaneChart::Attach() {
   Right->setVisible(!AllLeft);
   CurveAxis->setVisible(OwnCurveAxis);
   Rescale();
+  if (OnAxesChanged) OnAxesChanged();
 }
 
 void TSorvaneChart::SetBottomLog(bool log) {

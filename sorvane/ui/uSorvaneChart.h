@@ -11,6 +11,7 @@
 #include <QPointF>
 #include <QValueAxis>
 #include <array>
+#include <functional>
 
 namespace sorvane {
 
@@ -61,6 +62,8 @@ public:
 
   // The value axes follow the data drawn.
   void Rescale();
+  // After the series have moved to other axes (the held copies follow them).
+  std::function<void()> OnAxesChanged;
 
   QAbstractAxis* BottomAxis() const;
   QAbstractAxis* LeftAxis() const;

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "platform/gui/uChartView.h"
+#include "platform/gui/uHoldBar.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/uWiringImage.h"
 #include "sorvane/ui/ufrSpRange.h"
@@ -73,6 +74,9 @@ void TForm1::BuildProcessingPage() {
   PageControl1->addTab(tsProcessing, "Processing");
   SeriesChart = std::make_unique<TSorvaneChart>();
   Chart = Named(new TChartView(SeriesChart->Chart(), tsProcessing), "Chart");
+  const auto& series = SeriesChart->SeriesList();
+  Holds = new platform::TChartHolds(SeriesChart->Chart(), {series.begin(), series.end()});
+  SeriesChart->OnAxesChanged = [this] { Holds->FollowAxes(); };
   frSpRange1 = Named(new TfrSpRange(tsProcessing), "frSpRange1");
   auto* left = new QVBoxLayout;
   left->setContentsMargins(0, 0, 0, 0);
@@ -167,6 +171,8 @@ QWidget* TForm1::BuildRightColumn() {
                      static_cast<QWidget*>(gbLCR), static_cast<QWidget*>(gbCalibration),
                      static_cast<QWidget*>(gbGraph)})
     v->addWidget(w);
+  HoldBar = Named(new platform::THoldBar(*Holds, column), "HoldBar");
+  v->addWidget(HoldBar);
   v->addStretch(1);
   v->addWidget(btnStartStop);
 

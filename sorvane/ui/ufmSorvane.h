@@ -28,7 +28,9 @@
 #include "sorvane/engine/uWaveOut.h"
 
 namespace platform {
+class TChartHolds;
 class TChartView;
+class THoldBar;
 }
 
 namespace sorvane {
@@ -80,6 +82,8 @@ public:
   QCheckBox* cbLeftForAll;
   QCheckBox* cbLogF;
   QPushButton* btnStartStop;
+  platform::THoldBar* HoldBar; // "Hold" and the held curves
+  platform::TChartHolds* Holds;
 
   // State, read by the tour and the tests.
   bool Running() const { return FRunning; }

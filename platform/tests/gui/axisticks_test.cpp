@@ -10,6 +10,8 @@
 #include <QValueAxis>
 #include <gtest/gtest.h>
 
+#include "platform/tests/gui/gui_support.h"
+
 #include <cmath>
 #include <set>
 #include <string>
@@ -17,15 +19,8 @@
 namespace {
 
 using namespace platform;
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "axisticks_test";
-  static char* argv[] = {name, nullptr};
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
+using guitest::App;
+using guitest::TWithApp;
 
 // m times a power of ten with m in {1, 2, 5}.
 bool OneTwoFive(double step) {

@@ -19,6 +19,8 @@
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
+#include "platform/tests/gui/gui_support.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -27,25 +29,13 @@
 namespace {
 
 using namespace platform;
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "chartview_test";
-  static char* argv[] = {name, nullptr};
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
+using guitest::App;
+using guitest::TWithApp;
 
 // Re = 1 + lg f is straight in log f, Im = f / 1000 straight in f: the readout must give the
 // exact value between points as well as on them.
 double Re(double f) { return 1 + std::log10(f); }
 double Im(double f) { return f / 1000; }
-
-// The application before any member of the fixture (a chart needs it).
-struct TWithApp {
-  TWithApp() { App(); }
-};
 
 struct TChartFixture : ::testing::Test, TWithApp {
   QChart* Chart = new QChart;
