@@ -95,7 +95,10 @@ void TChartView::mouseDoubleClickEvent(QMouseEvent* event) {
 void TChartView::wheelEvent(QWheelEvent* event) {
   const QPointF at = ChartPoint(event->position().toPoint());
   // A fast spin is taken as a few notches, so one event never zooms out by orders of magnitude.
-  const double notches = std::clamp(event->angleDelta().y() / 120.0, -MaxNotches, MaxNotches);
+  // Some platforms turn the wheel with Shift into a horizontal one.
+  const QPoint delta = event->angleDelta();
+  const int turn = delta.y() != 0 ? delta.y() : delta.x();
+  const double notches = std::clamp(turn / 120.0, -MaxNotches, MaxNotches);
   if (notches == 0 || !chart()->plotArea().contains(at)) return QChartView::wheelEvent(event);
   if (event->modifiers() & Qt::ShiftModifier) {
     FZoom.Pan(QPointF(notches * chart()->plotArea().width() / 10, 0));

@@ -159,6 +159,15 @@ TEST_F(TChartFixture, ZoomAndPanThenTheWholeRangeRestoresTheAxesExactly) {
   // With Ctrl the value axes zoom as well.
   Wheel(At(100, 3), 120, Qt::ControlModifier);
   EXPECT_LT(Left->max() - Left->min(), 6);
+  // With Shift the wheel moves along the frequency axis, whichever way the platform turns it.
+  for (const QPoint turn : {QPoint(0, 120), QPoint(120, 0)}) {
+    const double lo = Bottom->min(), hi = Bottom->max();
+    QWheelEvent shifted(At(100, 3), Port()->mapToGlobal(At(100, 3)), QPoint(), turn, Qt::NoButton,
+                        Qt::ShiftModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(Port(), &shifted);
+    EXPECT_LT(Bottom->min(), lo);
+    EXPECT_NEAR(Bottom->max() / Bottom->min(), hi / lo, hi / lo * 1e-6) << "moved, not zoomed";
+  }
   // A rubber band zooms to what it encloses.
   const double lo = Bottom->min(), hi = Bottom->max();
   const QPoint from = View->mapFromScene(Chart->mapToScene(Chart->plotArea().topLeft() + QPointF(100, 40)));
