@@ -33,7 +33,9 @@ class QTextEdit;
 class QTimer;
 
 namespace platform {
+class TChartHolds;
 class TChartView;
+class THoldBar;
 class TIniFile;
 }
 
@@ -56,6 +58,8 @@ public:
   QLineSeries* Series3;
   QCheckBox* cbGraphScale;
   QCheckBox* cbFixAxis;
+  platform::THoldBar* HoldBar; // "Hold" and the held curves
+  platform::TChartHolds* Holds;
   QFrame* PnlDeviceConnection;
   TRadioGroup* rgRunMode;
   QFrame* shLED;

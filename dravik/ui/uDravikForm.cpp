@@ -2,6 +2,7 @@
 // each control's event runs.
 
 #include "platform/gui/uChartView.h"
+#include "platform/gui/uHoldBar.h"
 #include "dravik/ui/uDravik.h"
 #include "dravik/ui/uRadioGroup.h"
 
@@ -94,6 +95,10 @@ QWidget* TfmLCR::BuildChartSide() {
   options->addWidget(cbGraphScale);
   options->addWidget(cbFixAxis);
   options->addStretch(1);
+  Holds = new platform::TChartHolds(FChart.Chart(), {Series1, Series2, Series3});
+  FChart.OnAxesChanged = [this] { Holds->FollowAxes(); };
+  HoldBar = Named<platform::THoldBar>("HoldBar", *Holds);
+  options->addWidget(HoldBar);
   column->addLayout(options);
   return side;
 }
@@ -188,6 +193,7 @@ void TfmLCR::ConnectControls() {
   connect(cbGraphScale, &QCheckBox::clicked, this, &TfmLCR::cbGraphScaleClick);
   connect(cbFixAxis, &QCheckBox::clicked, this, &TfmLCR::cbFixAxisClick);
   connect(Chart1, &TChartView::AxisClicked, this, &TfmLCR::Chart1ClickAxis);
+  connect(Chart1, &TChartView::WholeRangeShown, this, [this] { FChart.Rescale(); });
 }
 
 void TfmLCR::FormCreate() {

@@ -1,6 +1,11 @@
 #include "dravik/ui/uLCRChart.h"
 
+#include "platform/gui/uChartAxes.h"
+#include "platform/gui/uChartStyle.h"
+#include "platform/gui/uChartZoom.h"
+
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLogValueAxis>
 #include <QPen>
 
@@ -11,7 +16,15 @@
 namespace dravik {
 namespace {
 
-const QColor Fuchsia(255, 0, 255);
+using platform::AxisTitle;
+using platform::TCurveKind;
+
+// Re(Z) and Im(Z) are measured, the reactance of the fitted L or C is the model: drawn dashed
+// in a colour of its own, and added first so that the measured curves are painted over it.
+constexpr std::array<TCurveKind, 3> Kinds{TCurveKind::Measured, TCurveKind::Measured, TCurveKind::Model};
+constexpr std::array<std::size_t, 3> Colours{0, 1, 2};
+constexpr std::array<std::size_t, 3> AddOrder{2, 0, 1};
+constexpr qreal MarkerPx = 6;
 
 struct TRange {
   double Min = std::numeric_limits<double>::infinity();
@@ -33,15 +46,14 @@ TLCRChart::TLCRChart() : FChart(new QChart) {
   FChart->legend()->setVisible(true);
   FChart->setBackgroundRoundness(0);
   FChart->setMargins(QMargins(2, 2, 2, 2));
-  const QColor colours[3] = {Qt::red, Qt::blue, Fuchsia};
   for (std::size_t i = 0; i < FSeries.size(); ++i) {
     FSeries[i] = new QLineSeries;
-    FSeries[i]->setPen(QPen(colours[i], 1.5));
+    platform::StyleCurve(FSeries[i], platform::CurveColour(Colours[i]), Kinds[i]);
     FSeries[i]->setName(" ");
-    FChart->addSeries(FSeries[i]);
   }
-  FLeft = MakeValueAxis(Qt::red, Qt::AlignLeft);
-  FRight = MakeValueAxis(Qt::blue, Qt::AlignRight);
+  for (const std::size_t i : AddOrder) FChart->addSeries(FSeries[i]);
+  FLeft = MakeValueAxis(platform::CurveColour(0), Qt::AlignLeft);
+  FRight = MakeValueAxis(platform::CurveColour(1), Qt::AlignRight);
   FRight->setGridLineVisible(false);
   FSeries[0]->attachAxis(FLeft);
   FSeries[1]->attachAxis(FRight);
@@ -54,13 +66,17 @@ QValueAxis* TLCRChart::MakeValueAxis(const QColor& colour, Qt::Alignment side) {
   auto* axis = new QValueAxis;
   axis->setLabelsBrush(colour);
   axis->setTitleBrush(colour);
-  axis->setLabelFormat("%.4g");
   axis->setRange(-1, 1);
   FChart->addAxis(axis, side);
+  platform::KeepRoundTicks(FChart, axis);
   return axis;
 }
 
-void TLCRChart::SetTitle(TSeriesId id, const QString& title) { Series(id)->setName(title); }
+// A series titled " " (the fit found neither L nor C, or a waveform run) has no legend entry.
+void TLCRChart::SetTitle(TSeriesId id, const QString& title) {
+  Series(id)->setName(title);
+  for (QLegendMarker* marker : FChart->legend()->markers(Series(id))) marker->setVisible(!title.trimmed().isEmpty());
+}
 
 void TLCRChart::SetPoints(TSeriesId id, const TChartPoints& points) {
   QList<QPointF> list;
@@ -75,12 +91,10 @@ void TLCRChart::SetPoints(TSeriesId id, const TChartPoints& points) {
 void TLCRChart::MakeBottomAxes() {
   auto* log = new QLogValueAxis;
   log->setBase(10);
-  log->setLabelFormat("%g");
-  log->setMinorTickCount(4);
+  log->setMinorTickCount(8);
   log->setRange(10, 20000);
   FLogBottom = log;
   auto* linear = new QValueAxis;
-  linear->setLabelFormat("%g");
   linear->setMinorTickCount(4);
   linear->setRange(0, 10);
   FLinearBottom = linear;
@@ -90,11 +104,23 @@ void TLCRChart::MakeBottomAxes() {
     axis->setVisible(false);
     FChart->addAxis(axis, Qt::AlignBottom);
   }
+  platform::KeepDecadeLabels(log);
+  platform::KeepRoundTicks(FChart, linear);
 }
 
-void TLCRChart::SetBottomAxis(bool logarithmic, const QString& title) {
+void TLCRChart::SetBottomAxis(bool logarithmic, const QString& unit) {
   QAbstractAxis* next = logarithmic ? FLogBottom : FLinearBottom;
-  next->setTitleText(title);
+  next->setTitleText(AxisTitle(logarithmic ? "Frequency" : "Time", unit));
+  platform::SetUnit(next, unit);
+  FValueUnit = logarithmic ? "Ohm" : QString(); // waveforms are in full-scale units
+  for (std::size_t i = 0; i < FSeries.size(); ++i) {
+    platform::SetUnit(FSeries[i], FValueUnit);
+    // The ten measured frequencies as dots, so the fitted curve can be seen running through
+    // them; a waveform's hundreds of samples as a plain line.
+    FSeries[i]->setPointsVisible(logarithmic && Kinds[i] == TCurveKind::Measured);
+    FSeries[i]->setMarkerSize(MarkerPx);
+  }
+  TitleValueAxes();
   if (FBottom == next) return;
   if (FBottom) {
     // Points of the other kind of plot mean nothing on the new axis (and times from 0 ms have
@@ -110,6 +136,7 @@ void TLCRChart::SetBottomAxis(bool logarithmic, const QString& title) {
   for (auto* series : FSeries) series->attachAxis(FBottom);
   FLogarithmic = logarithmic;
   RescaleBottomAxis();
+  if (OnAxesChanged) OnAxesChanged();
 }
 
 void TLCRChart::SetAllOnLeft(bool allOnLeft) {
@@ -124,7 +151,18 @@ void TLCRChart::SetAllOnLeft(bool allOnLeft) {
   if (allOnLeft) ShowGridOf(false);
   const QColor labels = allOnLeft ? FChart->palette().color(QPalette::WindowText) : QColor(Qt::red);
   FLeft->setLabelsBrush(labels);
+  FLeft->setTitleBrush(labels);
+  TitleValueAxes();
   Rescale();
+  if (OnAxesChanged) OnAxesChanged();
+}
+
+// What each value axis carries, with its unit; with everything on the left axis it names both.
+void TLCRChart::TitleValueAxes() {
+  const bool impedance = FValueUnit == "Ohm";
+  const QString left = impedance ? "Re(Z)" : "Channel 1", right = impedance ? "Im(Z)" : "Channel 2";
+  FLeft->setTitleText(AxisTitle(FAllOnLeft ? left + ", " + right : left, FValueUnit));
+  FRight->setTitleText(AxisTitle(right, FValueUnit));
 }
 
 void TLCRChart::SetFixedScale(bool fixed) {
@@ -137,7 +175,9 @@ void TLCRChart::ShowGridOf(bool rightAxis) {
   FLeft->setGridLineVisible(!rightAxis);
 }
 
+// While the user has zoomed or panned the axes are his; the whole range hands them back.
 void TLCRChart::Rescale() {
+  if (platform::UserZoomed(FChart)) return;
   RescaleBottomAxis();
   if (FFixed) return;
   RescaleValueAxis(FLeft);
@@ -155,7 +195,7 @@ void TLCRChart::RescaleValueAxis(QValueAxis* axis) {
   if (range.Empty()) return;
   double margin = (range.Max - range.Min) * 0.05;
   if (margin <= 0) margin = std::max(std::fabs(range.Max) * 0.1, 1e-12);
-  axis->setRange(range.Min - margin, range.Max + margin);
+  platform::SetRoundRange(FChart, axis, range.Min - margin, range.Max + margin);
 }
 
 void TLCRChart::RescaleBottomAxis() {
@@ -169,7 +209,7 @@ void TLCRChart::RescaleBottomAxis() {
   if (FLogarithmic) {
     FBottom->setRange(range.Min / 1.2, range.Max * 1.2);
   } else if (range.Max > range.Min) {
-    FBottom->setRange(range.Min, range.Max);
+    platform::SetRoundRange(FChart, static_cast<QValueAxis*>(FBottom), range.Min, range.Max);
   }
 }
 

@@ -12,6 +12,7 @@
 #include <QValueAxis>
 
 #include <array>
+#include <functional>
 
 namespace dravik {
 
@@ -28,24 +29,29 @@ public:
   bool Logarithmic() const { return FLogarithmic; }
 
   void SetTitle(TSeriesId id, const QString& title);
-  // Replaces the points of a series and rescales the axes (unless the scale is fixed).
+  // Replaces the points of a series and rescales the axes (unless the scale is fixed or the
+  // user has zoomed).
   void SetPoints(TSeriesId id, const TChartPoints& points);
-  // Frequency in Hz on a logarithmic axis, or time in ms on a linear one.
-  void SetBottomAxis(bool logarithmic, const QString& title);
+  // Frequency on a logarithmic axis, or time on a linear one, in the given unit ("Hz", "ms").
+  void SetBottomAxis(bool logarithmic, const QString& unit);
   // Series2 and Series3 on the left axis (whose labels then lose their red), or back right.
   void SetAllOnLeft(bool allOnLeft);
   // Fixed: the value axes keep their present ranges.
   void SetFixedScale(bool fixed);
   // Shows the grid of one value axis and hides the other's.
   void ShowGridOf(bool rightAxis);
+  // After the series have moved to other axes (the held copies follow them).
+  std::function<void()> OnAxesChanged;
+  // The axes follow the points again (after the user's zoom has been undone).
+  void Rescale();
 
 private:
   static std::size_t Index(TSeriesId id) { return static_cast<std::size_t>(id); }
   QValueAxis* MakeValueAxis(const QColor& colour, Qt::Alignment side);
   void MakeBottomAxes();
-  void Rescale();
   void RescaleValueAxis(QValueAxis* axis);
   void RescaleBottomAxis();
+  void TitleValueAxes();
 
   QChart* FChart;
   std::array<QLineSeries*, 3> FSeries{};
@@ -57,6 +63,7 @@ private:
   bool FLogarithmic = true;
   bool FAllOnLeft = false;
   bool FFixed = false;
+  QString FValueUnit;
 };
 
 } // namespace dravik

@@ -64,6 +64,32 @@ TEST(ScaleLayout, DegenerateRangeDrawsNothing) {
   EXPECT_TRUE(s.MinorTicks.empty());
 }
 
+TEST(ScaleLayout, LogRulerLabelsDecadesAndRoundMultiples) {
+  const struct {
+    double min, max;
+    TScaleGeometry g;
+    std::vector<double> labels;
+  } cases[] = {
+      // 200 pixels a decade: 1, 2 and 5 of each; 20000 has no room at the right end.
+      {23, 22000, {624, 11, 602, 30, 36}, {50, 100, 200, 500, 1000, 2000, 5000, 10000}},
+      // 26 pixels a decade: the decades alone, as far as they fit.
+      {23, 22000, {100, 11, 78, 30, 36}, {100, 1000}},
+      {1, 100, {624, 11, 602, 18, 24}, {1, 2, 5, 10, 20, 50}},
+  };
+  for (const auto& c : cases) {
+    const TScaleLayout s = LayoutLogScale(c.min, c.max, c.g);
+    EXPECT_EQ(s.Labels, c.labels) << c.min << ".." << c.max << " on " << c.g.ImageWidth;
+    for (const double v : s.MinorTicks) {
+      EXPECT_GE(v, c.min);
+      EXPECT_LE(v, c.max);
+    }
+    // The ends of the range at the ends of the usable width.
+    EXPECT_EQ(LogScaleX(c.min, c.min, c.max, c.g), c.g.LeftLimit);
+    EXPECT_EQ(LogScaleX(c.max, c.min, c.max, c.g), c.g.LeftLimit + c.g.Usable);
+  }
+  EXPECT_TRUE(LayoutLogScale(0, 100, {624, 11, 602, 18, 24}).Labels.empty());
+}
+
 class SpRange : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -194,6 +220,61 @@ TEST_F(SpRange, SplitterMovesTheLowerEnd) {
   QTest::mouseRelease(Frame->SpMin, Qt::LeftButton, {}, at2 + QPoint(5000, 0));
   EXPECT_EQ(Frame->pnRange->width(), 0);
   EXPECT_LE(Frame->RangeMin(), Frame->RangeMax() + 1e-9);
+}
+
+// Under a logarithmic chart 20-200 Hz gets a third of the strip instead of a few pixels, and a
+// drag of the bar reads the range back on the same scale.
+TEST_F(SpRange, LogarithmicBarFollowsTheChartsScale) {
+  Frame->SetFullRange(23, 22000);
+  Frame->SetRange(100, 1000);
+  const size_t notices = Changes.size();
+  Frame->SetLogarithmic(true);
+  EXPECT_EQ(Changes.size(), notices) << "the selection did not change";
+  const double u = Frame->RightLimit() - Frame->LeftLimit();
+  const double decade = u / std::log10(22000.0 / 23);
+  EXPECT_NEAR(Frame->pnRange->x(), Frame->LeftLimit() + std::log10(100 / 23.0) * decade, 1);
+  EXPECT_NEAR(Frame->pnRange->width(), decade, 2);
+  // Dragged one decade to the right: 1000 .. 10000, within a pixel's worth of frequency.
+  const QPoint from = BarCentre();
+  QTest::mousePress(Frame->pnRange, Qt::LeftButton, {}, from);
+  QTest::mouseMove(Frame->pnRange, from + QPoint(static_cast<int>(std::lround(decade)), 0));
+  QTest::mouseRelease(Frame->pnRange, Qt::LeftButton, {}, from + QPoint(static_cast<int>(std::lround(decade)), 0));
+  const double pixel = std::pow(10.0, 1.5 / decade);
+  EXPECT_NEAR(std::log10(Frame->RangeMin()), 3, std::log10(pixel));
+  EXPECT_NEAR(std::log10(Frame->RangeMax()), 4, std::log10(pixel));
+  Frame->SetLogarithmic(false);
+  const double k = u / (22000 - 23);
+  EXPECT_NEAR(Frame->pnRange->x(), Frame->LeftLimit() + (Frame->RangeMin() - 23) * k, 1);
+}
+
+TEST_F(SpRange, LimitsAreShownAndCanBeTyped) {
+  Frame->SetFullRange(23, 22000);
+  Frame->SetRange(200, 10000);
+  EXPECT_EQ(Frame->edMin->text(), "200");
+  EXPECT_EQ(Frame->edMax->text(), "10000");
+  const struct {
+    QString min, max;
+    double lo, hi; // the range afterwards
+    bool notified;
+  } cases[] = {
+      {"20", "200", 23, 200, true},          // below the full range: its end
+      {"1234.5", "5000", 1234.5, 5000, true},
+      {"abc", "5000", 1234.5, 5000, false},  // not a number: the boxes show the range again
+      {"6000", "5000", 1234.5, 5000, false}, // in the wrong order
+      {" 300 ", "30000", 300, 22000, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.min.toStdString() + " .. " + c.max.toStdString());
+    Changes.clear();
+    Frame->edMin->setText(c.min);
+    Frame->edMax->setText(c.max);
+    emit Frame->edMax->editingFinished();
+    EXPECT_EQ(Frame->RangeMin(), c.lo);
+    EXPECT_EQ(Frame->RangeMax(), c.hi);
+    EXPECT_EQ(Changes.size(), c.notified ? 1u : 0u);
+    EXPECT_EQ(Frame->edMin->text(), QString::number(c.lo, 'g', 6));
+    EXPECT_EQ(Frame->edMax->text(), QString::number(c.hi, 'g', 6));
+  }
 }
 
 } // namespace

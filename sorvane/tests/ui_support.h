@@ -66,4 +66,38 @@ struct TWindow {
   sorvane::TForm1* operator->() const { return Form.get(); }
 };
 
+constexpr int Timeout = 60000;
+constexpr const char* Shorted = "Virtual box: shorted Zx";
+
+// Counts the blocks the window draws.
+struct TBlockCounter {
+  int Blocks = 0;
+  explicit TBlockCounter(sorvane::TForm1& form) {
+    auto draw = form.SignalIn().OnBlock;
+    form.SignalIn().OnBlock = [this, draw](sorvane::TWaveData& block) {
+      draw(block);
+      ++Blocks;
+    };
+  }
+  bool WaitFor(int more) {
+    const int target = Blocks + more;
+    return sorvane::PumpUntil([&] { return Blocks >= target; }, Timeout);
+  }
+};
+
+// Level check and "Continue" on the shorted box, then Stop: as a user calibrates.
+inline void Calibrate(TWindow& w, TBlockCounter& blocks) {
+  sorvane::UseBox(*w.Form, static_cast<size_t>(sorvane::FindBox(Shorted)));
+  w->PageControl1->setCurrentWidget(w->tsProcessing);
+  w->SetModeItem(0);
+  w->btnStartStop->click();
+  ASSERT_TRUE(w->Running());
+  ASSERT_TRUE(blocks.WaitFor(3));
+  w->btnCalibration->click();
+  ASSERT_TRUE(blocks.WaitFor(5));
+  ASSERT_TRUE(sorvane::PumpUntil([&] { return w->lbCalibration->text().startsWith("Press Stop"); }, Timeout));
+  ASSERT_TRUE(blocks.WaitFor(2));
+  w->btnStartStop->click();
+}
+
 } // namespace uitest

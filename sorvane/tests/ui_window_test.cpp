@@ -11,8 +11,11 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
+#include <vector>
 #include <fstream>
 
+#include "platform/gui/uChartStyle.h"
 #include "sorvane/tests/ui_support.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufrSpRange.h"
@@ -25,41 +28,13 @@ namespace {
 using uitest::TWindow;
 namespace vmbox = platform::vmbox;
 
-constexpr int Timeout = 60000;
-constexpr const char* Shorted = "Virtual box: shorted Zx";
-
-// Counts the blocks the window draws.
-struct TBlockCounter {
-  int Blocks = 0;
-  explicit TBlockCounter(TForm1& form) {
-    auto draw = form.SignalIn().OnBlock;
-    form.SignalIn().OnBlock = [this, draw](TWaveData& block) {
-      draw(block);
-      ++Blocks;
-    };
-  }
-  bool WaitFor(int more) {
-    const int target = Blocks + more;
-    return PumpUntil([&] { return Blocks >= target; }, Timeout);
-  }
-};
+using uitest::Calibrate;
+using uitest::Shorted;
+using uitest::Timeout;
+using uitest::TBlockCounter;
 
 int Points(TForm1& form, int series) { return static_cast<int>(form.ChartData().Points(series).size()); }
 
-// Level check and "Continue" on the shorted box, then Stop: as a user calibrates.
-void Calibrate(TWindow& w, TBlockCounter& blocks) {
-  UseBox(*w.Form, static_cast<size_t>(FindBox(Shorted)));
-  w->PageControl1->setCurrentWidget(w->tsProcessing);
-  w->SetModeItem(0);
-  w->btnStartStop->click();
-  ASSERT_TRUE(w->Running());
-  ASSERT_TRUE(blocks.WaitFor(3));
-  w->btnCalibration->click();
-  ASSERT_TRUE(blocks.WaitFor(5));
-  ASSERT_TRUE(PumpUntil([&] { return w->lbCalibration->text().startsWith("Press Stop"); }, Timeout));
-  ASSERT_TRUE(blocks.WaitFor(2));
-  w->btnStartStop->click();
-}
 
 TEST(Window, FirstStartWithoutSettings) {
   uitest::DefaultCard();
@@ -299,16 +274,22 @@ TEST(Window, CalibrationThenEachModeEndToEnd) {
   EXPECT_TRUE(w->memLCRRes->toPlainText().contains("R= 4"));
 }
 
-// R and L or C from the series of "Z graph + LCR": R is Series3's value, the reactance
-// Series4's at its first point.
+// R and L or C from the series of "Z graph + LCR": R is Series3's value, L or C the median of
+// Series4's curve of the component's value per bin, in the unit its axis is titled with.
 struct TLcr {
   double R, L, C;
 };
 TLcr Measured(TForm1& form) {
   const QPointF r = form.ChartData().Points(2).front();
-  const QPointF x = form.ChartData().Points(3).front();
-  const double w = 2 * M_PI * x.x();
-  return {r.y(), x.y() > 0 ? x.y() / w : 0, x.y() < 0 ? -1 / (w * x.y()) : 0};
+  std::vector<double> values;
+  for (const QPointF& p : form.ChartData().Points(3)) values.push_back(p.y());
+  if (values.empty()) return {r.y(), 0, 0};
+  std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+  const QString unit = platform::UnitOf(form.ChartData().SeriesList()[3]);
+  const QString prefixes = "pnµm";
+  const int prefix = unit.size() == 2 ? static_cast<int>(prefixes.indexOf(unit[0])) : 4;
+  const double value = values[values.size() / 2] * std::pow(1000.0, prefix - 4);
+  return {r.y(), unit.endsWith("H") ? value : 0, unit.endsWith("F") ? value : 0};
 }
 
 TEST(Window, LcrOnEachDefaultBox) {

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/files.h"
+#include "platform/gui/uChartHold.h"
 
 namespace sorvane {
 namespace {
@@ -20,20 +21,8 @@ std::string ErrorText(const std::filesystem::path& file, int error) {
 
 } // namespace
 
-std::string FormatResultNumber(double v) {
-  if (!std::isfinite(v)) {
-    const std::string word = std::isnan(v) ? "NAN" : v < 0 ? "-INF" : "INF";
-    return std::string(FieldWidth - word.size(), ' ') + word;
-  }
-  char text[64];
-  std::snprintf(text, sizeof text, "%.14E", std::fabs(v));
-  const char* e = std::strchr(text, 'E');
-  const int exponent = std::atoi(e + 1);
-  char field[64];
-  std::snprintf(field, sizeof field, "%c%.*s%c%04d", std::signbit(v) && v != 0 ? '-' : ' ',
-                static_cast<int>(e - text + 1), text, exponent < 0 ? '-' : '+', std::abs(exponent));
-  return field;
-}
+// The same form as the held curves' files, so that each program reads the other's.
+std::string FormatResultNumber(double v) { return platform::FormatResultNumber(v); }
 
 std::string ResultLine(const TResultPoint& p) {
   return FormatResultNumber(p.X) + " " + FormatResultNumber(p.Y1) + " " + FormatResultNumber(p.Y2);

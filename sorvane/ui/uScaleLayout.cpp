@@ -91,4 +91,26 @@ TScaleLayout LayoutScale(double min, double max, const TScaleGeometry& g) {
   return s;
 }
 
+int LogScaleX(double v, double min, double max, const TScaleGeometry& g) {
+  return g.LeftLimit + static_cast<int>(std::lround(std::log10(v / min) * g.Usable / std::log10(max / min)));
+}
+
+TScaleLayout LayoutLogScale(double min, double max, const TScaleGeometry& g) {
+  TScaleLayout layout;
+  if (!(min > 0) || !(max > min)) return layout;
+  const double decadePx = g.Usable / std::log10(max / min);
+  // Three labels of the widest text in a decade (1, 2 and 5 sit at 0, 30 and 70 % of it).
+  const bool fine = decadePx * 0.3 > g.WideDecadeTextWidth + 4;
+  for (double decade = std::pow(10.0, std::floor(std::log10(min))); decade <= max; decade *= 10) {
+    for (int m = 1; m <= 9; ++m) {
+      const double v = m * decade;
+      if (v < min * (1 - 1e-9) || v > max * (1 + 1e-9)) continue;
+      layout.MinorTicks.push_back(v);
+      const bool labelled = m == 1 || (fine && (m == 2 || m == 5));
+      if (labelled && LogScaleX(v, min, max, g) + g.DecadeTextWidth < g.ImageWidth) layout.Labels.push_back(v);
+    }
+  }
+  return layout;
+}
+
 } // namespace sorvane

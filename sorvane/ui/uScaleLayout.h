@@ -41,4 +41,10 @@ int ScaleX(double v, double min, double max, const TScaleGeometry& g);
 // The whole layout of the ruler of min .. max (min < max).
 TScaleLayout LayoutScale(double min, double max, const TScaleGeometry& g);
 
+// The ruler of a logarithmic range (0 < min < max): X(v) = LeftLimit + lg(v / min) * Usable /
+// lg(max / min). Labels on the decades, and on 2 and 5 times them where a decade is wide
+// enough for three labels; minor ticks on every whole multiple of each decade.
+int LogScaleX(double v, double min, double max, const TScaleGeometry& g);
+TScaleLayout LayoutLogScale(double min, double max, const TScaleGeometry& g);
+
 } // namespace sorvane

@@ -1,5 +1,9 @@
 #include "sorvane/ui/uSorvaneChart.h"
 
+#include "platform/gui/uChartAxes.h"
+#include "platform/gui/uChartStyle.h"
+#include "platform/gui/uChartZoom.h"
+
 #include <QLegendMarker>
 #include <algorithm>
 #include <cmath>
@@ -8,18 +12,15 @@
 namespace sorvane {
 namespace {
 
-// The chart's label formats are printf-style: frequencies as they are ("%g", whole numbers
-// without decimals, like "#.#"); the linear axes with as many decimals as their step needs.
-constexpr const char* FrequencyFormat = "%g";
-constexpr const char* ValueFormat = "%.2f";
+using platform::AxisTitle;
+using platform::TCurveKind;
 
-QString LabelFormat(double step) {
-  const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step))), 0, 9);
-  return QString("%.%1f").arg(decimals);
-}
+// Re (or |Z|) red and Im (or the phase) blue are measured; the fitted R (or |Z| of the model)
+// and the model's phase are dashed in colours of their own. Series4 is measured when it shows
+// a curve of its own (L, C, ESR or Q per bin).
+constexpr std::array<std::size_t, 4> ColourIndex{0, 1, 2, 3};
 
-const std::array<QColor, 4> Colours{QColor(Qt::red), QColor(Qt::blue), QColor(128, 0, 64),
-                                    QColor(0, 0, 128)};
+QColor Colour(int i) { return platform::CurveColour(ColourIndex[i]); }
 
 // The 1, 2 or 5 times a power of ten nearest above raw.
 double RoundStep(double raw) {
@@ -27,10 +28,6 @@ double RoundStep(double raw) {
   for (const double m : {1.0, 2.0, 5.0})
     if (m * decade >= raw) return m * decade;
   return 10 * decade;
-}
-
-void TitleColour(QAbstractAxis* axis, const QColor& colour) {
-  axis->setTitleBrush(colour);
 }
 
 } // namespace
@@ -44,33 +41,37 @@ TSorvaneChart::TSorvaneChart() : FChart(new QChart) {
   for (int i = 0; i < 4; ++i) {
     Series[i] = new QLineSeries;
     Series[i]->setObjectName(QString("Series%1").arg(i + 1));
-    QPen pen(Colours[i]);
-    pen.setWidthF(1.2);
-    Series[i]->setPen(pen);
   }
-  for (const int i : {0, 2, 1, 3}) FChart->addSeries(Series[i]);
+  StyleSeries4(false);
+  // The models first, so that the measured curves are painted over them.
+  for (const int i : {2, 3, 0, 1}) FChart->addSeries(Series[i]);
   BottomLin = new QValueAxis;
-  BottomLin->setLabelFormat(FrequencyFormat);
   BottomLogAxis = new QLogValueAxis;
-  BottomLogAxis->setLabelFormat(FrequencyFormat);
   BottomLogAxis->setMinorTickCount(8);
   LeftLin = new QValueAxis;
-  LeftLin->setLabelFormat(ValueFormat);
   LeftLogAxis = new QLogValueAxis;
-  LeftLogAxis->setLabelFormat("%g");
   LeftLogAxis->setMinorTickCount(8);
   Right = new QValueAxis;
-  Right->setLabelFormat(ValueFormat);
+  CurveAxis = new QValueAxis;
+  CurveAxis->setGridLineVisible(false);
   for (QAbstractAxis* left : {static_cast<QAbstractAxis*>(LeftLin), static_cast<QAbstractAxis*>(LeftLogAxis)})
-    TitleColour(left, Qt::red);
-  TitleColour(Right, Qt::blue);
+    left->setTitleBrush(Colour(0));
+  Right->setTitleBrush(Colour(1));
+  CurveAxis->setTitleBrush(Colour(3));
+  CurveAxis->setLabelsBrush(Colour(3));
+  platform::SetUnit(BottomLin, "Hz");
+  platform::SetUnit(BottomLogAxis, "Hz");
+  for (QAbstractAxis* bottom : {static_cast<QAbstractAxis*>(BottomLin), static_cast<QAbstractAxis*>(BottomLogAxis)})
+    bottom->setTitleText(AxisTitle("Frequency", "Hz"));
   SetTitles("Re", "Im", {"Re", "Im", "R", "L/C"});
   FChart->addAxis(BottomLin, Qt::AlignBottom);
   FChart->addAxis(BottomLogAxis, Qt::AlignBottom);
   FChart->addAxis(LeftLin, Qt::AlignLeft);
   FChart->addAxis(LeftLogAxis, Qt::AlignLeft);
   FChart->addAxis(Right, Qt::AlignRight);
-  for (QAbstractAxis* axis : FChart->axes()) axis->setTruncateLabels(false);
+  FChart->addAxis(CurveAxis, Qt::AlignRight);
+  for (QValueAxis* axis : {BottomLin, LeftLin, Right, CurveAxis}) platform::KeepRoundTicks(FChart, axis);
+  for (QLogValueAxis* axis : {BottomLogAxis, LeftLogAxis}) platform::KeepDecadeLabels(axis);
   Attach();
   SetRightGrid(false);
 }
@@ -101,12 +102,15 @@ void TSorvaneChart::Attach() {
   for (int i = 0; i < 4; ++i) {
     Series[i]->attachAxis(BottomAxis());
     const bool onLeft = i == 0 || i == 2 || AllLeft;
-    Series[i]->attachAxis(onLeft ? LeftAxis() : Right);
+    if (i == 3 && OwnCurveAxis) Series[i]->attachAxis(CurveAxis);
+    else Series[i]->attachAxis(onLeft ? LeftAxis() : Right);
   }
   LeftAxis()->setTitleVisible(!AllLeft);
   // With every series on the left the right axis has nothing to show.
   Right->setVisible(!AllLeft);
+  CurveAxis->setVisible(OwnCurveAxis);
   Rescale();
+  if (OnAxesChanged) OnAxesChanged();
 }
 
 void TSorvaneChart::SetBottomLog(bool log) {
@@ -132,13 +136,47 @@ void TSorvaneChart::SetLeftForAll(bool all) {
 void TSorvaneChart::SetTitles(const QString& left, const QString& right,
                               const std::array<QString, 4>& series) {
   LeftTitleText = left;
-  LeftLin->setTitleText(left);
-  LeftLogAxis->setTitleText(left);
-  Right->setTitleText(right);
+  RightTitleText = right;
+  for (int i = 0; i < 4; ++i) Series[i]->setName(series[i]);
+  TitleAxes();
+}
+
+void TSorvaneChart::SetUnits(const QString& left, const QString& right) {
+  LeftUnit = left;
+  RightUnit = right;
+  TitleAxes();
+}
+
+// The value axes' titles with their units, the series' units for the readout, and the legend
+// in the series' colours.
+void TSorvaneChart::TitleAxes() {
+  for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(LeftLin), static_cast<QAbstractAxis*>(LeftLogAxis)})
+    axis->setTitleText(AxisTitle(LeftTitleText, LeftUnit));
+  Right->setTitleText(AxisTitle(RightTitleText, RightUnit));
   for (int i = 0; i < 4; ++i) {
-    Series[i]->setName(series[i]);
-    for (QLegendMarker* marker : FChart->legend()->markers(Series[i]))
-      marker->setLabelBrush(Colours[i]);
+    const bool ownCurve = i == 3 && OwnCurveAxis;
+    platform::SetUnit(Series[i], ownCurve ? CurveUnit : i % 2 == 0 ? LeftUnit : RightUnit);
+    for (QLegendMarker* marker : FChart->legend()->markers(Series[i])) marker->setLabelBrush(Colour(i));
+  }
+}
+
+void TSorvaneChart::SetCurveAxis(bool own, const QString& quantity, const QString& unit) {
+  CurveUnit = unit;
+  CurveAxis->setTitleText(AxisTitle(quantity, unit));
+  if (own != OwnCurveAxis) {
+    Detach();
+    OwnCurveAxis = own;
+    StyleSeries4(own);
+    Attach();
+  }
+  TitleAxes();
+}
+
+// Series4 is the model's phase (or reactance), dashed, or a measured curve of its own.
+void TSorvaneChart::StyleSeries4(bool measured) {
+  for (int i = 0; i < 4; ++i) {
+    const bool model = i == 2 || (i == 3 && !measured);
+    platform::StyleCurve(Series[i], Colour(i), model ? TCurveKind::Model : TCurveKind::Measured);
   }
 }
 
@@ -219,17 +257,18 @@ void TSorvaneChart::Fit(QAbstractAxis* axis, bool horizontal, bool log,
   // set before the range, so an axis never lays out more ticks than it shows.
   const double step = RoundStep((hi - lo) / 5);
   const double from = std::floor(lo / step) * step, to = std::ceil(hi / step) * step;
-  auto* linear = static_cast<QValueAxis*>(axis);
-  linear->setTickType(QValueAxis::TicksFixed);
-  linear->setTickCount(std::clamp(static_cast<int>(std::lround((to - from) / step)) + 1, 2, 12));
-  linear->setRange(from, to);
-  linear->setLabelFormat(LabelFormat(step));
+  const double pad = step * platform::TickEndPad;
+  platform::SetRoundRange(FChart, static_cast<QValueAxis*>(axis), from - pad, to + pad);
 }
 
+// While the user has zoomed or panned the axes are his; the whole range hands them back.
 void TSorvaneChart::Rescale() {
+  if (platform::UserZoomed(FChart)) return;
+  const bool own = OwnCurveAxis;
   Fit(BottomAxis(), true, BottomIsLog, {true, true, true, true});
-  Fit(LeftAxis(), false, LeftIsLog, {true, AllLeft, true, AllLeft});
-  Fit(Right, false, false, {false, !AllLeft, false, !AllLeft});
+  Fit(LeftAxis(), false, LeftIsLog, {true, AllLeft, true, AllLeft && !own});
+  Fit(Right, false, false, {false, !AllLeft, false, !AllLeft && !own});
+  if (own) Fit(CurveAxis, false, false, {false, false, false, true});
 }
 
 } // namespace sorvane

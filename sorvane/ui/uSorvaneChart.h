@@ -1,7 +1,7 @@
 #pragma once
 // The main window's line chart: four series on a left and a right value axis over a linear or
-// logarithmic frequency axis, a legend in the series' colours, and value axes that follow the
-// data drawn; the chart itself is handed to the chart view, which owns it. The full points of every series are kept here, so that thinning what is painted
+// logarithmic frequency axis (and a third value axis for Series4 when it shows L, C, ESR or Q
+// per bin), a legend in the series' colours, and value axes that follow the data drawn; the chart itself is handed to the chart view, which owns it. The full points of every series are kept here, so that thinning what is painted
 // ("Draw all points" off) never thins what is saved.
 
 #include <QChart>
@@ -11,6 +11,7 @@
 #include <QPointF>
 #include <QValueAxis>
 #include <array>
+#include <functional>
 
 namespace sorvane {
 
@@ -42,8 +43,16 @@ public:
   bool LeftForAll() const { return AllLeft; }
 
   void SetTitles(const QString& left, const QString& right, const std::array<QString, 4>& series);
+  // The units of the left and right axes ("Ohm", "°", empty for a ratio); the titles show them.
+  void SetUnits(const QString& left, const QString& right);
   QString LeftTitle() const { return LeftTitleText; }
-  QString RightTitle() const { return Right->titleText(); }
+  QString RightTitle() const { return RightTitleText; }
+  // Series4 on an axis of its own (right of the right axis), as a measured curve of the
+  // quantity in the unit (L in "µH", Q without one); otherwise the model's curve on the
+  // right axis.
+  void SetCurveAxis(bool own, const QString& quantity, const QString& unit);
+  bool CurveOwnAxis() const { return OwnCurveAxis; }
+  QValueAxis* CurveAxisOf() const { return CurveAxis; }
   bool LeftTitleVisible() const { return !AllLeft; }
   void SetLegendVisible(bool visible);
   void SetLeftGrid(bool visible);
@@ -53,6 +62,8 @@ public:
 
   // The value axes follow the data drawn.
   void Rescale();
+  // After the series have moved to other axes (the held copies follow them).
+  std::function<void()> OnAxesChanged;
 
   QAbstractAxis* BottomAxis() const;
   QAbstractAxis* LeftAxis() const;
@@ -62,6 +73,8 @@ private:
   void Attach();
   void Detach();
   void ApplyPoints(int i);
+  void TitleAxes();
+  void StyleSeries4(bool measured);
   void Fit(QAbstractAxis* axis, bool horizontal, bool log, const std::array<bool, 4>& members);
 
   QChart* FChart;
@@ -72,7 +85,10 @@ private:
   QValueAxis* LeftLin;
   QLogValueAxis* LeftLogAxis;
   QValueAxis* Right;
-  QString LeftTitleText = "Re";
+  QValueAxis* CurveAxis;
+  QString LeftTitleText = "Re", RightTitleText = "Im";
+  QString LeftUnit = "Ohm", RightUnit = "Ohm", CurveUnit;
+  bool OwnCurveAxis = false;
   bool BottomIsLog = false, LeftIsLog = false, AllLeft = false, DrawAll = true;
   bool GridOnLeft = true;
 };

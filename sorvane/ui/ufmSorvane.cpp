@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "platform/gui/uChartView.h"
+#include "platform/gui/uHoldBar.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/uWiringImage.h"
 #include "sorvane/ui/ufrSpRange.h"
@@ -73,6 +74,9 @@ void TForm1::BuildProcessingPage() {
   PageControl1->addTab(tsProcessing, "Processing");
   SeriesChart = std::make_unique<TSorvaneChart>();
   Chart = Named(new TChartView(SeriesChart->Chart(), tsProcessing), "Chart");
+  const auto& series = SeriesChart->SeriesList();
+  Holds = new platform::TChartHolds(SeriesChart->Chart(), {series.begin(), series.end()});
+  SeriesChart->OnAxesChanged = [this] { Holds->FollowAxes(); };
   frSpRange1 = Named(new TfrSpRange(tsProcessing), "frSpRange1");
   auto* left = new QVBoxLayout;
   left->setContentsMargins(0, 0, 0, 0);
@@ -84,6 +88,7 @@ void TForm1::BuildProcessingPage() {
   layout->addWidget(BuildRightColumn());
   connect(Chart, &TChartView::Painted, this, &TForm1::ChartPainted);
   connect(Chart, &TChartView::AxisClicked, this, &TForm1::ChartClickAxis);
+  connect(Chart, &TChartView::WholeRangeShown, this, [this] { SeriesChart->Rescale(); });
 }
 
 QWidget* TForm1::BuildRightColumn() {
@@ -131,7 +136,12 @@ QWidget* TForm1::BuildRightColumn() {
   memLCRRes->setFixedHeight(62);
   memLCRRes->setLineWrapMode(QPlainTextEdit::NoWrap);
   memLCRRes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  (new QVBoxLayout(gbLCR))->addWidget(memLCRRes);
+  cbLCRCurve = Named(new QComboBox(gbLCR), "cbLCRCurve");
+  cbLCRCurve->addItems({"L/C", "ESR", "Q"});
+  cbLCRCurve->setToolTip("The curve drawn on its own axis: L or C, the series resistance or Q per bin");
+  auto* lcr = new QVBoxLayout(gbLCR);
+  lcr->addWidget(memLCRRes);
+  lcr->addWidget(cbLCRCurve);
   gbLCR->layout()->setContentsMargins(4, 2, 4, 4);
 
   gbCalibration = Named(new QGroupBox(" Calibration   ", column), "gbCalibration");
@@ -166,6 +176,8 @@ QWidget* TForm1::BuildRightColumn() {
                      static_cast<QWidget*>(gbLCR), static_cast<QWidget*>(gbCalibration),
                      static_cast<QWidget*>(gbGraph)})
     v->addWidget(w);
+  HoldBar = Named(new platform::THoldBar(*Holds, column), "HoldBar");
+  v->addWidget(HoldBar);
   v->addStretch(1);
   v->addWidget(btnStartStop);
 
@@ -177,6 +189,7 @@ QWidget* TForm1::BuildRightColumn() {
   connect(cbDrawAll, &QCheckBox::toggled, this, &TForm1::cbDrawAllClick);
   connect(cbLeftForAll, &QCheckBox::toggled, this, &TForm1::cbLeftForAllClick);
   connect(cbLogF, &QCheckBox::toggled, this, &TForm1::cbLogFClick);
+  connect(cbLCRCurve, &QComboBox::currentIndexChanged, this, &TForm1::cbLCRCurveChange);
   return column;
 }
 

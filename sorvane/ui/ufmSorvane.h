@@ -8,9 +8,12 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QList>
 #include <QPlainTextEdit>
+#include <QPointF>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QWidget>
@@ -25,7 +28,9 @@
 #include "sorvane/engine/uWaveOut.h"
 
 namespace platform {
+class TChartHolds;
 class TChartView;
+class THoldBar;
 }
 
 namespace sorvane {
@@ -69,6 +74,7 @@ public:
   TfrValues* frRref;
   QGroupBox* gbLCR;
   QPlainTextEdit* memLCRRes;
+  QComboBox* cbLCRCurve; // what Series4 shows in "Z graph + LCR": "L/C", "ESR" or "Q" per bin
   QGroupBox* gbCalibration;
   QLabel* lbCalibration;
   QPushButton* btnCalibration;
@@ -78,6 +84,8 @@ public:
   QCheckBox* cbLeftForAll;
   QCheckBox* cbLogF;
   QPushButton* btnStartStop;
+  platform::THoldBar* HoldBar; // "Hold" and the held curves
+  platform::TChartHolds* Holds;
 
   // State, read by the tour and the tests.
   bool Running() const { return FRunning; }
@@ -112,6 +120,7 @@ public:
   void cbDrawAllClick();
   void cbLeftForAllClick();
   void cbLogFClick();
+  void cbLCRCurveChange();
   void ChartClickAxis(bool rightAxis);
   // The close check: saves the settings, stops both devices and waits for them; returns the
   // report (also kept in CloseReport). Closing is always allowed.
@@ -150,6 +159,10 @@ private:
   void SetDrawAllPoints(bool flag);
   void SetLeftAxisForAll(bool flag);
   void ChartPainted();
+  void ShowUnits();
+  // The L/C, ESR or Q curve of the bins drawn in "Z graph + LCR", in place of the model's.
+  bool DrawsBinCurve() const;
+  QList<QPointF> BinCurve(const std::array<QList<QPointF>, 4>& points);
   void AfterStartStop();
   bool DevicesIdle() const;
   // Waits until both device threads are idle, at most 2000 ms; true when they are.

@@ -26,6 +26,8 @@ void TForm1::LoadSettings() {
   cbDrawAll->setChecked(ini.ReadBool(Graph, "DrawAll", true));
   cbLeftForAll->setChecked(ini.ReadBool(Graph, "LeftForAll", false));
   cbLogF->setChecked(ini.ReadBool(Graph, "Lg(F)", false));
+  const int curve = ini.ReadInteger(Graph, "LCRCurve", 0);
+  if (curve >= 0 && curve < cbLCRCurve->count()) cbLCRCurve->setCurrentIndex(curve);
   const int page = ini.ReadInteger(Graph, "Page", 0);
   if (page >= 0 && page < PageControl1->count()) PageControl1->setCurrentIndex(page);
   const int mode = ini.ReadInteger(Graph, "Mode", 0);
@@ -42,6 +44,7 @@ void TForm1::SaveSettings() {
   ini.WriteBool(Graph, "DrawAll", cbDrawAll->isChecked());
   ini.WriteBool(Graph, "LeftForAll", cbLeftForAll->isChecked());
   ini.WriteBool(Graph, "Lg(F)", cbLogF->isChecked());
+  ini.WriteInteger(Graph, "LCRCurve", cbLCRCurve->currentIndex());
   ini.WriteInteger(Graph, "Page", PageControl1->currentIndex());
   ini.WriteInteger(Graph, "Mode", ModeItem());
   const platform::TSaveResult saved = ini.UpdateFile();

@@ -6,6 +6,7 @@
 
 #include "sorvane/analysis/uImpedance.h"
 #include "platform/gui/uChartView.h"
+#include "sorvane/ui/uLcrCurves.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/ufrSpRange.h"
@@ -84,11 +85,43 @@ void TForm1::cbModPhClick() {
   FShowModPhase = cbModPh->isChecked();
   if (FShowModPhase) SeriesChart->SetTitles("Module", "Phase", {"Module", "Phase", "|Zx|", "Phase Zx"});
   else SeriesChart->SetTitles("Re", "Im", {"Re", "Im", "R", "L/C"});
+  ShowUnits();
+}
+
+// Impedances in ohms, phases in degrees; the transfer ratio, the spectra of the level check and
+// the channel ratio of the calibration fit have no unit.
+void TForm1::ShowUnits() {
+  const int mode = ModeItem();
+  const QString value = mode == 1 || mode == 2 ? "Ohm" : "";
+  const QString second = FShowModPhase && FDrawStyle != 3 ? "°" : value;
+  SeriesChart->SetUnits(value, second);
+}
+
+void TForm1::cbLCRCurveChange() {
+  if (DrawsBinCurve()) SeriesChart->SetCurveAxis(true, cbLCRCurve->currentText(), "");
+}
+
+bool TForm1::DrawsBinCurve() const { return ModeItem() == 2 && FDrawStyle == 2 && !FShowModPhase; }
+
+// L(f) when the fit found an inductance (or, without one, when most bins are inductive).
+QList<QPointF> TForm1::BinCurve(const std::array<QList<QPointF>, 4>& points) {
+  const TLcrResult& fit = FSignalIn->LastLcr();
+  int inductiveBins = 0;
+  for (const QPointF& p : points[1]) inductiveBins += p.y() > 0 ? 1 : -1;
+  const bool inductive = fit.L > 0 || (!(fit.C > 0) && inductiveBins >= 0);
+  const TBinCurve curve =
+      LcrCurve(static_cast<TLcrCurve>(cbLCRCurve->currentIndex()), points[0], points[1], inductive);
+  SeriesChart->SetCurveAxis(true, curve.Quantity, curve.Unit);
+  return curve.Points;
 }
 
 void TForm1::cbDrawAllClick() { SetDrawAllPoints(cbDrawAll->isChecked()); }
 void TForm1::cbLeftForAllClick() { SetLeftAxisForAll(cbLeftForAll->isChecked()); }
-void TForm1::cbLogFClick() { SeriesChart->SetBottomLog(cbLogF->isChecked()); }
+// The range bar follows the chart's frequency scale.
+void TForm1::cbLogFClick() {
+  SeriesChart->SetBottomLog(cbLogF->isChecked());
+  frSpRange1->SetLogarithmic(cbLogF->isChecked());
+}
 
 void TForm1::SetDrawAllPoints(bool flag) { SeriesChart->SetDrawAllPoints(flag); }
 void TForm1::SetLeftAxisForAll(bool flag) { SeriesChart->SetLeftForAll(flag); }
@@ -274,9 +307,15 @@ void TForm1::DrawBlock(const TWaveData& block) {
       }
     }
   }
+  if (DrawsBinCurve()) points[3] = BinCurve(points);
+  else SeriesChart->SetCurveAxis(false, QString(), QString());
+  ShowUnits();
+  // Only series with points paint; an empty one (no L or C to show) must not hold the next block.
+  FPendingDraws = 0;
   for (int i = 0; i < 4; ++i) {
     SeriesChart->SetPoints(i, points[i]);
     AwaitingPaint[i] = !points[i].isEmpty();
+    FPendingDraws += AwaitingPaint[i] ? 1 : 0;
   }
   SeriesChart->Rescale();
   Chart->viewport()->update();

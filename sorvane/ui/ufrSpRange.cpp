@@ -12,9 +12,11 @@
 namespace sorvane {
 namespace {
 
-constexpr int FrameHeight = 37;
 constexpr int ScaleHeight = 16;
 constexpr int BarHeight = 20;
+constexpr int EditHeight = 22;
+constexpr int EditWidth = 80;
+constexpr int FrameHeight = ScaleHeight + BarHeight + EditHeight + 1;
 constexpr int SplitterWidth = 8;
 constexpr int Bevel = 1;     // pnFullRange's border
 constexpr int MinSide = 2;   // pnMin and pnMax are never narrower
@@ -40,7 +42,7 @@ TScaleImage::TScaleImage(QWidget* parent) : QWidget(parent) {
   setFont(small);
 }
 
-void TScaleImage::DrawScale(double min, double max, int leftLimit, int usable) {
+void TScaleImage::DrawScale(double min, double max, int leftLimit, int usable, bool log) {
   Bitmap = QPixmap(std::max(width(), 1), std::max(height(), 1));
   Bitmap.fill(palette().color(QPalette::Button));
   QPainter p(&Bitmap);
@@ -54,15 +56,16 @@ void TScaleImage::DrawScale(double min, double max, int leftLimit, int usable) {
   const QString decade = QString::fromStdString(ScaleText(ScaleDecade(max)));
   g.DecadeTextWidth = metrics.horizontalAdvance(decade);
   g.WideDecadeTextWidth = metrics.horizontalAdvance(decade + "0");
-  const TScaleLayout layout = LayoutScale(min, max, g);
+  const TScaleLayout layout = log ? LayoutLogScale(min, max, g) : LayoutScale(min, max, g);
+  const auto at = [&](double v) { return log ? LogScaleX(v, min, max, g) : ScaleX(v, min, max, g); };
   const int bottom = Bitmap.height() - 1;
   for (const double v : layout.Labels) {
-    const int x = ScaleX(v, min, max, g);
+    const int x = at(v);
     p.drawText(QPoint(x, 1 + metrics.ascent()), QString::fromStdString(ScaleText(v)));
     p.drawLine(x, bottom - 4, x, bottom);
   }
   for (const double v : layout.MinorTicks) {
-    const int x = ScaleX(v, min, max, g);
+    const int x = at(v);
     p.drawLine(x, bottom - 2, x, bottom);
   }
   update();
@@ -133,6 +136,15 @@ TfrSpRange::TfrSpRange(QWidget* parent) : QFrame(parent) {
   for (QObject* o : {static_cast<QObject*>(pnFullRange), static_cast<QObject*>(pnRange),
                      static_cast<QObject*>(pnLine)})
     o->installEventFilter(this);
+  edMin = new QLineEdit(this);
+  edMin->setObjectName("edMin");
+  edMax = new QLineEdit(this);
+  edMax->setObjectName("edMax");
+  edMax->setAlignment(Qt::AlignRight);
+  for (QLineEdit* edit : {edMin, edMax}) {
+    edit->setToolTip("Type a limit of the range and press Enter");
+    connect(edit, &QLineEdit::editingFinished, this, &TfrSpRange::LimitTyped);
+  }
   SetFullRange(1, 100);
 }
 
@@ -142,25 +154,60 @@ int TfrSpRange::RightLimit() const { return pnFullRange->width() - SplitterWidth
 void TfrSpRange::SetFullRange(double min, double max) {
   FFullMin = min;
   FFullMax = max;
-  imScale->DrawScale(min, max, LeftLimit(), Usable());
+  imScale->DrawScale(min, max, LeftLimit(), Usable(), Logarithmic());
   SetRange(min, max);
   FLastMin = min + (max - min) * 1 / 3;
   FLastMax = min + (max - min) * 2 / 3;
 }
 
 void TfrSpRange::SetRange(double min, double max) {
-  const double k = Usable() / (FFullMax - FFullMin);
   if (!(min >= FFullMin)) min = FFullMin;
   // A bound that is not a number would leave the bar without a place: it means the full end.
   if (max > FFullMax || std::isnan(max)) max = FFullMax;
   FRangeMin = min;
   FRangeMax = max;
   Remember();
-  const bool scaled = std::isfinite(k) && k > 0;
-  MinWidth = scaled ? static_cast<int>(std::lround((FRangeMin - FFullMin) * k)) + MinSide : MinSide;
-  MaxWidth = scaled ? static_cast<int>(std::lround((FFullMax - FRangeMax) * k)) + MinSide : MinSide;
-  LayoutBar();
+  PlaceBar();
   Notify();
+}
+
+void TfrSpRange::SetLogarithmic(bool log) {
+  FLog = log;
+  imScale->DrawScale(FFullMin, FFullMax, LeftLimit(), Usable(), Logarithmic());
+  PlaceBar();
+}
+
+double TfrSpRange::ScalePos(double v) const {
+  return Logarithmic() ? std::log(std::max(v, FFullMin) / FFullMin) : v - FFullMin;
+}
+
+double TfrSpRange::ValueAt(double pos) const {
+  return Logarithmic() ? FFullMin * std::exp(pos) : pos + FFullMin;
+}
+
+// The side panels' widths for the selection, then the bar between them.
+void TfrSpRange::PlaceBar() {
+  const double k = Usable() / ScalePos(FFullMax);
+  const bool scaled = std::isfinite(k) && k > 0;
+  MinWidth = scaled ? static_cast<int>(std::lround(ScalePos(FRangeMin) * k)) + MinSide : MinSide;
+  MaxWidth = scaled ? static_cast<int>(std::lround((ScalePos(FFullMax) - ScalePos(FRangeMax)) * k)) + MinSide
+                    : MinSide;
+  LayoutBar();
+}
+
+// A limit typed and confirmed: the range from both boxes, when they hold numbers in order;
+// otherwise the boxes show the range in force again.
+void TfrSpRange::LimitTyped() {
+  bool okMin = false, okMax = false;
+  const double min = edMin->text().trimmed().toDouble(&okMin);
+  const double max = edMax->text().trimmed().toDouble(&okMax);
+  if (okMin && okMax && min < max && (min != FRangeMin || max != FRangeMax)) SetRange(min, max);
+  else ShowLimits();
+}
+
+void TfrSpRange::ShowLimits() {
+  edMin->setText(QString::number(FRangeMin, 'g', 6));
+  edMax->setText(QString::number(FRangeMax, 'g', 6));
 }
 
 void TfrSpRange::Remember() {
@@ -171,6 +218,7 @@ void TfrSpRange::Remember() {
 }
 
 void TfrSpRange::Notify() {
+  ShowLimits();
   if (OnRangeChange) OnRangeChange(FRangeMin, FRangeMax);
 }
 
@@ -217,9 +265,9 @@ void TfrSpRange::SpMaxMoved() {
 }
 
 void TfrSpRange::RangeFromBar() {
-  const double f = (FFullMax - FFullMin) / Usable();
-  FRangeMin = (pnRange->x() - LeftLimit()) * f + FFullMin;
-  FRangeMax = (pnRange->x() + pnRange->width() - LeftLimit()) * f + FFullMin;
+  const double f = ScalePos(FFullMax) / Usable();
+  FRangeMin = ValueAt((pnRange->x() - LeftLimit()) * f);
+  FRangeMax = ValueAt((pnRange->x() + pnRange->width() - LeftLimit()) * f);
   Remember();
   Notify();
 }
@@ -266,6 +314,9 @@ void TfrSpRange::resizeEvent(QResizeEvent* event) {
   QFrame::resizeEvent(event);
   imScale->setGeometry(0, 0, width(), ScaleHeight);
   pnFullRange->setGeometry(0, ScaleHeight, width(), BarHeight);
+  const int editTop = ScaleHeight + BarHeight + 1;
+  edMin->setGeometry(0, editTop, EditWidth, EditHeight);
+  edMax->setGeometry(width() - EditWidth, editTop, EditWidth, EditHeight);
   FrameResize();
 }
 
@@ -273,7 +324,7 @@ void TfrSpRange::FrameResize() { SetRange(FRangeMin, FRangeMax); }
 
 void TfrSpRange::pnFullRangeResize() {
   imScale->resize(pnFullRange->width(), imScale->height());
-  imScale->DrawScale(FFullMin, FFullMax, LeftLimit(), Usable());
+  imScale->DrawScale(FFullMin, FFullMax, LeftLimit(), Usable(), Logarithmic());
 }
 
 void TfrSpRange::pnRangeResize() {

@@ -2,10 +2,13 @@
 // TfrSpRange: the strip under the chart on which the user picks the frequency sub-range of the
 // sweep. A ruler of the full range on top; below it a bar whose ends are dragged with two
 // splitters, which is itself dragged along the strip and toggles between the full range and the
-// last sub-range on a double-click. Values map linearly to pixels; the frame knows nothing of
-// audio and reports each new selection through OnRangeChange.
+// last sub-range on a double-click. Values map linearly to pixels, or logarithmically to follow
+// a logarithmic chart above; the chosen limits are shown as numbers under the bar, where they
+// can also be typed. The frame knows nothing of audio and reports each new selection through
+// OnRangeChange.
 
 #include <QFrame>
+#include <QLineEdit>
 #include <functional>
 
 namespace sorvane {
@@ -16,7 +19,7 @@ class TRangeSplitter;
 class TScaleImage : public QWidget {
 public:
   explicit TScaleImage(QWidget* parent);
-  void DrawScale(double min, double max, int leftLimit, int usable);
+  void DrawScale(double min, double max, int leftLimit, int usable, bool log);
 
 protected:
   void paintEvent(QPaintEvent* event) override;
@@ -32,6 +35,10 @@ public:
 
   void SetFullRange(double min, double max);
   void SetRange(double min, double max);
+  // The ruler and the bar on a logarithmic scale (for a full range above zero); the selection
+  // stays as it is and is not reported again.
+  void SetLogarithmic(bool log);
+  bool Logarithmic() const { return FLog && FFullMin > 0; }
 
   double RangeMin() const { return FRangeMin; }
   double RangeMax() const { return FRangeMax; }
@@ -56,6 +63,8 @@ public:
   QFrame* pnLine;
   TRangeSplitter* SpMax;
   QFrame* pnMax;
+  QLineEdit* edMin; // the selection's limits; a number typed and confirmed selects it
+  QLineEdit* edMax;
 
   // Event handlers, also reached by the splitters.
   void SpCanResize(int& newSize) const;
@@ -80,7 +89,13 @@ private:
   void pnRangeMouseUp(int globalX);
   void pnRangeDblClick();
   void LayoutBar();
+  void PlaceBar();
   void RangeFromBar();
+  void LimitTyped();
+  void ShowLimits();
+  // A value's distance from FullMin on the scale (linear or logarithmic), and back.
+  double ScalePos(double v) const;
+  double ValueAt(double pos) const;
   void Remember();
   void Notify();
   int Usable() const { return RightLimit() - LeftLimit(); }
@@ -93,6 +108,7 @@ private:
   double FRangeMin = 0, FRangeMax = 0;
   double FLastMin = 0, FLastMax = 0;
   int MinWidth = 2, MaxWidth = 2; // pnMin's and pnMax's widths
+  bool FLog = false;
 };
 
 // One end of the bar: dragging it resizes the side panel next to it, and each completed move is
