@@ -1,5 +1,6 @@
 #include "dravik/ui/uDravik.h"
 #include "dravik/ui/uDravikTour.h"
+#include "platform/display.h"
 #include "platform/inifile.h"
 
 #include <QApplication>
@@ -8,7 +9,7 @@
 
 int main(int argc, char** argv) {
   // Without a display the program shows what it does on the virtual boxes instead.
-  const bool tour = dravik::NoDisplay();
+  const bool tour = platform::NoDisplay();
   if (tour) dravik::PrepareTour();
   QApplication app(argc, argv);
 #ifdef DESKTOP_FILE_ID

@@ -5,11 +5,12 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "platform/display.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/uSorvaneTour.h"
 
 int main(int argc, char** argv) {
-  const bool tour = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
+  const bool tour = platform::NoDisplay();
   if (tour) {
     // Set before anything reads them: the platform plugin and the virtual card's pace.
     setenv("QT_QPA_PLATFORM", "offscreen", 1);

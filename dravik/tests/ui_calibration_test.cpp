@@ -90,6 +90,27 @@ TEST_F(Calibration, AnInputWithoutSignalKeepsTheTableAndIsNeverDone) {
   }
 }
 
+// Closing the window while a calibration runs keeps the table that was in force before it.
+TEST_F(Calibration, AClosedCalibrationNeverReachesTheSettingsFile) {
+  for (const char* moment : {"Amplitude calibration...", "Response calibration..."}) {
+    SCOPED_TRACE(moment);
+    W.reset();
+    Log.clear();
+    WriteSettings(KeptSettings);
+    OpenOn([](TCardModel&) {});
+    SelectBox(vmbox::BoxCount() - 1);
+    W->rgRunMode->Item(0)->click();
+    W->btnStart->click();
+    ASSERT_TRUE(PumpUntil([&] { return Count(moment) > 0; }, 300s));
+    ASSERT_TRUE(RunAudio(0.3));
+    ASSERT_EQ(Count("Calibration done."), 0u);
+    EXPECT_TRUE(W->close());
+    const std::string file = ReadSettings();
+    for (const char* kept : {"AttNumber=3", "OffSet00=0.001", "AttVal00=1.01", "AttVal11=2.02", "AttVal12=4.04"})
+      EXPECT_NE(file.find(std::string("\n") + kept), std::string::npos) << kept << "\n" << file;
+  }
+}
+
 // One calibration ended at its third step; on a healthy card the next measures all five.
 TEST_F(Calibration, AShortenedTableGrowsBackToTheDefaultSteps) {
   WriteSettings(KeptSettings);

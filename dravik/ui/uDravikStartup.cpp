@@ -140,6 +140,10 @@ void TfmLCR::WriteSettings() {
   ini.WriteFloat(Section, "Reference resistor", static_cast<double>(RefResistance));
   ini.WriteBool(Section, "Swap L<->R", cbSwap->isChecked());
   ini.WriteInteger(Section, "Run mode", rgRunMode->ItemIndex());
+  // A calibration that has not finished holds steps of two tables: the one in force before it
+  // is what the file keeps.
+  if (FStartClick == &TfmLCR::btnStopCalibrationClick && SignalIn->CalibrIn)
+    SignalIn->CalibrIn->PutBackKeptTable();
   SignalIn->SaveCalibration(ini);
   const platform::TSaveResult saved = ini.UpdateFile();
   if (!saved.Ok) AddMessage(saved.Error, false);

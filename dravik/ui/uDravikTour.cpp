@@ -165,12 +165,6 @@ private:
 
 } // namespace
 
-bool NoDisplay() {
-  const char* x = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  return !(x && *x) && !(wayland && *wayland);
-}
-
 void PrepareTour() {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   setenv("VMBOX_SPEED", "fast", 1);

@@ -11,8 +11,6 @@ namespace dravik {
 
 class TfmLCR;
 
-// Neither DISPLAY nor WAYLAND_DISPLAY is set.
-bool NoDisplay();
 // The environment of the tour; must run before the application object is created.
 void PrepareTour();
 // Drives the window through the tour; the program's exit code (0 when a result was shown).

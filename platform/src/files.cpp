@@ -47,12 +47,27 @@ fs::path CreateTemporary(const fs::path& target, TFd& fd) {
   return fd.Fd >= 0 ? candidate : fs::path();
 }
 
+// The file that replacing `path` writes: the name itself, or the file its links lead to; a
+// refusal when that is not a regular file or a link leads nowhere.
+std::optional<TWriteFailure> Destination(const fs::path& path, fs::path& destination) {
+  std::error_code ec;
+  destination = path;
+  if (fs::is_symlink(fs::symlink_status(path, ec))) {
+    destination = fs::canonical(path, ec);
+    if (ec) return TWriteFailure{"the link leads to no file", ENOENT, true};
+  }
+  const fs::file_status status = fs::status(destination, ec);
+  if (ec || status.type() == fs::file_type::not_found || status.type() == fs::file_type::regular)
+    return std::nullopt;
+  if (status.type() == fs::file_type::directory) return TWriteFailure{"it is a folder", EISDIR, true};
+  return TWriteFailure{"it is a device, a pipe or a socket, not a regular file", EPERM, true};
+}
+
 } // namespace
 
 std::optional<TWriteFailure> ReplaceFile(const fs::path& path, std::string_view text) {
-  std::error_code ec;
-  const fs::path target = fs::is_symlink(path, ec) ? fs::canonical(path, ec) : path;
-  const fs::path& destination = (ec || target.empty()) ? path : target;
+  fs::path destination;
+  if (std::optional<TWriteFailure> refused = Destination(path, destination)) return refused;
   // A write-protected file stays as it is, although the folder would allow replacing it.
   if (::faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
     return TWriteFailure{"the file is write-protected", errno};

@@ -147,7 +147,9 @@ struct TReadFd {
 
 TFileContents ReadWholeFile(const fs::path& path) {
   TFileContents file;
-  TReadFd fd{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  // Without blocking: a named pipe would otherwise wait for a writer for ever. A regular file
+  // reads as it would without the flag.
+  TReadFd fd{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   if (fd.Fd < 0) {
     if (errno != ENOENT && errno != ENOTDIR) file.Error = std::strerror(errno);
     return file;

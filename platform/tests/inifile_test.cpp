@@ -1,3 +1,4 @@
+#include "platform/files.h"
 #include "platform/inifile.h"
 #include "platform/tests/full_disk.h"
 
@@ -12,6 +13,13 @@
 #include <optional>
 #include <sstream>
 
+#include <future>
+#include <memory>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace platform {
@@ -112,6 +120,78 @@ TEST_F(IniFile, KeepsWhatItDoesNotUnderstandByteForByte) {
   EXPECT_EQ(Contents(path), text);
   EXPECT_TRUE(fs::is_symlink(Dir / "link.ini"));
   EXPECT_EQ(fs::status(path).permissions(), mode);
+}
+
+// Only regular files are read and replaced: a pipe, a socket, a device node or a folder under
+// the settings file's name, or a link that leads to one or to nothing, is never opened for
+// writing nor replaced, and reading it neither blocks nor gives any settings.
+TEST_F(IniFile, OnlyRegularFilesAreReadOrReplaced) {
+  const auto fifo = [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); };
+  const auto socket = [](const fs::path& p) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", p.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+  };
+  // A node like /dev/null's, inside the scratch folder; only the superuser may make one.
+  const auto device = [](const fs::path& p) {
+    if (::geteuid() != 0) GTEST_SKIP() << "making a device node needs the superuser";
+    ASSERT_EQ(::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  };
+  const auto folder = [](const fs::path& p) { fs::create_directory(p); };
+  struct Case {
+    const char* Name;
+    std::function<void(const fs::path&)> Make;
+    bool Linked;     // the settings file is a link to what Make made
+    bool ReadError;  // reading says why it gives nothing
+  };
+  const Case cases[] = {
+      {"a named pipe", fifo, false, true},   {"a link to a named pipe", fifo, true, true},
+      {"a socket", socket, false, true},     {"a device node", device, false, true},
+      {"a link to a device node", device, true, true}, {"a folder", folder, false, true},
+      {"a link that leads nowhere", [](const fs::path&) {}, true, false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path target = Dir / ("target" + std::to_string(n));
+    const fs::path name = Dir / ("settings" + std::to_string(n++) + ".ini");
+    c.Make(target);
+    if (testing::Test::IsSkipped()) continue;
+    if (c.Linked) fs::create_symlink(target, name);
+    const fs::path& file = c.Linked ? name : target;
+    const fs::file_type before = fs::symlink_status(target).type();
+    // Read on a thread of its own, so that a read that blocks fails the test instead of hanging it.
+    auto reading = std::async(std::launch::async, [&] { return std::make_unique<TIniFile>(file); });
+    if (reading.wait_for(std::chrono::seconds(2)) != std::future_status::ready) {
+      ADD_FAILURE() << "reading blocked";
+      std::ofstream(target) << ""; // a writer lets the read end
+    }
+    const std::unique_ptr<TIniFile> ini = reading.get();
+    EXPECT_EQ(!ini->LoadError().empty(), c.ReadError) << ini->LoadError();
+    ini->WriteString("S", "K", "v");
+    const TSaveResult saved = ini->UpdateFile();
+    EXPECT_FALSE(saved.Ok);
+    EXPECT_EQ(fs::symlink_status(target).type(), before) << saved.Error;
+    // As the results file is written: without reading it first.
+    const std::optional<TWriteFailure> replaced = ReplaceFile(file, "x");
+    EXPECT_TRUE(replaced && replaced->Refused);
+    EXPECT_EQ(fs::symlink_status(target).type(), before);
+    if (c.Linked) {
+      EXPECT_TRUE(fs::is_symlink(name));
+    }
+  }
+  // A link to a regular file in another folder replaces that file there and stays a link.
+  fs::create_directory(Dir / "elsewhere");
+  const fs::path real = Put("elsewhere/real.ini", "[S]\nK=old\n");
+  fs::create_symlink(real, Dir / "linked.ini");
+  TIniFile linked(Dir / "linked.ini");
+  linked.WriteString("S", "K", "new");
+  ASSERT_TRUE(linked.UpdateFile().Ok);
+  EXPECT_EQ(Contents(real), "[S]\nK=new\n");
+  EXPECT_TRUE(fs::is_symlink(Dir / "linked.ini"));
 }
 
 TEST_F(IniFile, EditsLandWhereAPersonWouldPutThem) {

@@ -1,3 +1,4 @@
+#include "platform/display.h"
 #include "platform/messages.h"
 
 #include <gtest/gtest.h>
@@ -127,6 +128,29 @@ TEST(Messages, PostsRacingWithDestructionAreSafe) {
   posters.clear(); // joins
   platform::ProcessMessages();
   EXPECT_TRUE(log.empty());
+}
+
+// Whether a program runs its window or its tour: an empty display variable names no display.
+TEST(Display, AnEmptyVariableNamesNone) {
+  const struct {
+    const char* X;
+    const char* Wayland;
+    bool None;
+  } cases[] = {{nullptr, nullptr, true}, {"", nullptr, true},  {"", "", true},
+               {":0", nullptr, false},   {nullptr, "wayland-0", false}, {"", "wayland-0", false}};
+  const auto set = [](const char* name, const char* value) {
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+  };
+  const std::string x = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  const bool hadX = std::getenv("DISPLAY") != nullptr;
+  for (const auto& c : cases) {
+    set("DISPLAY", c.X);
+    set("WAYLAND_DISPLAY", c.Wayland);
+    EXPECT_EQ(platform::NoDisplay(), c.None) << (c.X ? c.X : "unset") << " / " << (c.Wayland ? c.Wayland : "unset");
+  }
+  set("DISPLAY", hadX ? x.c_str() : nullptr);
+  unsetenv("WAYLAND_DISPLAY");
 }
 
 } // namespace

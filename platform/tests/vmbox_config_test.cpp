@@ -39,6 +39,10 @@ TEST(BoxConfig, NamesFitTheDeviceNameField) {
       {{3.3, 1e-3, 4.7e-12, 10, false}, "Virtual box: 4.7pF+3.3Ohm+1mH"},
       {{47, 0, 0, 10, false, true}, "Virtual box: 47 Ohm, swap"},
       {{0.2, 0, 10e-6, 10, false, true}, "Virtual box: 10uF+0.2Ohm, swap"},
+      // Beyond the prefixes, where the digits of a plain number would not fit.
+      {{0, 1e-75, 0, 10, false}, "Virtual box: 1e-75 H"},
+      {{0, 0, 2.5e-13, 10, false}, "Virtual box: 2.5e-13 F"},
+      {{1.5e300, 0, 0, 10, false}, "Virtual box: 1.5e+300 Ohm"},
   };
   for (const Case& c : cases) EXPECT_EQ(BoxName(c.c), c.name);
   const std::string longest = BoxName({123456, 0.123, 0.00123, 12345, false});

@@ -36,6 +36,20 @@ std::optional<double> SuffixScale(std::string_view suffix, std::string_view unit
   return std::nullopt;
 }
 
+// a (positive) with 3 significant digits in scientific notation, without trailing zeros:
+// "1e-75", "2.5e+14".
+std::string Scientific(double a) {
+  char buf[32];
+  const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 2);
+  if (res.ec != std::errc()) return "?";
+  std::string s(buf, res.ptr);
+  const size_t e = s.find('e');
+  std::string mantissa = s.substr(0, e);
+  while (mantissa.back() == '0') mantissa.pop_back();
+  if (mantissa.back() == '.') mantissa.pop_back();
+  return mantissa + s.substr(e);
+}
+
 // m rounded to 3 significant digits, written without trailing zeros.
 std::string ThreeDigits(double m, int& carry) {
   int decimals = std::max(0, 2 - int(std::floor(std::log10(m))));
@@ -44,6 +58,7 @@ std::string ThreeDigits(double m, int& carry) {
   if (carry) return {};
   char buf[64];
   const auto res = std::to_chars(buf, buf + sizeof buf, r, std::chars_format::fixed, decimals);
+  if (res.ec != std::errc()) return Scientific(m);
   std::string s(buf, res.ptr);
   if (s.find('.') != std::string::npos) {
     while (s.back() == '0') s.pop_back();
@@ -77,6 +92,9 @@ std::string FormatValue(double value, std::string_view unit) {
   if (value == 0 || !std::isfinite(value)) return "0 " + std::string(unit);
   const std::string sign = value < 0 ? "-" : "";
   const double a = std::fabs(value);
+  // Beyond the prefixes: the digits of a plain number would not fit any name.
+  if (a < Ladder[0].Scale || a >= 1000 * Ladder[Count - 1].Scale)
+    return sign + Scientific(a) + " " + std::string(unit);
   int i = 0;
   while (i + 1 < Count && a >= Ladder[i + 1].Scale) ++i;
   if (a >= 0.01 && a < 1.0) i = 4; // a plain fraction, not milli

@@ -46,4 +46,13 @@ bool InputsAgree(const std::vector<TComplexD>& ratio, int lo, int hi) {
   return gain <= std::log(LargestInputMismatch) && phase <= LargestInputPhase;
 }
 
+bool CalibrationLooksLikeACard(const TCalibrationPolys& poly, const TCouplingCorners& corners) {
+  // The bins of a 2048-point block at 48 kHz: the grid the calibration is used on most.
+  constexpr double BinHz = 48000.0 / 2048, TopHz = 12000;
+  TComplexArray curve(static_cast<size_t>(TopHz / BinHz) + 1);
+  EvaluateCalibration(poly, corners, curve, BinHz);
+  return InputsAgree(curve, static_cast<int>(std::ceil(AgreementLoHz / BinHz)),
+                     static_cast<int>(curve.size()) - 1);
+}
+
 } // namespace sorvane

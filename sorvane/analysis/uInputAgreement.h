@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sorvane/analysis/uCalibrationFit.h"
 #include "sorvane/analysis/uCom.h"
 
 namespace sorvane {
@@ -38,5 +39,11 @@ std::string LevelCheckFault(const std::array<bool, 2>& heard, const std::array<d
 // the median gain within LargestInputMismatch of 1 and the median phase within
 // LargestInputPhase. Medians, so that the noise of a few bins does not refuse a good jig.
 bool InputsAgree(const std::vector<TComplexD>& ratio, int lo, int hi);
+
+// Whether a stored calibration (polynomials and coupling corners, see uCalibrationFit.h) is one
+// that a card's inputs give, judged as InputsAgree judges a measured ratio, from AgreementLoHz
+// to 12 kHz (a quarter of the lowest rate). A curve far from 1 there (a coefficient set to 0 by
+// hand reads every impedance as kilohms) is no card's.
+bool CalibrationLooksLikeACard(const TCalibrationPolys& poly, const TCouplingCorners& corners);
 
 } // namespace sorvane

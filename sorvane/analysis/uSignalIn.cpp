@@ -258,7 +258,7 @@ void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
   }
   KeptSaturation = Saturation;
   // A missing or unreadable coefficient keeps the one in force, in its full precision; a set
-  // whose curve would not stay finite is refused whole.
+  // whose curve would not stay finite, or is no card's, is refused whole.
   constexpr double Missing = std::numeric_limits<double>::quiet_NaN();
   TCalibrationPolys loaded = Poly;
   for (int j = 0; j < NormalSize; ++j) {
@@ -274,7 +274,7 @@ void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
   if (anyCorner) {
     for (int c = 0; c < 2; ++c) corners[c] = ini.ReadFloat(Section, CornerKeys[c], Missing);
   }
-  if (CalibrationStaysFinite(loaded, corners)) {
+  if (CalibrationStaysFinite(loaded, corners) && CalibrationLooksLikeACard(loaded, corners)) {
     Poly = loaded;
     Corners = corners;
   }

@@ -469,7 +469,7 @@ TEST(CalibrationSettings, CornersComeBackAndAFileWithoutThemLoadsItsPolynomialsA
   std::filesystem::remove_all(dir);
 }
 
-TEST(CalibrationSettings, ACurveThatWouldOverflowKeepsTheCalibrationInForce) {
+TEST(CalibrationSettings, ACurveThatWouldOverflowOrIsNoCardsKeepsTheCalibrationInForce) {
   const auto dir = std::filesystem::temp_directory_path() / "sorvane_signalin_overflow";
   std::filesystem::create_directories(dir);
   const struct {
@@ -485,7 +485,12 @@ TEST(CalibrationSettings, ACurveThatWouldOverflowKeepsTheCalibrationInForce) {
       {"Polynom00", "1.7e308", false},
       {"Polynom00", "1e308", false},
       {"Polynom01", "1e303", false},
-      {"Polynom00", "1e3", true},       // a large but usable gain
+      // In range, but no card's inputs differ so: every impedance would read far off.
+      {"Polynom00", "1e3", false},
+      {"Polynom00", "0", false},
+      {"Polynom00", "1.5", false},
+      {"Polynom01", "0.5", false},      // a phase of 0.46 rad over the band
+      {"Polynom00", "1.2", true},       // gains of 1.2 / 1 are still a card
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key + std::string("=") + c.value);
@@ -495,7 +500,7 @@ TEST(CalibrationSettings, ACurveThatWouldOverflowKeepsTheCalibrationInForce) {
     ini.WriteString("Calibration", c.key, c.value);
     TCore core;
     core.StartMeasurement();
-    core.Poly[1][3] = 4e-12; // the calibration in force, not the identity
+    core.Poly[1][3] = 4e-15; // the calibration in force, not the identity
     const TCalibrationPolys before = core.Poly;
     core.LoadSettings(ini);
     if (c.taken) {

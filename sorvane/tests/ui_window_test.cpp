@@ -123,7 +123,7 @@ TEST(Window, SettingsRoundTripOfAllSections) {
     w->PageControl1->setCurrentIndex(1);
     w->SetModeItem(3);
     w->SignalIn().Saturation = {0.8125, 0.75};
-    w->SignalIn().Poly[1][3] = 1.25e-9;
+    w->SignalIn().Poly[1][3] = 1.25e-15;
     w->close();
   }
   TWindow w(scratch.Files());
@@ -145,7 +145,7 @@ TEST(Window, SettingsRoundTripOfAllSections) {
   EXPECT_EQ(w->LastMode(), 3);
   EXPECT_EQ(w->SignalIn().Saturation[0], 0.8125);
   EXPECT_EQ(w->SignalIn().Saturation[1], 0.75);
-  EXPECT_EQ(w->SignalIn().Poly[1][3], static_cast<long double>(1.25e-9));
+  EXPECT_EQ(w->SignalIn().Poly[1][3], static_cast<long double>(1.25e-15));
   const platform::TIniFile ini(scratch.Files().Settings);
   EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"WaveSetup", "Rref", "Calibration", "Graph"}));
 }

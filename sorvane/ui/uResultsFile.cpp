@@ -34,6 +34,8 @@ std::string SaveResults(const std::filesystem::path& file, const std::vector<TRe
   for (const TResultPoint& p : points) text += ResultLine(p) + "\r\n";
   // Replaced as a whole: a full disk or a crash leaves the previous results, never a part.
   const std::optional<platform::TWriteFailure> failure = platform::ReplaceFile(file, text);
+  if (failure && failure->Refused && failure->Error != EISDIR)
+    return "Can not save the results to " + file.string() + ": " + failure->Step + ".";
   if (failure) return ErrorText(file, failure->Error ? failure->Error : EIO);
   return {};
 }

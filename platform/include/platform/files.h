@@ -10,15 +10,20 @@
 namespace platform {
 
 // Why replacing a file failed: the step ("writing", "flushing to disk", ...) and the errno.
+// Refused: nothing was tried, because of what the name stands for (Step says what).
 struct TWriteFailure {
   std::string Step;
   int Error = 0;
+  bool Refused = false;
 };
 
 // Writes `text` to a temporary file in the same folder, flushes it to disk and renames it over
 // `path`, so the file under `path` is always either the old or the new one, never a mixture; on
 // failure the old file is untouched. A write-protected file is never replaced. A link is kept and
-// the file it points to is replaced, with the old file's permissions. Nothing when it worked.
+// the regular file it points to is replaced in its own folder, with the old file's permissions.
+// Only regular files are written: a name that is (or links to) a device, a pipe, a socket or a
+// folder (EISDIR), and a link that leads nowhere, are refused and left as they are. Nothing when it
+// worked.
 std::optional<TWriteFailure> ReplaceFile(const std::filesystem::path& path, std::string_view text);
 
 // Where a program keeps its files: the executable's path, the environment that names the
