@@ -47,7 +47,7 @@ run-sorvane: build
 
 # Builds only what the benchmarks need, runs every benchmark program (JSON results in
 # $(BENCH_OUT)) and the accuracy study, and writes bench/REPORT.md with its plots.
-BENCH_TARGETS := bench_analysis bench_fft bench_vmbox bench_sorvane_block bench_programs \
+BENCH_TARGETS := bench_analysis bench_fft bench_vmbox bench_settings bench_sorvane_block bench_programs \
                  accuracy_study bench_report
 BENCH_OUT     ?= $(BUILD)/bench/results
 BENCH_READINGS ?= 20
@@ -57,6 +57,7 @@ bench: configure
 	@set -e; b=$(BUILD)/bench; o=$(BENCH_OUT); run() { n=$$1; shift; echo "== $$n"; \
 	  "$$@" --benchmark_min_time=0.2 --benchmark_out=$$o/$$n.json --benchmark_out_format=json; }; \
 	run analysis $$b/bench_analysis; run fft $$b/bench_fft; run vmbox $$b/bench_vmbox; \
+	run settings $$b/bench_settings; \
 	run sorvane_block $$b/bench_sorvane_block; \
 	run programs_dravik $$b/bench_programs --benchmark_filter=Dravik; \
 	run programs_sorvane $$b/bench_programs --benchmark_filter=Sorvane; \

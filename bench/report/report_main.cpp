@@ -138,6 +138,23 @@ void Programs(QTextStream& md, const TBenchFile& dravik, const TBenchFile& sorva
   }
 }
 
+void Settings(QTextStream& md, const TBenchFile& settings) {
+  md << "\n### Settings file\n\nA settings file with one large section (the value list of "
+        "Sorvane's \"Rref\"), loaded and read as at start-up: its count, then its first 1000 "
+        "entries by key.\n\n| Section | time | target |\n|---|---|---|\n";
+  for (const char* mb : {"1", "10"}) {
+    const TBenchResult* r = settings.Find(QString("BM_LargeSection/") + mb);
+    if (!r) {
+      md << "| " << mb << " MB | not run | |\n";
+      continue;
+    }
+    const bool ten = QString(mb) == "10";
+    const double ms = r->RealNs / 1e6;
+    md << "| " << mb << " MB | " << Num(ms) << " ms | "
+       << (ten ? (ms < 2000 ? "< 2 s met" : "< 2 s missed") : "") << " |\n";
+  }
+}
+
 void Append(QTextStream& md, const QString& path) {
   QFile f(path);
   if (f.open(QIODevice::ReadOnly | QIODevice::Text)) md << "\n" << QString::fromUtf8(f.readAll());
@@ -170,6 +187,7 @@ int main(int argc, char** argv) {
   const TBenchFile vmbox = ReadBenchFile(results + "/vmbox.json");
   Programs(md, ReadBenchFile(results + "/programs_dravik.json"),
            ReadBenchFile(results + "/programs_sorvane.json"), vmbox);
+  Settings(md, ReadBenchFile(results + "/settings.json"));
   md << "\n";
   Append(md, results + "/accuracy.md");
   const QStringList plots = WriteAccuracyPlots(results + "/accuracy.csv", out);

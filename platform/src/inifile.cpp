@@ -33,6 +33,12 @@ std::string_view Trim(std::string_view s) {
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+std::string Lower(std::string_view name) {
+  std::string lower(name);
+  for (char& c : lower) c = LowerAscii(c);
+  return lower;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
@@ -202,7 +208,7 @@ void TIniFile::Parse(std::string_view text) {
       text.remove_prefix(nl + 1);
     }
     if (const auto name = HeaderName(line.Text))
-      Sections.push_back(TSection{std::string(*name), true, {}});
+      Sections.push_back(TSection{std::string(*name), true, {}, {}, false});
     Sections.back().Lines.push_back(std::move(line));
   }
 }
@@ -244,12 +250,19 @@ TIniFile::TSection* TIniFile::FindSection(std::string_view name) {
   return const_cast<TSection*>(std::as_const(*this).FindSection(name));
 }
 
-const TIniFile::TLine* TIniFile::FindEntry(const TSection& section, std::string_view key) {
+void TIniFile::Index(const TSection& section) {
+  if (section.Indexed) return;
+  section.Keys.clear();
   for (size_t i = section.HasHeader ? 1 : 0; i < section.Lines.size(); ++i) {
-    const auto entry = ParseEntry(section.Lines[i].Text);
-    if (entry && SameName(entry->Key, key)) return &section.Lines[i];
+    if (const auto entry = ParseEntry(section.Lines[i].Text)) section.Keys.emplace(Lower(entry->Key), i);
   }
-  return nullptr;
+  section.Indexed = true;
+}
+
+const TIniFile::TLine* TIniFile::FindEntry(const TSection& section, std::string_view key) {
+  Index(section);
+  const auto found = section.Keys.find(Lower(key));
+  return found == section.Keys.end() ? nullptr : &section.Lines[found->second];
 }
 
 TIniFile::TLine* TIniFile::FindEntry(TSection& section, std::string_view key) {
@@ -319,6 +332,7 @@ TIniFile::TSection& TIniFile::SectionForWriting(std::string_view name) {
       EndPreviousLine(i);
       erased.HasHeader = true;
       erased.Lines.insert(erased.Lines.begin(), TLine{"[" + erased.Name + "]", end});
+      erased.Indexed = false;
       return erased;
     }
   }
@@ -327,7 +341,8 @@ TIniFile::TSection& TIniFile::SectionForWriting(std::string_view name) {
   EndPreviousLine(Sections.size());
   TSection* last = LastSectionWithLines();
   if (last && !Trim(last->Lines.back().Text).empty()) last->Lines.push_back(TLine{"", end});
-  Sections.push_back(TSection{std::string(name), true, {TLine{"[" + std::string(name) + "]", end}}});
+  Sections.push_back(
+      TSection{std::string(name), true, {TLine{"[" + std::string(name) + "]", end}}, {}, false});
   return Sections.back();
 }
 
@@ -355,6 +370,8 @@ void TIniFile::AppendEntry(TSection& section, std::string_view key, std::string_
   if (before.End.empty()) before.End = end;
   section.Lines.insert(section.Lines.begin() + static_cast<std::ptrdiff_t>(at),
                        TLine{std::string(key) + "=" + std::string(value), end});
+  // Only blank lines follow the new entry, so no indexed line has moved.
+  if (section.Indexed) section.Keys.emplace(Lower(key), at);
 }
 
 void TIniFile::EraseSection(std::string_view section) {
@@ -364,6 +381,7 @@ void TIniFile::EraseSection(std::string_view section) {
       size_t blankTail = s.Lines.size();
       while (blankTail > 1 && Trim(s.Lines[blankTail - 1].Text).empty()) --blankTail;
       s.Lines.erase(s.Lines.begin(), s.Lines.begin() + static_cast<std::ptrdiff_t>(blankTail));
+      s.Indexed = false;
     }
   }
 }
@@ -380,10 +398,10 @@ std::vector<std::string> TIniFile::ReadSection(std::string_view section) const {
   std::vector<std::string> keys;
   const TSection* found = FindSection(section);
   if (!found) return keys;
+  Index(*found);
   for (size_t i = 1; i < found->Lines.size(); ++i) {
     const auto entry = ParseEntry(found->Lines[i].Text);
-    if (entry && FindEntry(*found, entry->Key) == &found->Lines[i])
-      keys.emplace_back(entry->Key);
+    if (entry && found->Keys.at(Lower(entry->Key)) == i) keys.emplace_back(entry->Key);
   }
   return keys;
 }

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -89,7 +90,13 @@ private:
     std::string Name;
     bool HasHeader = false;
     std::vector<TLine> Lines;
+    // The line of each key's first entry, by the key in lower case, so that reading a key is
+    // not a walk through the section (a large section would make reading it quadratic). Built
+    // when first needed; kept when an entry is appended, dropped when lines move.
+    mutable std::unordered_map<std::string, size_t> Keys;
+    mutable bool Indexed = false;
   };
+  static void Index(const TSection& section);
   void Parse(std::string_view text);
   static bool Shown(const TSection& section);
   const TSection* FindSection(std::string_view name) const;
