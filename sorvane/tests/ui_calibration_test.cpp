@@ -15,10 +15,10 @@
 namespace sorvane {
 namespace {
 
+using uitest::TBlockCounter;
 using uitest::TWindow;
 namespace vmbox = platform::vmbox;
 
-constexpr int Timeout = 60000;
 constexpr size_t ShortedBox = 3; // of the default card
 constexpr size_t SmallCoilBox = 4; // added to it: 1 Ohm + 100 uH against 10 Ohm
 
@@ -32,21 +32,6 @@ void CardWithASmallCoil() {
   boxes.push_back(coil);
   vmbox::Reinitialise(boxes, vmbox::TSpeed::Fast);
 }
-
-struct TBlockCounter {
-  int Blocks = 0;
-  explicit TBlockCounter(TForm1& form) {
-    auto draw = form.SignalIn().OnBlock;
-    form.SignalIn().OnBlock = [this, draw](TWaveData& block) {
-      draw(block);
-      ++Blocks;
-    };
-  }
-  bool WaitFor(int more) {
-    const int target = Blocks + more;
-    return PumpUntil([&] { return Blocks >= target; }, Timeout);
-  }
-};
 
 std::string CalibrationSection(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
