@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,6 +65,22 @@ std::optional<TWriteFailure> Destination(const fs::path& path, fs::path& destina
   return TWriteFailure{"it is a device, a pipe or a socket, not a regular file", EPERM, true};
 }
 
+// Temporary files of `target` that a program which has ended left behind (it crashed, or was
+// killed, between writing and renaming): removed before the next one is written.
+void RemoveLeftTemporaries(const fs::path& target) {
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const std::string prefix = "." + target.filename().string() + ".tmp";
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) != 0 || !entry.is_regular_file(ec)) continue;
+    const std::string rest = name.substr(prefix.size());
+    const pid_t owner = static_cast<pid_t>(std::strtol(rest.c_str(), nullptr, 10));
+    const bool ended = owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH;
+    if (ended) fs::remove(entry.path(), ec);
+  }
+}
+
 } // namespace
 
 std::optional<TWriteFailure> ReplaceFile(const fs::path& path, std::string_view text) {
@@ -71,6 +89,7 @@ std::optional<TWriteFailure> ReplaceFile(const fs::path& path, std::string_view 
   // A write-protected file stays as it is, although the folder would allow replacing it.
   if (::faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
     return TWriteFailure{"the file is write-protected", errno};
+  RemoveLeftTemporaries(destination);
   TFd fd;
   const fs::path temporary = CreateTemporary(destination, fd);
   if (temporary.empty()) return TWriteFailure{"creating a temporary file", errno};

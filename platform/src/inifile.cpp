@@ -172,6 +172,10 @@ TFileContents ReadWholeFile(const fs::path& path) {
     if (n > 0) file.Text.append(chunk, static_cast<size_t>(n));
     else if (errno != EINTR) file.Error = std::strerror(errno);
   }
+  // A file in UTF-16 would read as nothing and be written back in two encodings.
+  const std::string_view start = std::string_view(file.Text).substr(0, 2);
+  if (file.Error.empty() && (start == "\xFF\xFE" || start == "\xFE\xFF"))
+    file.Error = "the file is in UTF-16, not in UTF-8";
   if (!file.Error.empty()) file.Text.clear();
   return file;
 }

@@ -20,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace platform {
@@ -192,6 +193,35 @@ TEST_F(IniFile, OnlyRegularFilesAreReadOrReplaced) {
   ASSERT_TRUE(linked.UpdateFile().Ok);
   EXPECT_EQ(Contents(real), "[S]\nK=new\n");
   EXPECT_TRUE(fs::is_symlink(Dir / "linked.ini"));
+}
+
+// A file in UTF-16 is refused with a message and never written back in two encodings.
+TEST_F(IniFile, AFileInUtf16IsRefusedAndKept) {
+  for (const std::string& bom : {std::string("\xFF\xFE"), std::string("\xFE\xFF")}) {
+    const std::string text = bom + std::string("[\0S\0]\0\n\0", 8);
+    const fs::path path = Put("utf16.ini", text);
+    TIniFile ini(path);
+    EXPECT_NE(ini.LoadError().find("UTF-16"), std::string::npos) << ini.LoadError();
+    ini.WriteString("S", "K", "v");
+    EXPECT_FALSE(ini.UpdateFile().Ok);
+    EXPECT_EQ(Contents(path), text);
+  }
+}
+
+// The temporary files of a program that ended between writing and renaming go at the next
+// save; a running program's stay.
+TEST_F(IniFile, TemporariesLeftByAnEndedProgramAreRemovedAtTheNextSave) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ::waitpid(child, nullptr, 0);
+  const fs::path left = Put(".a.ini.tmp" + std::to_string(child) + "-0", "half");
+  const fs::path running = Put(".a.ini.tmp" + std::to_string(::getpid()) + "-99", "in use");
+  TIniFile ini(Dir / "a.ini");
+  ini.WriteString("S", "K", "v");
+  ASSERT_TRUE(ini.UpdateFile().Ok);
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(fs::exists(running));
 }
 
 TEST_F(IniFile, EditsLandWhereAPersonWouldPutThem) {
