@@ -534,7 +534,13 @@ TEST_F(Faults, ASettingsFolderThatIsNotWritable) {
   Settings = blocker / "Dravik.ini";
   Open();
   ASSERT_TRUE(W->btnStart->isEnabled()) << Tail();
+  // The log goes away with the window: the failure is also said where it can be seen.
+  std::vector<std::string> closeFailures;
+  QObject::connect(W.get(), &TfmLCR::CloseFailed,
+                   [&](const QString& text) { closeFailures.push_back(text.toStdString()); });
   Close();
+  ASSERT_EQ(closeFailures.size(), 1u);
+  EXPECT_EQ(closeFailures[0].rfind("Cannot write the settings file", 0), 0u) << closeFailures[0];
   EXPECT_TRUE(AnyErrorContains("Cannot write the settings file")) << Tail();
   EXPECT_TRUE(AnyErrorContains(std::strerror(ENOTDIR))) << Tail();
 }

@@ -101,7 +101,9 @@ public:
   // The settings file's sections "Dravik" and "Calibration": start-up reads them into the
   // controls and the chains, closing writes them to SettingsFile().
   void ReadSettings(const platform::TIniFile& Ini);
-  void WriteSettings();
+  // Saves the settings file; the failure's text, or "" when it was saved.
+  std::string WriteSettings();
+  void ReportCloseFailure(const std::string& Text);
 
   // ---- Device settings, reference resistor, swap, chart options (uDravik.cpp) ----
   void cbOutChange();
@@ -143,6 +145,10 @@ public:
 signals:
   // Every line the log receives, as it is appended.
   void MessageAdded(const QString& Text, bool IsInfo);
+  // A failure while the window closes (saving the settings), which the log, going away with
+  // the window, cannot show: also written to the standard error stream and, on a desktop, shown
+  // in a message box before the window goes.
+  void CloseFailed(const QString& Text);
   // The analysis has written a new result into lblR, lblZ and the chart.
   void ResultShown();
 

@@ -7,6 +7,8 @@
 #include "platform/inifile.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMessageBox>
 #include <QLayout>
 #include <QComboBox>
 #include <QPushButton>
@@ -14,6 +16,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <iostream>
 
 namespace dravik {
 namespace {
@@ -129,7 +132,7 @@ void TfmLCR::MatchFormatLists() {
   SignalOut->SetSamplingRate(SignalIn->GetSamplingRate());
 }
 
-void TfmLCR::WriteSettings() {
+std::string TfmLCR::WriteSettings() {
   platform::TIniFile ini(FSettingsFile);
   ini.WriteInteger(Section, "Output", SignalOut->GetDevice());
   ini.WriteInteger(Section, "SourceOut", SignalOut->GetSource());
@@ -147,6 +150,14 @@ void TfmLCR::WriteSettings() {
   SignalIn->SaveCalibration(ini);
   const platform::TSaveResult saved = ini.UpdateFile();
   if (!saved.Ok) AddMessage(saved.Error, false);
+  return saved.Ok ? std::string() : saved.Error;
+}
+
+void TfmLCR::ReportCloseFailure(const std::string& Text) {
+  std::cerr << Text << '\n';
+  emit CloseFailed(QString::fromStdString(Text));
+  if (QGuiApplication::platformName() != "offscreen")
+    QMessageBox::warning(this, "Dravik", QString::fromStdString(Text));
 }
 
 // A start-up that failed leaves nothing to run, so the window may close: the chain that exists
@@ -156,7 +167,9 @@ bool TfmLCR::FormCloseQuery() {
   if (!FStartupFinished) return false;
   if (!ClosingDone) {
     try {
-      if (FCreationDone) WriteSettings();
+      if (FCreationDone) {
+        if (const std::string failure = WriteSettings(); !failure.empty()) ReportCloseFailure(failure);
+      }
       FreeChains();
       ShowLogOnly();
       AddMessage("- Destruction is done. -", true);
