@@ -185,6 +185,7 @@ TFileContents ReadWholeFile(const fs::path& path) {
 TIniFile::TIniFile(fs::path fileName) : Path(std::move(fileName)) {
   TFileContents file = ReadWholeFile(Path);
   LoadReason = file.Error;
+  ReadText = file.Text;
   Parse(file.Text);
 }
 
@@ -418,14 +419,50 @@ std::vector<std::string> TIniFile::ReadSections() const {
   return names;
 }
 
+std::string TIniFile::SectionText(const TSection& section) {
+  std::string text;
+  for (const TLine& line : section.Lines) text += line.Text + line.End;
+  return text;
+}
+
+void TIniFile::MergeChangesOnDisk() {
+  const TFileContents now = ReadWholeFile(Path);
+  if (!now.Error.empty() || now.Text == ReadText) return;
+  TIniFile read{fs::path()}, disk{fs::path()};
+  read.Parse(ReadText);
+  disk.Parse(now.Text);
+  for (TSection& mine : Sections) {
+    if (!mine.HasHeader || mine.Name.empty()) continue;
+    const TSection* before = read.FindSection(mine.Name);
+    const TSection* theirs = disk.FindSection(mine.Name);
+    if (before && theirs && SectionText(*before) == SectionText(mine)) {
+      mine.Lines = theirs->Lines;
+      mine.Indexed = false;
+    }
+  }
+  for (const TSection& theirs : disk.Sections) {
+    if (!theirs.HasHeader || theirs.Name.empty() || FindSection(theirs.Name) ||
+        read.FindSection(theirs.Name))
+      continue;
+    TSection& added = SectionForWriting(theirs.Name);
+    added.Lines = theirs.Lines;
+    added.Indexed = false;
+  }
+}
+
 TSaveResult TIniFile::UpdateFile() {
   // Replacing a file that could not be read would lose whatever it holds.
   if (!LoadReason.empty())
     return {false, "Cannot write the settings file " + Quoted(Path) +
                        ": the existing file could not be read (" + LoadReason +
                        "), so it is left unchanged."};
-  const std::optional<TWriteFailure> failure = ReplaceFile(Path, Text());
-  if (!failure) return {};
+  MergeChangesOnDisk();
+  const std::string text = Text();
+  const std::optional<TWriteFailure> failure = ReplaceFile(Path, text);
+  if (!failure) {
+    ReadText = text;
+    return {};
+  }
   return {false, "Cannot write the settings file " + Quoted(Path) + ": " + failure->Step + ": " +
                      std::strerror(failure->Error) + "."};
 }

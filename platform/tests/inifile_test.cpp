@@ -224,6 +224,49 @@ TEST_F(IniFile, TemporariesLeftByAnEndedProgramAreRemovedAtTheNextSave) {
   EXPECT_TRUE(fs::exists(running));
 }
 
+// Two windows on one settings file: the one that closes last keeps what the other saved in
+// the sections it did not change itself, so a fresh calibration made in the other is not lost.
+TEST_F(IniFile, ASaveMergesWhatAnotherWindowSavedMeanwhile) {
+  const std::string start = "[Dravik]\nRref=10\n\n[Calibration]\nAttVal00=1\n";
+  const struct {
+    const char* Name;
+    std::function<void(TIniFile&)> First, Second;
+    std::string After;
+  } cases[] = {
+      {"the other's calibration stays",
+       [](TIniFile& f) { f.WriteString("Calibration", "AttVal00", "1.02"); },
+       [](TIniFile& f) {
+         f.WriteString("Dravik", "Rref", "47");
+         f.WriteString("Calibration", "AttVal00", "1"); // written back unchanged at close
+       },
+       "[Dravik]\nRref=47\n\n[Calibration]\nAttVal00=1.02\n"},
+      {"both changed one section: the last save wins it",
+       [](TIniFile& f) { f.WriteString("Dravik", "Rref", "22"); },
+       [](TIniFile& f) { f.WriteString("Dravik", "Rref", "47"); },
+       "[Dravik]\nRref=47\n\n[Calibration]\nAttVal00=1\n"},
+      {"a section only the other wrote is kept",
+       [](TIniFile& f) { f.WriteString("Graph", "LogF", "1"); },
+       [](TIniFile& f) { f.WriteString("Dravik", "Rref", "47"); },
+       "[Dravik]\nRref=47\n\n[Calibration]\nAttVal00=1\n\n[Graph]\nLogF=1\n"},
+      {"nothing saved meanwhile: the file as this one holds it",
+       [](TIniFile&) {},
+       [](TIniFile& f) { f.WriteString("Calibration", "AttVal00", "0.98"); },
+       "[Dravik]\nRref=10\n\n[Calibration]\nAttVal00=0.98\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path path = Put("two.ini", start);
+    TIniFile first(path), second(path);
+    c.First(first);
+    if (first.Text() != start) {
+      ASSERT_TRUE(first.UpdateFile().Ok);
+    }
+    c.Second(second);
+    ASSERT_TRUE(second.UpdateFile().Ok);
+    EXPECT_EQ(Contents(path), c.After);
+  }
+}
+
 TEST_F(IniFile, EditsLandWhereAPersonWouldPutThem) {
   using Edit = std::function<void(TIniFile&)>;
   struct Case { const char* name; std::string before; Edit edit; std::string after; };

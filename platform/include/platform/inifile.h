@@ -71,7 +71,9 @@ public:
   // over the old one, so a crash or a full disk never leaves a half-written file. On failure
   // the old file is untouched. A file that exists but could not be loaded, or is
   // write-protected, is never replaced. A link is kept and the file it points to is replaced,
-  // with the old file's permissions.
+  // with the old file's permissions. A file that another program (a second window) has saved
+  // since it was read is merged with, section by section: a section this object has not
+  // changed takes the file's version, one only the file has is kept, one it changed is its own.
   [[nodiscard]] TSaveResult UpdateFile();
 
   // The text UpdateFile() writes.
@@ -110,10 +112,13 @@ private:
   // The line end of new lines: that of the text's first line, as reading the text again finds it.
   std::string NewLineEnd() const;
   void AppendEntry(TSection& section, std::string_view key, std::string_view value);
+  static std::string SectionText(const TSection& section);
+  void MergeChangesOnDisk();
 
   std::filesystem::path Path;
   std::string LoadReason;
   std::string ByteOrderMark;
+  std::string ReadText; // the file as it was read or last saved
   std::vector<TSection> Sections;
 };
 
