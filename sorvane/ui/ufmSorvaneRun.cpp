@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "sorvane/analysis/uImpedance.h"
+#include "platform/advice.h"
 #include "platform/gui/uChartView.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufmSorvane.h"
@@ -160,12 +161,13 @@ void TForm1::btnStartStopClick() {
 
 // The run ends as Stop ends it, before a block of silence (or of nothing) can reach the
 // calibration; the message follows once the device thread that reported the loss has gone on.
+// A device goes away when it is unplugged or its sound server ends, which the last sentence says.
 void TForm1::DeviceLost(const std::string& text) {
   if (!FRunning) return;
   btnStartStopClick();
-  QMetaObject::invokeMethod(
-      this, [this, message = text + "\r\nMeasuring has stopped."] { ShowError(message); },
-      Qt::QueuedConnection);
+  const std::string message =
+      platform::WithAdvice(text + "\r\nMeasuring has stopped.", MMSYSERR_NODRIVER);
+  QMetaObject::invokeMethod(this, [this, message] { ShowError(message); }, Qt::QueuedConnection);
 }
 
 void TForm1::AfterStartStop() {
