@@ -11,6 +11,7 @@
 #include <QLayout>
 #include <QComboBox>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -187,7 +188,8 @@ void TfmLCR::FreeChains() {
 // The window's last view: the log alone, with the shutdown reports.
 void TfmLCR::ShowLogOnly() {
   FUpper->hide();
-  reMes->setMaximumHeight(QWIDGETSIZE_MAX);
+  FProgressRow->hide();
+  splLog->refresh(); // the log takes the place of what it hid
   reMes->raise();
   reMes->setFocus();
   layout()->activate();
