@@ -337,6 +337,10 @@ void DrawACurve(TWindow& w) {
   ASSERT_FALSE(w->ChartData().Points(0).isEmpty());
 }
 
+// What follows the system's text when the results cannot be written.
+const std::string SaveAdvice =
+    ". Check that the folder exists and may be written, or choose another one with \"Save as...\".";
+
 TEST(Faults, SettingsFolderThatIsNotWritable) {
   uitest::DefaultCard();
   uitest::TScratch scratch;
@@ -351,7 +355,8 @@ TEST(Faults, SettingsFolderThatIsNotWritable) {
   DrawACurve(w);
   w->btnSave->click();
   ASSERT_EQ(w.Messages.size(), 1u);
-  EXPECT_EQ(w.Messages[0], "Can not save the results to " + files.Results.string() + ": Not a directory");
+  EXPECT_EQ(w.Messages[0], "Can not save the results to " + files.Results.string() +
+                               ": Not a directory" + SaveAdvice);
   w->close();
   EXPECT_FALSE(w->isVisible());
   EXPECT_EQ(w->CloseReport(), "");
@@ -397,7 +402,7 @@ TEST(Faults, FullDiskWhileSavingResultsKeepsTheOldFile) {
   }
   ASSERT_EQ(w.Messages.size(), 1u);
   EXPECT_EQ(w.Messages[0], "Can not save the results to " + t.Scratch.Files().Results.string() +
-                               ": File too large");
+                               ": File too large" + SaveAdvice);
   EXPECT_EQ(ReadAll(t.Scratch.Files().Results), saved) << "the old results, byte for byte";
   EXPECT_EQ(FolderEntries(t.Scratch.Dir), (std::vector<std::string>{"Sorvane.ini", "Sorvane.txt"}));
   CloseCleanly(w);

@@ -42,7 +42,9 @@ void TForm1::SamplingChanged(int /*rate*/) {
   frSpRange1->SetFullRange(d, top);
 }
 
+// The LCR result of another range no longer holds.
 void TForm1::RangeChanged(double lo, double hi) {
+  memLCRRes->clear();
   FWaveOut->SetSignal(FBlockLen, FLevel, lo, hi);
   FRangeLo = lo;
   FRangeHi = hi;
@@ -61,6 +63,7 @@ void TForm1::rgModeClick() {
   SeriesChart->SetLegendVisible(i == 2);
   pnRref->setVisible(i == 1 || i == 2);
   lbCalibration->clear();
+  memLCRRes->clear(); // a result of another mode, or from before a calibration, no longer holds
   if (i > 0) {
     ApplyGraphOptions();
     frSpRange1->setVisible(true);
