@@ -3,8 +3,8 @@
 // wide enough for whole names, also in a 1600 x 1000 window.
 
 #include "dravik/tests/ui_support.h"
+#include "platform/tests/widget_checks.h"
 
-#include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSplitter>
@@ -86,19 +86,6 @@ TEST_F(Workflow, AModeChangeClearsTheResultTexts) {
 // The height of n lines of the log's font.
 int Lines(const QTextEdit* log, int n) { return log->fontMetrics().lineSpacing() * n; }
 
-// The list shows its longest name whole: it is at least as wide as it asks to be, and that is
-// wider than the name's text.
-void ExpectWholeNames(const QComboBox* list) {
-  SCOPED_TRACE(list->objectName().toStdString());
-  int widest = 0;
-  for (int i = 0; i < list->count(); ++i)
-    widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->itemText(i)));
-  EXPECT_GT(list->sizeHint().width(), widest);
-  EXPECT_GE(list->width(), list->sizeHint().width());
-  const QRect inWindow(list->mapTo(list->window(), QPoint(0, 0)), list->size());
-  EXPECT_TRUE(list->window()->rect().contains(inWindow)) << "cut off by the window";
-}
-
 TEST_F(Workflow, ScreenshotShowsTheWholeLogAndWholeDeviceNames) {
   // A box whose name is as long and as wide as a device name can be.
   std::vector<TBoxConfig> boxes = MatchedBoxes();
@@ -115,8 +102,8 @@ TEST_F(Workflow, ScreenshotShowsTheWholeLogAndWholeDeviceNames) {
     EXPECT_TRUE(shot.save(QString::fromStdString(
         (Dir / ("Dravik-" + std::to_string(size.width()) + ".png")).string())));
     EXPECT_EQ(shot.size(), W->size() * shot.devicePixelRatio());
-    ExpectWholeNames(W->cbOut);
-    ExpectWholeNames(W->cbIn);
+    widgetcheck::ExpectWholeNames(W->cbOut);
+    widgetcheck::ExpectWholeNames(W->cbIn);
     ASSERT_TRUE(W->reMes->isVisible());
     const QRect log(W->reMes->mapTo(W.get(), QPoint(0, 0)), W->reMes->size());
     EXPECT_TRUE(W->rect().contains(log)) << "the log pane is cut off";

@@ -67,6 +67,15 @@ int LinesHigh(const QTextEdit* box, int lines) {
 
 QLabel* Caption(const QString& text) { return new QLabel(text); }
 
+// A layout of `widget` without margins, its items `spacing` apart.
+template <typename L>
+L* BareLayout(QWidget* widget, int spacing) {
+  auto* layout = new L(widget);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(spacing);
+  return layout;
+}
+
 } // namespace
 
 void TfmLCR::BuildControls() {
@@ -74,9 +83,7 @@ void TfmLCR::BuildControls() {
   root->setContentsMargins(4, 4, 4, 4);
   root->setSpacing(4);
   FUpper = new QWidget(this);
-  auto* upper = new QHBoxLayout(FUpper);
-  upper->setContentsMargins(0, 0, 0, 0);
-  upper->setSpacing(4);
+  auto* upper = BareLayout<QHBoxLayout>(FUpper, 4);
   upper->addWidget(BuildChartSide(), 1);
   upper->addWidget(BuildPanel(), 0, Qt::AlignTop);
   splLog = Named<QSplitter>("splLog", Qt::Vertical);
@@ -99,12 +106,9 @@ void TfmLCR::BuildControls() {
 // The calibration's progress above the log, both under the splitter's handle.
 QWidget* TfmLCR::BuildLogPane() {
   auto* pane = new QWidget;
-  auto* column = new QVBoxLayout(pane);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(2);
+  auto* column = BareLayout<QVBoxLayout>(pane, 2);
   FProgressRow = new QWidget(pane);
-  auto* progress = new QHBoxLayout(FProgressRow);
-  progress->setContentsMargins(0, 0, 0, 0);
+  auto* progress = BareLayout<QHBoxLayout>(FProgressRow, 6);
   lblProgress = Named<QLabel>("lblProgress");
   pbCalibration = Named<QProgressBar>("pbCalibration");
   pbCalibration->setRange(0, 100);
@@ -124,9 +128,7 @@ QWidget* TfmLCR::BuildLogPane() {
 
 QWidget* TfmLCR::BuildChartSide() {
   auto* side = new QWidget;
-  auto* column = new QVBoxLayout(side);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(2);
+  auto* column = BareLayout<QVBoxLayout>(side, 2);
   Chart1 = Named<TChartView>("Chart1", FChart.Chart());
   Chart1->setMinimumSize(310, 297);
   Series1 = FChart.Series(TSeriesId::Series1);
