@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QFontMetrics>
 #include <QImage>
 #include <fstream>
 #include <iterator>
 
 #include "platform/messages.h"
+#include "platform/tests/widget_checks.h"
 #include "sorvane/tests/ui_support.h"
 #include "sorvane/ui/uResultsFile.h"
 #include "sorvane/ui/uSorvaneChart.h"
@@ -128,18 +128,6 @@ TEST_F(Saving, TheLcrResultGoesWhenItNoLongerHolds) {
   }
 }
 
-// The list is as wide as its widest name asks, and lies inside the window.
-void ExpectWholeNames(const QComboBox* list) {
-  SCOPED_TRACE(list->objectName().toStdString());
-  int widest = 0;
-  for (int i = 0; i < list->count(); ++i)
-    widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->itemText(i)));
-  EXPECT_GT(list->sizeHint().width(), widest);
-  EXPECT_GE(list->width(), list->sizeHint().width());
-  const QRect inWindow(list->mapTo(list->window(), QPoint(0, 0)), list->size());
-  EXPECT_TRUE(list->window()->rect().contains(inWindow)) << "cut off by the window";
-}
-
 TEST(Screenshot, BothPagesAt1600x1000ShowWholeDeviceNames) {
   uitest::App();
   std::vector<vmbox::TBoxConfig> boxes = vmbox::DefaultBoxes();
@@ -160,8 +148,8 @@ TEST(Screenshot, BothPagesAt1600x1000ShowWholeDeviceNames) {
   }
   w->PageControl1->setCurrentWidget(w->tsSetup);
   platform::ProcessMessages();
-  ExpectWholeNames(w->frWaveSetup1->cbDeviceIn);
-  ExpectWholeNames(w->frWaveSetup1->cbDeviceOut);
+  widgetcheck::ExpectWholeNames(w->frWaveSetup1->cbDeviceIn);
+  widgetcheck::ExpectWholeNames(w->frWaveSetup1->cbDeviceOut);
   w->PageControl1->setCurrentWidget(w->tsProcessing);
   platform::ProcessMessages();
   for (const QPushButton* button : {w->btnSave, w->btnSaveAs}) {
