@@ -2,12 +2,18 @@
 
 #include <cstring>
 
+#include "platform/advice.h"
+
 namespace dravik {
 
 TMMWinControl::TMMWinControl(TLogEvent onLog) : OnLog(std::move(onLog)) {}
 
 void TMMWinControl::LogError(const std::string& Msg) const {
   if (OnLog) OnLog(Name + ": " + Msg, false);
+}
+
+void TMMWinControl::LogFailure(const std::string& Msg) const {
+  LogError(platform::WithAdvice(Msg, LastResult));
 }
 
 void TMMWinControl::LogInfo(const std::string& Msg) const {

@@ -33,6 +33,8 @@ public:
   // Name + ": " + Msg to the log, as an error or as information; nothing when OnLog is empty.
   void LogError(const std::string& Msg) const;
   void LogInfo(const std::string& Msg) const;
+  // A failed platform call: LogError of Msg followed by what LastResult means and what to try.
+  void LogFailure(const std::string& Msg) const;
 };
 
 // Default rate, width and channels from a device's format mask (four bits per rate, from 11025

@@ -124,7 +124,7 @@ bool TWaveIn::NegotiateFormat() {
   FormatFromCaps(Caps.dwFormats, Format);
   OpenFlags = CALLBACK_WINDOW;
   if (!Probe()) {
-    LogError(device + ": Invalid wave format: " + FormatText() + ".");
+    LogFailure(device + ": Invalid wave format: " + FormatText() + ".");
     return false;
   }
   if (Format.nSamplesPerSec == 44100) RaiseRate();
@@ -184,7 +184,7 @@ void TWaveIn::Open() {
   Probing = false;
   if (!Succeeded(waveInOpen(&Handle, static_cast<UINT>(DeviceID), &Format,
                             reinterpret_cast<DWORD_PTR>(WindowHandle()), 0, OpenFlags))) {
-    LogError("Open: " + ErrorText());
+    LogFailure("Open: " + ErrorText());
     if (OnFailed) OnFailed(this);
     return;
   }
@@ -205,7 +205,7 @@ void TWaveIn::OpenNotice() {
     if (Succeeded(waveInClose(Handle))) {
       DeviceOpen = false;
     } else {
-      LogError("Close: " + ErrorText());
+      LogFailure("Close: " + ErrorText());
       Probing = false; // no close notice will end the wait
     }
     return;
@@ -249,13 +249,13 @@ bool TWaveIn::AllocateBuffers() {
 
 bool TWaveIn::PrepareBuffers() {
   if (!Succeeded(waveInPrepareHeader(Handle, &FalseHeader, HeaderSize))) {
-    LogError("Prepare false header: " + ErrorText());
+    LogFailure("Prepare false header: " + ErrorText());
     return false;
   }
   ExpectedPosition = 0u - Margin();
   for (size_t n = 0; n < Headers.size(); ++n) {
     if (!Succeeded(waveInPrepareHeader(Handle, &Headers[n], HeaderSize))) {
-      LogError("Prepare header #" + NumberText(n) + ": " + ErrorText());
+      LogFailure("Prepare header #" + NumberText(n) + ": " + ErrorText());
       return false;
     }
   }
@@ -274,13 +274,13 @@ void TWaveIn::RebaseExpectedPosition() {
 bool TWaveIn::AddBuffers() {
   RebaseExpectedPosition();
   if (!Succeeded(waveInAddBuffer(Handle, &FalseHeader, HeaderSize))) {
-    LogError("Add false buffer: " + ErrorText());
+    LogFailure("Add false buffer: " + ErrorText());
     return false;
   }
   ExpectedPosition += FalseFrames;
   for (size_t n = 0; n < Headers.size(); ++n) {
     if (!Succeeded(waveInAddBuffer(Handle, &Headers[n], HeaderSize))) {
-      LogError("Add buffer #" + NumberText(n) + ": " + ErrorText());
+      LogFailure("Add buffer #" + NumberText(n) + ": " + ErrorText());
       return false;
     }
     ExpectedPosition += BlockSize;
@@ -292,7 +292,7 @@ bool TWaveIn::AddBuffers() {
 bool TWaveIn::StartCapture() {
   if (!AddBuffers()) return false;
   if (!Succeeded(waveInStart(Handle))) {
-    LogError("Start: " + ErrorText());
+    LogFailure("Start: " + ErrorText());
     return false;
   }
   return true;
@@ -344,7 +344,7 @@ bool TWaveIn::DataMayBeLost(const WAVEHDR& header) {
   if (header.dwBytesRecorded < header.dwBufferLength) return true;
   Position.wType = TIME_SAMPLES;
   if (!Succeeded(waveInGetPosition(Handle, &Position, sizeof Position))) {
-    LogError("Position: " + ErrorText());
+    LogFailure("Position: " + ErrorText());
     return true;
   }
   return PositionIsAhead(Position.u.sample, ExpectedPosition);
@@ -379,7 +379,7 @@ bool TWaveIn::LevelsDropBlock() {
 // A buffer the driver refuses is left out and reported; the count holds only queued buffers.
 void TWaveIn::Requeue(WAVEHDR& header) {
   if (!Succeeded(waveInAddBuffer(Handle, &header, HeaderSize))) {
-    LogError("Add buffer #" + NumberText(static_cast<size_t>(&header - Headers.data())) + ": " +
+    LogFailure("Add buffer #" + NumberText(static_cast<size_t>(&header - Headers.data())) + ": " +
              ErrorText());
     return;
   }
@@ -405,7 +405,7 @@ void TWaveIn::Close() {
   if (Stopping) return;
   if (QueuedCount != 0) {
     Stopping = true;
-    if (!Succeeded(waveInReset(Handle))) LogError("Close: Reset: " + ErrorText());
+    if (!Succeeded(waveInReset(Handle))) LogFailure("Close: Reset: " + ErrorText());
     return;
   }
   if (!Active || !DeviceOpen) return;
@@ -414,7 +414,7 @@ void TWaveIn::Close() {
   if (Succeeded(waveInClose(Handle))) {
     DeviceOpen = false;
   } else {
-    LogError("Close: " + ErrorText());
+    LogFailure("Close: " + ErrorText());
   }
 }
 
@@ -422,7 +422,7 @@ bool TWaveIn::ReleaseBuffers() {
   for (size_t n = 0; n < Headers.size(); ++n) {
     if (!Headers[n].lpData) continue; // never allocated
     if (!Succeeded(waveInUnprepareHeader(Handle, &Headers[n], HeaderSize))) {
-      LogError("Unprepare header #" + NumberText(n) + ": " + ErrorText());
+      LogFailure("Unprepare header #" + NumberText(n) + ": " + ErrorText());
       return false;
     }
     if (!FreeBuffer(Headers[n])) {
@@ -432,7 +432,7 @@ bool TWaveIn::ReleaseBuffers() {
   }
   if (!FalseHeader.lpData) return true;
   if (!Succeeded(waveInUnprepareHeader(Handle, &FalseHeader, HeaderSize))) {
-    LogError("Unprepare false header: " + ErrorText());
+    LogFailure("Unprepare false header: " + ErrorText());
     return false;
   }
   if (!FreeBuffer(FalseHeader)) {
@@ -456,7 +456,7 @@ void TWaveIn::Invalidate() {
   LevelChanged = true;
   if (QueuedCount == 0 || Stopping) return;
   if (!Succeeded(waveInReset(Handle))) {
-    LogError("Invalidate: Reset: " + ErrorText());
+    LogFailure("Invalidate: Reset: " + ErrorText());
     return;
   }
   Resync = true;
@@ -490,7 +490,7 @@ void TWaveIn::ForceRelease() {
   if (Succeeded(waveInClose(Handle))) {
     DeviceOpen = false;
   } else {
-    LogError("Close: " + ErrorText());
+    LogFailure("Close: " + ErrorText());
   }
 }
 

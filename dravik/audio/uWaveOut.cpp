@@ -114,7 +114,7 @@ bool TWaveOut::NegotiateFormat() {
   if (FCaps.dwSupport & WAVECAPS_SYNC) FOpenFlags |= WAVE_ALLOWSYNC;
   const std::string device = "\"" + DeviceNameOf(DeviceID, FCaps) + "\"";
   if (!Probe()) {
-    LogError(device + ": Invalid wave format: " + FormatText() + ".");
+    LogFailure(device + ": Invalid wave format: " + FormatText() + ".");
     return false;
   }
   if (FFormat.nSamplesPerSec == 44100) RaiseRate();
@@ -197,7 +197,7 @@ void TWaveOut::Open() {
   if (DeviceID == -1 || Busy()) return;
   FProbing = false;
   if (OpenDevice()) return;
-  LogError("Open: " + ErrorText());
+  LogFailure("Open: " + ErrorText());
   if (OnFailed) OnFailed(this);
 }
 
@@ -206,7 +206,7 @@ void TWaveOut::Stop() {
   if (FQueuedCount != 0) {
     FStopping = true;
     LastResult = waveOutReset(FHandle);
-    if (LastResult != MMSYSERR_NOERROR) LogError("Close: Reset: " + ErrorText());
+    if (LastResult != MMSYSERR_NOERROR) LogFailure("Close: Reset: " + ErrorText());
     return;
   }
   if (!Active && !FStartFailed) return;
@@ -214,7 +214,7 @@ void TWaveOut::Stop() {
   FStopping = false;
   LastResult = waveOutClose(FHandle);
   if (LastResult != MMSYSERR_NOERROR) {
-    LogError("Close: " + ErrorText());
+    LogFailure("Close: " + ErrorText());
     return;
   }
   FClosing = true;
@@ -268,7 +268,7 @@ void TWaveOut::OnDone(WAVEHDR* header) {
   if (LastResult == MMSYSERR_NOERROR) return;
   // The driver refused it (the device has gone): it is no longer queued, and once none is,
   // the device is closed instead of waiting for buffers that will never come back.
-  LogError("Write header #" + std::to_string(n) + ": " + ErrorText());
+  LogFailure("Write header #" + std::to_string(n) + ": " + ErrorText());
   if (--FQueuedCount <= 0) {
     FQueuedCount = 0;
     Stop();
@@ -326,12 +326,12 @@ bool TWaveOut::QueueBuffer(size_t n) {
   const std::string number = std::to_string(n);
   LastResult = waveOutPrepareHeader(FHandle, &header, sizeof header);
   if (LastResult != MMSYSERR_NOERROR) {
-    LogError("Prepare header #" + number + ": " + ErrorText());
+    LogFailure("Prepare header #" + number + ": " + ErrorText());
     return false;
   }
   LastResult = waveOutWrite(FHandle, &header, sizeof header);
   if (LastResult != MMSYSERR_NOERROR) {
-    LogError("Write header #" + number + ": " + ErrorText());
+    LogFailure("Write header #" + number + ": " + ErrorText());
     return false;
   }
   ++FQueuedCount;
@@ -353,7 +353,7 @@ bool TWaveOut::ReleaseBuffers() {
     if (header.lpData == nullptr) continue;
     LastResult = waveOutUnprepareHeader(FHandle, &header, sizeof header);
     if (LastResult != MMSYSERR_NOERROR) {
-      LogError("Unprepare header #" + std::to_string(n) + ": " + ErrorText());
+      LogFailure("Unprepare header #" + std::to_string(n) + ": " + ErrorText());
       return false;
     }
     if (GlobalFree(header.lpData) != nullptr) {

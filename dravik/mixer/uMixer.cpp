@@ -88,7 +88,7 @@ bool TMixer::SetWaveIn(int32_t WaveDeviceID) {
   LastResult = mixerGetID(MixerObject(static_cast<UINT>(WaveDeviceID)), &mixer,
                           MIXER_OBJECTF_WAVEIN);
   if (LastResult != MMSYSERR_NOERROR) {
-    LogError("SetWaveIn " + std::to_string(WaveDeviceID) + ": GetMixID: " + ErrorText());
+    LogFailure("SetWaveIn " + std::to_string(WaveDeviceID) + ": GetMixID: " + ErrorText());
     return false;
   }
   return SetDevice(mixer, MIXERLINE_COMPONENTTYPE_DST_WAVEIN);
@@ -100,7 +100,7 @@ bool TMixer::SetWaveOut(int32_t WaveDeviceID) {
   LastResult = mixerGetID(MixerObject(static_cast<UINT>(WaveDeviceID)), &mixer,
                           MIXER_OBJECTF_WAVEOUT);
   if (LastResult != MMSYSERR_NOERROR) {
-    LogError("SetWaveOut " + std::to_string(WaveDeviceID) + ": GetMixID: " + ErrorText());
+    LogFailure("SetWaveOut " + std::to_string(WaveDeviceID) + ": GetMixID: " + ErrorText());
     return false;
   }
   return SetDevice(mixer, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS);
@@ -132,13 +132,13 @@ bool TMixer::OpenMixer(UINT MixerID, std::string& P) {
   LastResult = mixerOpen(&Handle, MixerID, reinterpret_cast<DWORD_PTR>(WindowHandle()), 0,
                          CALLBACK_WINDOW);
   if (LastResult != MMSYSERR_NOERROR) {
-    LogError(P + ": Open: " + ErrorText());
+    LogFailure(P + ": Open: " + ErrorText());
     return false;
   }
   Active = true;
   LastResult = mixerGetDevCapsA(MixerID, &Caps, sizeof Caps);
   if (LastResult != MMSYSERR_NOERROR) {
-    LogError(P + ": Caps: " + ErrorText());
+    LogFailure(P + ": Caps: " + ErrorText());
     return false;
   }
   P += " " + Quoted(WholeDeviceName(mixerGetDevName, MixerID, Caps.szPname));
@@ -160,7 +160,7 @@ bool TMixer::FindDestination(DWORD DestinationType, const std::string& P) {
     LastResult = mixerGetLineInfoA(reinterpret_cast<HMIXEROBJ>(Handle), &Line,
                                    MIXER_OBJECTF_MIXER | MIXER_GETLINEINFOF_DESTINATION);
     if (LastResult != MMSYSERR_NOERROR) {
-      LogError(P + "DstLineInfo: Destination " + std::to_string(d) + ": " + ErrorText());
+      LogFailure(P + "DstLineInfo: Destination " + std::to_string(d) + ": " + ErrorText());
       return false;
     }
     if (Line.dwComponentType == DestinationType) return true;
@@ -188,7 +188,7 @@ bool TMixer::TakeDestinationControls(const std::string& P,
   LineControls = {};
   if (Line.cControls == 0) return true;
   if (!QueryControls(Line)) {
-    LogError(P + "DstCtrlsAll: " + LineText(Line) + ": " + ErrorText());
+    LogFailure(P + "DstCtrlsAll: " + LineText(Line) + ": " + ErrorText());
     return false;
   }
   bool muteTaken = false;
@@ -255,7 +255,7 @@ bool TMixer::TakeSelector(const std::string& P, const MIXERCONTROLA& Control, DW
   LastResult = mixerGetControlDetailsA(reinterpret_cast<HMIXEROBJ>(Handle), &details,
                                        MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_LISTTEXT);
   if (LastResult != MMSYSERR_NOERROR) {
-    LogError(P + "DstCtrlDetListText: " + ControlText(Control) + ": " + ErrorText());
+    LogFailure(P + "DstCtrlDetListText: " + ControlText(Control) + ": " + ErrorText());
     return false;
   }
   SelectorIndex = AddControl(Control, static_cast<int32_t>(Channels));
@@ -284,7 +284,7 @@ bool TMixer::ListSources(UINT MixerID, DWORD DestinationType, const std::string&
     LastResult = mixerGetLineInfoA(MixerObject(MixerID), &Line,
                                    MIXER_OBJECTF_MIXER | MIXER_GETLINEINFOF_SOURCE);
     if (LastResult != MMSYSERR_NOERROR) {
-      LogError(P + "SrcLineInfo " + std::to_string(s) + ": " + ErrorText());
+      LogFailure(P + "SrcLineInfo " + std::to_string(s) + ": " + ErrorText());
       return false;
     }
     TSrcLineData& source = Sources.at(s);
@@ -309,7 +309,7 @@ bool TMixer::ListSources(UINT MixerID, DWORD DestinationType, const std::string&
 // queue.
 bool TMixer::TakeSourceControls(const std::string& P, size_t S) {
   if (!QueryControls(Line)) {
-    LogError(P + "SrcCtrlsAll: " + LineText(Line) + ": " + ErrorText());
+    LogFailure(P + "SrcCtrlsAll: " + LineText(Line) + ": " + ErrorText());
     return false;
   }
   const std::vector<MIXERCONTROLA> controls = ControlBuffer;

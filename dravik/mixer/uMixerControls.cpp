@@ -50,7 +50,7 @@ void TMixerControls::Init() {
     if (LastResult == MMSYSERR_NOERROR) {
       Active = false;
     } else {
-      LogError("Init: Can not Close: " + ErrorText() + ".");
+      LogFailure("Init: Can not Close: " + ErrorText() + ".");
     }
   }
   DeviceID = -1;
@@ -107,7 +107,7 @@ int32_t TMixerControls::AddControl(const MIXERCONTROLA& Control, int32_t Channel
       return -1;
     }
     if (GetDetails(ctrl, ctrl.SavedDetails) != MMSYSERR_NOERROR) {
-      LogError("AddControl: Get Saved Details: " + ErrorText() +
+      LogFailure("AddControl: Get Saved Details: " + ErrorText() +
                ", Control info: " + ControlText(Control));
       return -1;
     }
@@ -126,7 +126,7 @@ bool TMixerControls::IsCaptured(int32_t Index) {
     TCtrlData& ctrl = Controls[Index];
     if (ctrl.Captured) return true;
     if (GetDetails(ctrl, ctrl.CurrentDetails) != MMSYSERR_NOERROR) {
-      LogError("IsCaptured: Get Current Details: " + ErrorText());
+      LogFailure("IsCaptured: Get Current Details: " + ErrorText());
       return false;
     }
     return ProbeControl(Index);
@@ -152,7 +152,7 @@ bool TMixerControls::ProbeControl(int32_t Index) {
 TMixerControls::TProbe TMixerControls::ProbeOnce(int32_t Index, size_t Probe) {
   TCtrlData& ctrl = Controls[Index];
   if (SetDetails(ctrl, ctrl.CheckDetails[Probe]) != MMSYSERR_NOERROR) {
-    LogError("IsCaptured: Set Check Details " + std::to_string(Probe) + ": " + ErrorText());
+    LogFailure("IsCaptured: Set Check Details " + std::to_string(Probe) + ": " + ErrorText());
     return TProbe::Failed;
   }
   // Give the other program time to react; other messages (input, timers, change notices of
@@ -162,7 +162,7 @@ TMixerControls::TProbe TMixerControls::ProbeOnce(int32_t Index, size_t Probe) {
   if (static_cast<size_t>(Index) >= Controls.size()) throw std::logic_error("controls released");
   TCtrlData& again = Controls[Index];
   if (GetDetails(again, again.QueryDetails) != MMSYSERR_NOERROR) {
-    LogError("IsCaptured: Get Query Details: " + ErrorText());
+    LogFailure("IsCaptured: Get Query Details: " + ErrorText());
     return TProbe::Failed;
   }
   return again.QueryDetails != again.CheckDetails[Probe] ? TProbe::Held : TProbe::Free;
@@ -184,7 +184,7 @@ bool TMixerControls::CaptureControl(int32_t Index) {
     ctrl.Seized = false;
     ctrl.Captured = true;
     if (SetDetails(ctrl, ctrl.CurrentDetails) != MMSYSERR_NOERROR) {
-      LogError("CaptureControl: Set Current Details: " + ErrorText());
+      LogFailure("CaptureControl: Set Current Details: " + ErrorText());
       return false;
     }
     return true;
@@ -203,7 +203,7 @@ bool TMixerControls::LeaveControl(int32_t Index) {
     ctrl.Captured = false;
     ctrl.Seized = false;
     if (SetDetails(ctrl, ctrl.SavedDetails) != MMSYSERR_NOERROR) {
-      LogError("LeaveControl: Set Saved Details: " + ErrorText());
+      LogFailure("LeaveControl: Set Saved Details: " + ErrorText());
       return false;
     }
     // A program that still holds the control has put its own values back at once.
@@ -239,7 +239,7 @@ bool TMixerControls::SetValue(int32_t Index, int32_t Channel, int32_t Item, DWOR
     // Stored before writing, so the device's notice of this very write finds nothing to undo.
     ctrl.CurrentDetails.at(static_cast<size_t>(Channel) * ctrl.Items + Item) = Value;
     if (SetDetails(ctrl, ctrl.CurrentDetails) != MMSYSERR_NOERROR) {
-      LogError("SetValue: Set Current Details: " + ErrorText());
+      LogFailure("SetValue: Set Current Details: " + ErrorText());
       return false;
     }
     if (OnChange) OnChange(this);
@@ -289,12 +289,12 @@ void TMixerControls::ControlChanged(WPARAM Mixer, LPARAM ControlID) {
 void TMixerControls::WriteBack(size_t Index) {
   TCtrlData& ctrl = Controls[Index];
   if (GetDetails(ctrl, ctrl.QueryDetails) != MMSYSERR_NOERROR) {
-    LogError("OnChange: Get Query Details: " + ErrorText());
+    LogFailure("OnChange: Get Query Details: " + ErrorText());
     return;
   }
   if (ctrl.QueryDetails == ctrl.CurrentDetails) return;
   if (SetDetails(ctrl, ctrl.CurrentDetails) != MMSYSERR_NOERROR) {
-    LogError("OnChange: Set Current Details: " + ErrorText());
+    LogFailure("OnChange: Set Current Details: " + ErrorText());
     return;
   }
   // A program that holds the control has put its own values back at once, as the capture probe

@@ -5,6 +5,7 @@
 
 #include "dravik/audio/uCommon.h"
 #include "platform/messages.h"
+#include "platform/advice.h"
 #include "platform/mmsystem.h"
 #include "platform/vmbox.h"
 

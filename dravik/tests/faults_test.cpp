@@ -28,8 +28,13 @@ constexpr DWORD LineIn = MIXERLINE_COMPONENTTYPE_SRC_LINE;
 constexpr DWORD Volume = MIXERCONTROL_CONTROLTYPE_VOLUME;
 
 const std::string NoDriver = "The device is not present: no driver serves it.";
-const std::string Allocated = "The device is already open; close it before opening it again.";
-const std::string BadFormat = "The device cannot work with this wave format.";
+// The driver's texts, each followed by what it means to the user and what to try.
+const std::string Allocated = "The device is already open; close it before opening it again. "
+                              "Another program is using the device: close that program or choose "
+                              "another device.";
+const std::string BadFormat = "The device cannot work with this wave format. The device does not "
+                              "support this sampling rate or number of bits: choose another rate "
+                              "(44100 or 48000 Hz with 16 bits suits most cards).";
 
 // A settings file as a user's program folder holds it: a calibration of its own (offsets and
 // a gain the window must keep), a comment and a section of another tool.

@@ -198,7 +198,8 @@ TEST_F(Mixer, SourceLevels) {
   EXPECT_EQ(Log.Lines,
             (Lines{{"MixerIn: Set volume: Channel: 2,  Value: 0.5: Volume control not found.", false},
                    {"MixerIn: GetVolume: Volume control not found.", false},
-                   {"MixerIn: SetValue: Set Current Details: MIXERR_INVALVALUE", false},
+                   {"MixerIn: SetValue: Set Current Details: MIXERR_INVALVALUE. The card's mixer "
+                    "refused the value: choose another source or device.", false},
                    {"MixerIn: Set volume: Channel: 0,  Value: 0.5: Can not set value for source "
                     "channel.", false}}));
 }
@@ -233,15 +234,20 @@ TEST_F(Mixer, SetupFailuresAndRetry) {
   struct Case { std::function<void()> arrange; Lines lines; };
   const Case cases[] = {
       {[] { vmbox::FailCall("mixerGetID", MMSYSERR_BADDEVICEID); },
-       {{"MixerIn: SetWaveIn " + std::to_string(InputOf(0)) + ": GetMixID: MMSYSERR_BADDEVICEID",
+       {{platform::WithAdvice("MixerIn: SetWaveIn " + std::to_string(InputOf(0)) +
+                                  ": GetMixID: MMSYSERR_BADDEVICEID", MMSYSERR_BADDEVICEID),
          false}}},
       {[] { vmbox::FailCall("mixerOpen", MMSYSERR_NODRIVER); },
-       {{"MixerIn: " + Device0() + ": Open: MMSYSERR_NODRIVER", false}}},
+       {{"MixerIn: " + Device0() + ": Open: MMSYSERR_NODRIVER. The device is unplugged or its sound "
+         "server is not running: plug it in or start the sound server, then restart the program.",
+         false}}},
       {[] { vmbox::FailCall("mixerGetDevCapsA", MMSYSERR_INVALPARAM); },
-       {{"MixerIn: " + Device0() + ": Caps: MMSYSERR_INVALPARAM", false}}},
+       {{platform::WithAdvice("MixerIn: " + Device0() + ": Caps: MMSYSERR_INVALPARAM",
+                              MMSYSERR_INVALPARAM), false}}},
       {[] { vmbox::FailCall("mixerGetLineInfoA", MIXERR_INVALLINE); },
        {{"MixerIn: " + Device0Named() + "...", true},
-        {"MixerIn: " + Device0Named() + ": DstLineInfo: Destination 0: MIXERR_INVALLINE", false}}},
+        {platform::WithAdvice("MixerIn: " + Device0Named() + ": DstLineInfo: Destination 0: "
+                              "MIXERR_INVALLINE", MIXERR_INVALLINE), false}}},
       {[] { vmbox::HoldMixerControl(0, Id(Recording, 0, Volume)); },
        {{"MixerIn: " + Device0Named() + "...", true},
         {"MixerIn: CaptureControl: Captured by another process.", false},

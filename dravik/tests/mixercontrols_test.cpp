@@ -107,8 +107,9 @@ TEST_F(MixerControls, AddControlFailures) {
   EXPECT_EQ(Ctl->AddControl(singleMux, 2), -1);
   EXPECT_EQ(Ctl->AddControl(noChannels, 0), -1);
   const std::vector<std::pair<std::string, bool>> expected = {
-      {"MixerIn: AddControl: Get Saved Details: MIXERR_INVALCONTROL, Control info: " +
-           ControlText(Info(MasterVolume)), false},
+      {platform::WithAdvice("MixerIn: AddControl: Get Saved Details: MIXERR_INVALCONTROL, Control "
+                            "info: " + ControlText(Info(MasterVolume)), MIXERR_INVALCONTROL),
+       false},
       {"MixerIn: AddControl: Exception.", false},
       {"MixerIn: AddControl: Exception.", false}};
   EXPECT_EQ(Log.Lines, expected);
@@ -229,7 +230,7 @@ TEST_F(MixerControls, ProbeFailuresAreReported) {
     Log.Lines.clear();
     vmbox::FailCall(c.call, c.code);
     EXPECT_FALSE(Ctl->IsCaptured(i));
-    EXPECT_EQ(Log.Lines, (decltype(Log.Lines){{c.line, false}}));
+    EXPECT_EQ(Log.Lines, (decltype(Log.Lines){{platform::WithAdvice(c.line, c.code), false}}));
   }
 }
 
@@ -256,8 +257,12 @@ TEST_F(MixerControls, InitGivesBackInReverseOrderEvenWhenOneFails) {
   EXPECT_TRUE(Ctl->Controls.empty());
   EXPECT_EQ(Ctl->DeviceID, -1);
   const std::vector<std::pair<std::string, bool>> expected = {
-      {"MixerIn: LeaveControl: Set Saved Details: MMSYSERR_INVALPARAM", false},
-      {"MixerIn: Init: Can not Close: MMSYSERR_INVALHANDLE.", false}};
+      {platform::WithAdvice("MixerIn: LeaveControl: Set Saved Details: MMSYSERR_INVALPARAM",
+                            MMSYSERR_INVALPARAM), false},
+      // The step's own full stop stays, the advice follows it.
+      {"MixerIn: Init: Can not Close: MMSYSERR_INVALHANDLE. The device was closed under the "
+       "program, perhaps because it was unplugged: plug it in, choose it again and press Start.",
+       false}};
   EXPECT_EQ(Log.Lines, expected);
   EXPECT_TRUE(Ctl->Active); // still open: the next Init closes it
   Ctl->Init();

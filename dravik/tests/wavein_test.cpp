@@ -107,7 +107,9 @@ TEST_F(WaveIn, NegotiatesTheHighestUsefulRateOrReportsWhyNot) {
   vmbox::FailNextOpen(TPort::Input, WAVERR_BADFORMAT);
   { TWaveIn in(nullptr, Log.Event(), ok); }
   EXPECT_FALSE(ok);
-  EXPECT_TRUE(Log.Has("WaveIn: \"Noise\": Invalid wave format: Channels=2, Sampling=44100, Bits=16.", false));
+  EXPECT_TRUE(Log.Has(platform::WithAdvice(
+      "WaveIn: \"Noise\": Invalid wave format: Channels=2, Sampling=44100, Bits=16.", WAVERR_BADFORMAT),
+      false));
   vmbox::SetMaxSampleRate(8000); // below every standard rate: no device offers a format
   TWaveIn none(nullptr, Log.Event(), ok);
   EXPECT_FALSE(ok);
@@ -247,7 +249,7 @@ TEST_F(WaveIn, FailuresInTheOpenNoticeReleaseTheDevice) {
     Stops = 0;
     vmbox::FailCall(c.call, c.code);
     Run(*in, 1);
-    EXPECT_TRUE(Log.Has(c.line + WaveInText(c.code), false)) << c.call;
+    EXPECT_TRUE(Log.Has(platform::WithAdvice(c.line + WaveInText(c.code), c.code), false)) << c.call;
     EXPECT_EQ(Log.Lines.back(), std::make_pair(std::string("WaveIn: Stop."), true)) << c.call;
     Blocks.clear();
     Stops = 0;
@@ -256,7 +258,12 @@ TEST_F(WaveIn, FailuresInTheOpenNoticeReleaseTheDevice) {
   }
   vmbox::FailNextOpen(TPort::Input, MMSYSERR_ALLOCATED);
   in->Open();
-  EXPECT_EQ(Log.Lines.back(), std::make_pair("WaveIn: Open: " + WaveInText(MMSYSERR_ALLOCATED), false));
+  // The driver's text, then what it means and what to try.
+  EXPECT_EQ(Log.Lines.back(),
+            std::make_pair(std::string("WaveIn: Open: The device is already open; close it before "
+                                       "opening it again. Another program is using the device: "
+                                       "close that program or choose another device."),
+                           false));
   EXPECT_FALSE(in->Active);
 }
 
@@ -264,7 +271,9 @@ TEST_F(WaveIn, AVanishedDeviceEndsTheRunWithLogLines) {
   auto in = Make();
   Run(*in, 100, [&](size_t k) { if (k == 2) vmbox::Vanish(0, TPort::Input); });
   EXPECT_EQ(Blocks.size(), 3u);
-  EXPECT_TRUE(Log.Has("WaveIn: Add false buffer: " + WaveInText(MMSYSERR_NODRIVER), false));
+  EXPECT_TRUE(Log.Has(
+      platform::WithAdvice("WaveIn: Add false buffer: " + WaveInText(MMSYSERR_NODRIVER), MMSYSERR_NODRIVER),
+      false));
   EXPECT_EQ(Log.Lines.back(), std::make_pair(std::string("WaveIn: Stop."), true));
   EXPECT_FALSE(in->Active);
 }

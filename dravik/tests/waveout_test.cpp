@@ -4,6 +4,7 @@
 
 #include "dravik/audio/uPcmCodes.h"
 #include "dravik/audio/uWaveOut.h"
+#include "platform/advice.h"
 #include "platform/vmbox.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,7 @@ std::string DriverText(MMRESULT code) {
   return text;
 }
 
+
 // Without noise, offsets or mismatch, so that what the box's input hears is predictable.
 vmbox::TBoxConfig QuietBox(const char* name, double r) {
   vmbox::TBoxConfig box;
@@ -62,6 +64,10 @@ vmbox::TBoxConfig QuietBox(const char* name, double r) {
 using TLog = std::vector<std::pair<std::string, bool>>; // text, IsInfo
 std::pair<std::string, bool> Info(const std::string& text) { return {"WaveOut: " + text, true}; }
 std::pair<std::string, bool> Error(const std::string& text) { return {"WaveOut: " + text, false}; }
+// A failed call's line: the step, the driver's text and what the code means to the user.
+std::pair<std::string, bool> Failure(const std::string& step, MMRESULT code) {
+  return Error(platform::WithAdvice(step + DriverText(code), code));
+}
 const auto Started = Info("Start: Channels=2, Sampling=48000, Bits=16.");
 
 class WaveOutOnBox : public testing::Test {
@@ -139,7 +145,9 @@ TEST_F(WaveOutOnBox, MissingDevicesAndRefusedFormatsAreReported) {
   TWaveOut refused([this](const std::string& m, bool i) { Log.emplace_back(m, i); }, ok);
   EXPECT_FALSE(ok);
   EXPECT_EQ(Log.back(),
-            Error("\"Box A\": Invalid wave format: Channels=2, Sampling=44100, Bits=16."));
+            Error("\"Box A\": Invalid wave format: Channels=2, Sampling=44100, Bits=16. The device "
+                  "does not support this sampling rate or number of bits: choose another rate "
+                  "(44100 or 48000 Hz with 16 bits suits most cards)."));
   vmbox::Reinitialise({}, vmbox::TSpeed::Fast);
   Log.clear();
   TWaveOut none([this](const std::string& m, bool i) { Log.emplace_back(m, i); }, ok);
@@ -276,13 +284,13 @@ TEST_F(WaveOutOnBox, FailuresAreReportedAndAFailedStartFreesTheDeviceForTheNextS
       {[] {}, [this] { Device->MultiSin(-1, 1, 1024); }, Error("Exception in MultiSin")},
       {[] {}, [this] { Device->Trapezium(0.0001L, -0.001L); }, Error("Exception in Trapezium.")},
       {[] { vmbox::FailNextOpen(TPort::Output, MMSYSERR_ALLOCATED); },
-       [this] { Device->MultiSin(9, 1, 1024); }, Error("Open: " + DriverText(MMSYSERR_ALLOCATED))},
+       [this] { Device->MultiSin(9, 1, 1024); }, Failure("Open: ", MMSYSERR_ALLOCATED)},
       {[] { vmbox::FailCall("waveOutPrepareHeader", MMSYSERR_NOMEM); },
        [this] { Device->MultiSin(9, 1, 1024); },
-       Error("Prepare header #0: " + DriverText(MMSYSERR_NOMEM))},
+       Failure("Prepare header #0: ", MMSYSERR_NOMEM)},
       {[] { vmbox::FailCall("waveOutWrite", MMSYSERR_NOMEM); },
        [this] { Device->MultiSin(9, 1, 1024); },
-       Error("Write header #0: " + DriverText(MMSYSERR_NOMEM))},
+       Failure("Write header #0: ", MMSYSERR_NOMEM)},
   };
   for (const auto& c : cases) {
     TWaveOut& out = Create();
@@ -300,16 +308,15 @@ TEST_F(WaveOutOnBox, AFailedResetCanBeRepeatedAndAVanishedDeviceIsClosed) {
   TWaveOut& out = Playing();
   vmbox::FailCall("waveOutReset", MMSYSERR_ERROR);
   out.Stop();
-  EXPECT_EQ(Log.back(), Error("Close: Reset: " + DriverText(MMSYSERR_ERROR)));
+  EXPECT_EQ(Log.back(), Failure("Close: Reset: ", MMSYSERR_ERROR));
   StopAndWait();
   EXPECT_EQ(Log.back(), Info("Stop."));
 
   Playing();
   vmbox::Vanish(0, TPort::Output);
   ASSERT_TRUE(PumpUntil([&] { return !Device->Active && Device->Handle() == nullptr; }));
-  const std::string gone = DriverText(MMSYSERR_NODRIVER);
-  EXPECT_EQ(Log, (TLog{Started, Error("Write header #0: " + gone),
-                       Error("Write header #1: " + gone), Info("Stop.")}));
+  EXPECT_EQ(Log, (TLog{Started, Failure("Write header #0: ", MMSYSERR_NODRIVER),
+                       Failure("Write header #1: ", MMSYSERR_NODRIVER), Info("Stop.")}));
 }
 
 TEST_F(WaveOutOnBox, DestructionNeverHangsAndLeavesNoDeviceOpen) {

@@ -20,6 +20,9 @@ constexpr int RTop = 118;
 constexpr int RBottom = 140;
 constexpr int Ground = 146;
 constexpr int TermRadius = 4;
+// What the result labels show before a result.
+constexpr const char* ZCaption = "Zx";
+constexpr const char* RCaption = "Rx";
 
 } // namespace
 
@@ -38,10 +41,10 @@ TCircuitView::TCircuitView(QWidget* parent) : QWidget(parent) {
   cbSwap = new QCheckBox("Swap", this);
   cbSwap->setObjectName("cbSwap");
   cbSwap->move(ColInL + 14, 14);
-  lblZ = MakeLabel("Zx", palette().color(QPalette::WindowText), true);
+  lblZ = MakeLabel(ZCaption, palette().color(QPalette::WindowText), true);
   lblZ->setObjectName("lblZ");
   lblZ->setGeometry(ColZ + 24, TermTop + 10, Width - ColZ - 30, 20);
-  lblR = MakeLabel("Rx", palette().color(QPalette::WindowText), true);
+  lblR = MakeLabel(RCaption, palette().color(QPalette::WindowText), true);
   lblR->setObjectName("lblR");
   lblR->setGeometry(ColZ + 24, TermTop + 30, Width - ColZ - 30, 20);
   edR = new QLineEdit("10", this);
@@ -53,6 +56,11 @@ TCircuitView::TCircuitView(QWidget* parent) : QWidget(parent) {
 }
 
 QSize TCircuitView::sizeHint() const { return {Width, Height}; }
+
+void TCircuitView::ShowNoResult() {
+  lblZ->setText(ZCaption);
+  lblR->setText(RCaption);
+}
 
 QLabel* TCircuitView::MakeLabel(const QString& text, const QColor& colour, bool bold) {
   auto* label = new QLabel(text, this);

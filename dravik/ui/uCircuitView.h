@@ -30,6 +30,8 @@ public:
   bool CalibrationMode() const { return FCalibration; }
   // The short across the terminals is shown (ShCC).
   bool ShortShown() const { return FCalibration; }
+  // lblZ and lblR back to their captions, as before the first result.
+  void ShowNoResult();
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }

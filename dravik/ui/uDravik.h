@@ -13,6 +13,7 @@
 #include "dravik/measure/uLCRAnalysis.h"
 #include "dravik/signal/uSignalIn.h"
 #include "dravik/signal/uSignalOut.h"
+#include "dravik/ui/uCalibrationProgress.h"
 #include "dravik/ui/uCircuitView.h"
 #include "dravik/ui/uLCRChart.h"
 #include "dravik/ui/uNumericLocale.h"
@@ -28,7 +29,9 @@
 class QComboBox;
 class QFrame;
 class QLineSeries;
+class QProgressBar;
 class QPushButton;
+class QSplitter;
 class QTextEdit;
 class QTimer;
 
@@ -78,6 +81,9 @@ public:
   QLabel* lblLeft;
   QLabel* lblRight;
   QLabel* lblReadout; // the last result with its uncertainties
+  QSplitter* splLog;  // between the chart with the panel and the log pane
+  QLabel* lblProgress; // the calibration's run and step, or how it ended
+  QProgressBar* pbCalibration;
   QTextEdit* reMes;
   QTimer* DelayTimer;
 
@@ -160,6 +166,7 @@ private:
   void BuildControls();
   QWidget* BuildChartSide();
   QFrame* BuildPanel();
+  QWidget* BuildLogPane();
   void ConnectControls();
   void FormCreate();
 
@@ -193,6 +200,14 @@ private:
   void SetStartClick(TClickHandler Handler) { FStartClick = Handler; }
   void FinishCalibration(bool Done);
   void ContinueCalibrationWhenIdle(TClickHandler Next);
+  // The run in progress at the step the input chain is at (or the response run's blocks).
+  void ShowCalibrationProgress();
+  // How the calibration ended, in the progress row; the bar stays where the run stopped unless
+  // `Percent` is given.
+  void ShowCalibrationEnd(const std::string& Text, int Percent = -1);
+  // The result labels and the readout as before any result: a new mode or calibration makes
+  // the old one no longer hold.
+  void ClearResults();
   // uDravikResponse.cpp
   bool ResponseBlock(TDataMatrix& Block);
   void UseResponseCalibration();
@@ -210,6 +225,8 @@ private:
   std::filesystem::path FSettingsFile;
   TLCRChart FChart;
   QWidget* FUpper = nullptr; // everything above the log
+  QWidget* FProgressRow = nullptr;
+  TCalibrationRun FCalibrationRun = TCalibrationRun::Offset;
   TNumericLocale FNumericLocale;
   TClickHandler FStartClick = nullptr;
   TClickHandler FPendingStart = nullptr; // a Start waiting for the devices to close

@@ -11,8 +11,10 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLegend>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
@@ -23,8 +25,12 @@ namespace {
 
 constexpr int DesignWidth = 631;
 constexpr int DesignHeight = 402;
-constexpr int PanelWidth = 306;
-constexpr int LogHeight = 44;
+// The log pane opens this many lines high and can be dragged taller, never below LogMinLines.
+constexpr int LogOpenLines = 6;
+constexpr int LogMinLines = 3;
+// A device list is as wide as its longest name, and never narrower than this many characters.
+constexpr int DeviceMinChars = 16;
+constexpr int ProgressWidth = 200;
 // The log keeps its latest lines only, so that a window left running for days, through any
 // number of runs and level changes, does not grow without end.
 constexpr int LogLines = 2000;
@@ -40,13 +46,36 @@ T* Named(const char* name, Args&&... args) {
 QComboBox* MakeList(const char* name, const QStringList& items = {}) {
   auto* list = Named<QComboBox>(name);
   list->addItems(items);
-  // Long device names must not widen the panel; the open list shows them in full.
+  // Source names and formats must not widen the panel; the open list shows them in full.
   list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   list->setMinimumContentsLength(4);
   return list;
 }
 
+// A device is told from the others by the whole of its name, so the list widens the panel to it.
+QComboBox* MakeDeviceList(const char* name) {
+  auto* list = Named<QComboBox>(name);
+  list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  list->setMinimumContentsLength(DeviceMinChars);
+  return list;
+}
+
+// The height of `lines` lines of the text box's font, with its frame.
+int LinesHigh(const QTextEdit* box, int lines) {
+  return box->fontMetrics().lineSpacing() * lines + 2 * box->frameWidth() +
+         static_cast<int>(2 * box->document()->documentMargin());
+}
+
 QLabel* Caption(const QString& text) { return new QLabel(text); }
+
+// A layout of `widget` without margins, its items `spacing` apart.
+template <typename L>
+L* BareLayout(QWidget* widget, int spacing) {
+  auto* layout = new L(widget);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(spacing);
+  return layout;
+}
 
 } // namespace
 
@@ -55,31 +84,52 @@ void TfmLCR::BuildControls() {
   root->setContentsMargins(4, 4, 4, 4);
   root->setSpacing(4);
   FUpper = new QWidget(this);
-  auto* upper = new QHBoxLayout(FUpper);
-  upper->setContentsMargins(0, 0, 0, 0);
-  upper->setSpacing(4);
+  auto* upper = BareLayout<QHBoxLayout>(FUpper, 4);
   upper->addWidget(BuildChartSide(), 1);
   upper->addWidget(BuildPanel(), 0, Qt::AlignTop);
-  root->addWidget(FUpper, 1);
-  reMes = Named<QTextEdit>("reMes");
-  reMes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  reMes->setMinimumHeight(LogHeight);
-  reMes->setMaximumHeight(LogHeight);
-  reMes->document()->setMaximumBlockCount(LogLines);
-  root->addWidget(reMes);
+  splLog = Named<QSplitter>("splLog", Qt::Vertical);
+  splLog->setChildrenCollapsible(false);
+  splLog->addWidget(FUpper);
+  splLog->addWidget(BuildLogPane());
+  // A taller window gives the chart most of its height and the log some.
+  splLog->setStretchFactor(0, 3);
+  splLog->setStretchFactor(1, 1);
+  root->addWidget(splLog, 1);
   DelayTimer = Named<QTimer>("DelayTimer", this);
   DelayTimer->setSingleShot(true);
   DelayTimer->setInterval(500);
   resize(DesignWidth, DesignHeight);
+  splLog->setSizes({DesignHeight, FProgressRow->sizeHint().height() + LinesHigh(reMes, LogOpenLines)});
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 }
 
+// The calibration's progress above the log, both under the splitter's handle.
+QWidget* TfmLCR::BuildLogPane() {
+  auto* pane = new QWidget;
+  auto* column = BareLayout<QVBoxLayout>(pane, 2);
+  FProgressRow = new QWidget(pane);
+  auto* progress = BareLayout<QHBoxLayout>(FProgressRow, 6);
+  lblProgress = Named<QLabel>("lblProgress");
+  pbCalibration = Named<QProgressBar>("pbCalibration");
+  pbCalibration->setRange(0, 100);
+  pbCalibration->setValue(0);
+  pbCalibration->setFixedWidth(ProgressWidth);
+  pbCalibration->setToolTip("How far the calibration has come: offset, amplitude and response run.");
+  progress->addWidget(lblProgress, 1);
+  progress->addWidget(pbCalibration);
+  column->addWidget(FProgressRow);
+  reMes = Named<QTextEdit>("reMes");
+  reMes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  reMes->document()->setMaximumBlockCount(LogLines);
+  reMes->setMinimumHeight(LinesHigh(reMes, LogMinLines));
+  column->addWidget(reMes, 1);
+  return pane;
+}
+
 QWidget* TfmLCR::BuildChartSide() {
   auto* side = new QWidget;
-  auto* column = new QVBoxLayout(side);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(2);
+  auto* column = BareLayout<QVBoxLayout>(side, 2);
   Chart1 = Named<TChartView>("Chart1", FChart.Chart());
   Chart1->setMinimumSize(310, 297);
   Series1 = FChart.Series(TSeriesId::Series1);
@@ -106,7 +156,8 @@ QWidget* TfmLCR::BuildChartSide() {
 QFrame* TfmLCR::BuildPanel() {
   PnlDeviceConnection = Named<QFrame>("PnlDeviceConnection");
   PnlDeviceConnection->setFrameShape(QFrame::StyledPanel);
-  PnlDeviceConnection->setFixedWidth(PanelWidth);
+  // As wide as its widest row asks (a whole device name, or the diagram), never less.
+  PnlDeviceConnection->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
   auto* panel = new QVBoxLayout(PnlDeviceConnection);
   panel->setContentsMargins(4, 2, 4, 4);
   panel->setSpacing(3);
@@ -141,18 +192,23 @@ QFrame* TfmLCR::BuildPanel() {
   format->addWidget(cbSampling, 2);
   panel->addLayout(format);
 
+  // Each device on a row of its own, so that its whole name shows; the sources below them, output
+  // left and input right.
   auto* devices = new QGridLayout;
   devices->setSpacing(3);
-  cbOut = MakeList("cbOut");
+  cbOut = MakeDeviceList("cbOut");
   cbOutSrc = MakeList("cbOutSrc");
-  cbIn = MakeList("cbIn");
+  cbIn = MakeDeviceList("cbIn");
   cbInSrc = MakeList("cbInSrc");
   devices->addWidget(Caption("Output"), 0, 0);
-  devices->addWidget(cbOut, 1, 0);
-  devices->addWidget(cbOutSrc, 2, 0);
-  devices->addWidget(Caption("Input"), 0, 1);
-  devices->addWidget(cbIn, 1, 1);
-  devices->addWidget(cbInSrc, 2, 1);
+  devices->addWidget(cbOut, 0, 1, 1, 2);
+  devices->addWidget(Caption("Input"), 1, 0);
+  devices->addWidget(cbIn, 1, 1, 1, 2);
+  devices->addWidget(Caption("Sources"), 2, 0);
+  devices->addWidget(cbOutSrc, 2, 1);
+  devices->addWidget(cbInSrc, 2, 2);
+  devices->setColumnStretch(1, 1);
+  devices->setColumnStretch(2, 1);
   panel->addLayout(devices);
 
   Circuit = new TCircuitView;

@@ -31,6 +31,7 @@ void TfmLCR::StartResponseRun() {
   SignalIn->BlockLength = static_cast<uint32_t>(SignalOut->GetBufferFrames());
   FResponseMeter.Start(SignalIn->GetSamplingRate(), SignalIn->BlockLength);
   FResponseRun = true;
+  FCalibrationRun = TCalibrationRun::Response;
   SignalIn->SetOnStop([this](void*) { OnStopResponseCalibr(); });
   SignalIn->SetAttenuation(0, 0);
   SignalIn->SetAttenuation(1, 0);
@@ -40,7 +41,9 @@ void TfmLCR::StartResponseRun() {
 // The waveform view shows the blocks as the other runs do; true once enough have been heard.
 bool TfmLCR::ResponseBlock(TDataMatrix& Block) {
   Analysis.ShowWaveforms(Block, SignalIn->GetSamplingRate());
-  return FResponseMeter.AddBlock(Block);
+  const bool enough = FResponseMeter.AddBlock(Block);
+  ShowCalibrationProgress();
+  return enough;
 }
 
 // A response that cannot be a card's (the inputs do not see the same voltage) or that heard no

@@ -7,6 +7,8 @@
 #include "dravik/ui/uRadioGroup.h"
 
 #include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -65,6 +67,7 @@ void TfmLCR::rgRunModeClick() {
   SetStartClick(calibration ? &TfmLCR::btnStartCalibrationClick
                             : &TfmLCR::btnStartMeasurementClick);
   Circuit->SetCalibrationMode(calibration);
+  ClearResults();
   lblR->setVisible(!calibration);
   lblZ->setVisible(!calibration);
   lblReadout->setVisible(!calibration);
@@ -78,6 +81,8 @@ void TfmLCR::OnStart() {
   rgRunMode->setEnabled(false);
   cbIn->setEnabled(false);
   cbOut->setEnabled(false);
+  // Every step of a calibration's run opens the capture anew.
+  if (FStartClick == &TfmLCR::btnStopCalibrationClick) ShowCalibrationProgress();
   // A stop that came while the devices were still opening found nothing to stop; the capture
   // (and the playback that started before it) must not run on unwanted.
   const bool runWanted = FStartClick == &TfmLCR::btnStopMeasurementClick ||
@@ -169,6 +174,7 @@ void TfmLCR::btnStartCalibrationClick() {
   EndRunOnDeviceFailure(this);
   ForgetSaturations();
   cbBitsSamplingChange();
+  FCalibrationRun = TCalibrationRun::Offset;
   AddMessage("Offset calibration...", true);
   SignalIn->SetOnStop([this](void*) { OnStopOffSetCalibr(); });
   SignalIn->SetOnSaturation([this](int32_t Channel) { return LowerOutputLevel(Channel); });
@@ -187,6 +193,7 @@ void TfmLCR::btnStartCalibrationClick() {
 void TfmLCR::OnStopOffSetCalibr() {
   if (!SignalIn || !SignalOut) return;
   AddMessage("Amplitude calibration...", true);
+  FCalibrationRun = TCalibrationRun::Amplitude;
   SetAllOutputAttenuations(0);
   SignalOut->Trapezium(RiseTime, FlatTime);
   SignalIn->SetOnStop([this](void*) { OnStopAmplitudeCalibr(); });
@@ -214,13 +221,44 @@ void TfmLCR::FinishCalibration(bool Done) {
   OnStop();
   SetStartClick(&TfmLCR::btnStartCalibrationClick);
   if (!Done) {
+    ShowCalibrationEnd("Calibration failed.");
     AddMessage("Calibration failed.", false);
     return;
   }
   if (SignalIn && SignalIn->CalibrIn) SignalIn->CalibrIn->Place = PlaceInUse();
   rgRunMode->SetItemIndex(1);
   rgRunModeClick();
+  ShowCalibrationEnd("Calibration done.", 100);
   AddMessage("Calibration done.", true);
+}
+
+void TfmLCR::ShowCalibrationProgress() {
+  if (!SignalIn || !SignalIn->CalibrIn) return;
+  const int32_t steps = SignalIn->GetStepCount();
+  TCalibrationProgress progress;
+  switch (FCalibrationRun) {
+  case TCalibrationRun::Offset: progress = OffsetProgress(SignalIn->GetAttIndex(0), steps); break;
+  case TCalibrationRun::Amplitude: {
+    const int32_t reference = SignalIn->CalibrIn->RefChannel;
+    progress = AmplitudeProgress(reference, SignalIn->GetAttIndex(OtherChannel(reference)), steps);
+    break;
+  }
+  case TCalibrationRun::Response:
+    progress = ResponseProgress(FResponseMeter.Blocks(), FResponseMeter.BlocksNeeded());
+    break;
+  }
+  lblProgress->setText(QString::fromStdString(ProgressText(progress)));
+  pbCalibration->setValue(ProgressPercent(progress));
+}
+
+void TfmLCR::ShowCalibrationEnd(const std::string& Text, int Percent) {
+  lblProgress->setText(QString::fromStdString(Text));
+  if (Percent >= 0) pbCalibration->setValue(Percent);
+}
+
+void TfmLCR::ClearResults() {
+  Circuit->ShowNoResult();
+  lblReadout->clear();
 }
 
 // The next step of a calibration needs both devices closed; it is given up when the
@@ -241,6 +279,7 @@ void TfmLCR::btnStopCalibrationClick() {
   if (SignalIn) SignalIn->SetOnStop([this](void*) { OnStop(); });
   StopChains();
   SetStartClick(&TfmLCR::btnStartCalibrationClick);
+  ShowCalibrationEnd("Calibration aborted.");
   AddMessage("Calibration aborted.", false);
 }
 

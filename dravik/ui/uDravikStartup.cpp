@@ -4,6 +4,7 @@
 #include "dravik/ui/uDravik.h"
 
 #include "dravik/ui/uRadioGroup.h"
+#include "platform/advice.h"
 #include "platform/inifile.h"
 
 #include <QCloseEvent>
@@ -12,6 +13,7 @@
 #include <QLayout>
 #include <QComboBox>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -39,7 +41,9 @@ void TfmLCR::OnDelayTimer() {
   SignalIn->OnStart = [this](void*) { OnStart(); };
   SignalIn->SetOnStop([this](void*) { OnStop(); });
   SignalIn->BlockLength = SignalIn->GetSamplingRate() / 10;
-  if (cbIn->count() == 0 || cbOut->count() == 0) AddMessage("Sound card not found.", false);
+  // An empty list is what a platform without a device driver, or without its server, leaves.
+  if (cbIn->count() == 0 || cbOut->count() == 0)
+    AddMessage(platform::WithAdvice("Sound card not found.", MMSYSERR_NODRIVER), false);
   const platform::TIniFile ini(FSettingsFile);
   if (!ini.LoadError().empty()) AddMessage(ini.LoadError(), false);
   ReadSettings(ini);
@@ -201,7 +205,8 @@ void TfmLCR::FreeChains() {
 // The window's last view: the log alone, with the shutdown reports.
 void TfmLCR::ShowLogOnly() {
   FUpper->hide();
-  reMes->setMaximumHeight(QWIDGETSIZE_MAX);
+  FProgressRow->hide();
+  splLog->refresh(); // the log takes the place of what it hid
   reMes->raise();
   reMes->setFocus();
   layout()->activate();

@@ -1,12 +1,15 @@
 // The front end of the waveform-audio API: sample conversion, result texts, capabilities, and
 // every misuse answered with its result code.
 
+#include "platform/advice.h"
+#include "platform/mixer.h"
 #include "platform/src/uPcm.h"
 #include "platform/calibration_place.h"
 #include "platform/inifile.h"
 #include "platform/tests/wave_support.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -80,6 +83,55 @@ TEST(WaveErrors, EveryCodeHasItsOwnTextAndUnknownCodesAreRefused) {
   EXPECT_EQ(std::strlen(text), 7u);
   EXPECT_EQ(waveInGetErrorTextA(WAVERR_UNPREPARED, nullptr, 128), MMSYSERR_INVALPARAM);
   EXPECT_EQ(waveOutGetErrorTextA(MMSYSERR_NOERROR, text, 0), MMSYSERR_INVALPARAM);
+}
+
+// Every failure a call can answer has one sentence for the person at the instrument, and the
+// causes a person can act on are named where they are the likely ones.
+TEST(WaveErrors, EveryFailureHasOneSentenceOfAdvice) {
+  std::vector<MMRESULT> codes;
+  for (MMRESULT code = 1; code <= MMSYSERR_LASTERROR; ++code) codes.push_back(code);
+  for (MMRESULT code = WAVERR_BASE; code <= WAVERR_LASTERROR; ++code) codes.push_back(code);
+  for (MMRESULT code = MIXERR_BASE; code <= MIXERR_LASTERROR; ++code) codes.push_back(code);
+  codes.push_back(999); // no code of the API
+  for (const MMRESULT code : codes) {
+    const std::string advice = ResultAdvice(code);
+    ASSERT_FALSE(advice.empty()) << code;
+    EXPECT_TRUE(std::isupper(static_cast<unsigned char>(advice.front()))) << advice;
+    EXPECT_EQ(advice.back(), '.') << advice;
+    EXPECT_EQ(advice.find(". "), std::string::npos) << "more than one sentence: " << advice;
+  }
+  EXPECT_EQ(ResultAdvice(MMSYSERR_NOERROR), "");
+
+  const struct { MMRESULT code; std::vector<const char*> names; } causes[] = {
+      {MMSYSERR_ALLOCATED, {"Another program is using the device"}},
+      {MMSYSERR_ERROR, {"in use by another program", "sound server"}},
+      {MMSYSERR_NODRIVER, {"unplugged", "sound server is not running"}},
+      {MMSYSERR_NOTENABLED, {"sound server"}},
+      {MMSYSERR_BADDEVICEID, {"unplugged", "restart the program"}},
+      {WAVERR_BADFORMAT, {"does not support this sampling rate", "choose another rate"}},
+      {MIXERR_INVALCONTROL, {"mixer"}},
+  };
+  for (const auto& c : causes) {
+    for (const char* name : c.names)
+      EXPECT_NE(ResultAdvice(c.code).find(name), std::string::npos) << c.code << ": " << name;
+  }
+}
+
+// The failure's own text comes first, unchanged, and one blank separates it from the advice.
+TEST(WaveErrors, AdviceFollowsTheTextOfTheFailure) {
+  const std::string gone = ResultAdvice(MMSYSERR_NODRIVER);
+  const struct { std::string text; MMRESULT code; std::string line; } cases[] = {
+      {"Open: MMSYSERR_NODRIVER", MMSYSERR_NODRIVER, "Open: MMSYSERR_NODRIVER. " + gone},
+      {"Open: The device is not present: no driver serves it.", MMSYSERR_NODRIVER,
+       "Open: The device is not present: no driver serves it. " + gone},
+      {"Can not open input device 3", MMSYSERR_ALLOCATED,
+       "Can not open input device 3. Another program is using the device: close that program or "
+       "choose another device."},
+      {"Open: ", 999, "Open: " + ResultAdvice(999)}, // a code without a text of its own
+      {"", MMSYSERR_NODRIVER, gone},
+      {"Start measurement...", MMSYSERR_NOERROR, "Start measurement..."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WithAdvice(c.text, c.code), c.line) << c.text;
 }
 
 // ---- Misuse through the API ----

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <thread>
 
+#include "platform/advice.h"
 #include "platform/kernel.h"
 
 namespace sorvane {
@@ -139,15 +140,15 @@ void TWaveControl::AwaitOpened() const {
   }
 }
 
-void TWaveControl::FailOpen(const std::string& text) {
+void TWaveControl::FailOpen(const std::string& text, MMRESULT result) {
   State = wsClosing;
   SetEvent(Event);
   WaitUntilIdle(IdleTimeoutMs);
-  ReportError(text);
+  ReportError(text, result);
 }
 
-void TWaveControl::ReportError(const std::string& text) const {
-  if (OnError) OnError(text + std::to_string(DeviceID));
+void TWaveControl::ReportError(const std::string& text, MMRESULT result) const {
+  if (OnError) OnError(platform::WithAdvice(text + std::to_string(DeviceID), result));
 }
 
 void TWaveControl::ReportLost(const char* port) {

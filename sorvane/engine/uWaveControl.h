@@ -88,10 +88,12 @@ protected:
   bool AwaitIdleForStart();
   // Waits until the thread has handled the open notice (DeviceOpened has run).
   void AwaitOpened() const;
-  // The open failed: the thread releases the buffers and goes idle again; then ReportError.
-  void FailOpen(const std::string& text);
-  // OnError, when assigned, with the text followed by the device number.
-  void ReportError(const std::string& text) const;
+  // The open failed with `result`: the thread releases the buffers and goes idle again; then
+  // ReportError.
+  void FailOpen(const std::string& text, MMRESULT result);
+  // OnError, when assigned, with the text followed by the device number and by what `result`
+  // means and what to try.
+  void ReportError(const std::string& text, MMRESULT result) const;
   // On the device thread, after a call on the running device answered MMSYSERR_NODRIVER: the
   // first time in a run, OnLost synchronised with the main thread. `port` is "input" or "output".
   void ReportLost(const char* port);

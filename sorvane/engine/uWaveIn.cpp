@@ -35,7 +35,7 @@ void TWaveIn::SetBlockLength(int n) {
 
 bool TWaveIn::Start() {
   if (!AwaitIdleForStart()) {
-    ReportError(OpenError);
+    ReportError(OpenError, WAVERR_STILLPLAYING);
     return false;
   }
   if (!Prepare()) return true;
@@ -47,9 +47,10 @@ bool TWaveIn::Start() {
   Command = TCommand::None;
   ++Epoch;
   Handle = nullptr;
-  if (waveInOpen(&Handle, DeviceID, &Format, reinterpret_cast<DWORD_PTR>(Event), 0, OpenFlags) !=
-      MMSYSERR_NOERROR) {
-    FailOpen(OpenError);
+  const MMRESULT opened =
+      waveInOpen(&Handle, DeviceID, &Format, reinterpret_cast<DWORD_PTR>(Event), 0, OpenFlags);
+  if (opened != MMSYSERR_NOERROR) {
+    FailOpen(OpenError, opened);
     return false;
   }
   for (WAVEHDR& header : Headers) {

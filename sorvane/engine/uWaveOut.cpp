@@ -65,7 +65,7 @@ void TWaveOut::SwapBuffers() {
 
 bool TWaveOut::Start() {
   if (!AwaitIdleForStart()) {
-    ReportError(OpenError);
+    ReportError(OpenError, WAVERR_STILLPLAYING);
     return false;
   }
   if (!Prepare()) return true;
@@ -75,9 +75,10 @@ bool TWaveOut::Start() {
   Position = 0;
   SwapPending = false;
   Handle = nullptr;
-  if (waveOutOpen(&Handle, DeviceID, &Format, reinterpret_cast<DWORD_PTR>(Event), 0, OpenFlags) !=
-      MMSYSERR_NOERROR) {
-    FailOpen(OpenError);
+  const MMRESULT opened =
+      waveOutOpen(&Handle, DeviceID, &Format, reinterpret_cast<DWORD_PTR>(Event), 0, OpenFlags);
+  if (opened != MMSYSERR_NOERROR) {
+    FailOpen(OpenError, opened);
     return false;
   }
   // The playback thread queues the buffers at the open notice; playback runs once it has.

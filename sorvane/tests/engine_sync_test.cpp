@@ -157,8 +157,11 @@ TEST_F(EngineOnCard, FailedOpenIsReportedAndBothDevicesAreIdleAgain) {
     rig.Out.SetSignal(2048, 0.8, 100, 10000);
     vmbox::FailNextOpen(port, MMSYSERR_ALLOCATED);
     EXPECT_FALSE(rig.Start());
-    EXPECT_EQ(rig.Errors, std::vector<std::string>{output ? "Can not open output device " + std::to_string(OutputOf(0))
-                                                          : "Can not open input device " + std::to_string(InputOf(0))});
+    // The device's number, then what the result means and what to try.
+    const std::string busy =
+        ". Another program is using the device: close that program or choose another device.";
+    EXPECT_EQ(rig.Errors, std::vector<std::string>{output ? "Can not open output device " + std::to_string(OutputOf(0)) + busy
+                                                          : "Can not open input device " + std::to_string(InputOf(0)) + busy});
     EXPECT_TRUE(WaitUntil([&] { return rig.Idle(); }));
     ASSERT_TRUE(rig.Start()) << "nothing is left behind";
     EXPECT_TRUE(rig.WaitHanded(2));

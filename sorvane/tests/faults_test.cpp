@@ -127,14 +127,17 @@ TEST(Faults, DeviceThatDoesNotOpenLeavesTheWindowIdle) {
     int samplingItem; // 0: 48000 Hz, 1: 96000 Hz
     uint32_t maxRate;
     const char* message;
+    const char* advice; // what the user reads next
   } cases[] = {
-      {"input busy", TPort::Input, MMSYSERR_ALLOCATED, 0, 192000, "Can not open input device "},
-      {"output busy", TPort::Output, MMSYSERR_ALLOCATED, 0, 192000, "Can not open output device "},
+      {"input busy", TPort::Input, MMSYSERR_ALLOCATED, 0, 192000, "Can not open input device ",
+       "Another program is using the device"},
+      {"output busy", TPort::Output, MMSYSERR_ALLOCATED, 0, 192000, "Can not open output device ",
+       "Another program is using the device"},
       {"input refuses the format", TPort::Input, WAVERR_BADFORMAT, 0, 192000,
-       "Can not open input device "},
+       "Can not open input device ", "does not support this sampling rate"},
       // The card takes at most 48000 Hz: playback, opened first, refuses 96000 Hz.
       {"card refuses the rate", TPort::Output, MMSYSERR_NOERROR, 1, 48000,
-       "Can not open output device "},
+       "Can not open output device ", "does not support this sampling rate"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -154,7 +157,8 @@ TEST(Faults, DeviceThatDoesNotOpenLeavesTheWindowIdle) {
     EXPECT_TRUE(w->frWaveSetup1->cbDeviceIn->isEnabled());
     const std::string device = std::to_string(vmbox::DeviceId(ResistorBox, c.port));
     ASSERT_EQ(w.Messages.size(), 1u);
-    EXPECT_EQ(w.Messages[0], c.message + device);
+    EXPECT_EQ(w.Messages[0].rfind(c.message + device + ". ", 0), 0u) << w.Messages[0];
+    EXPECT_NE(w.Messages[0].find(c.advice), std::string::npos) << w.Messages[0];
     EXPECT_TRUE(PumpUntil([&] { return w->WaveOut().Idle() && w->SignalIn().WaveIn().Idle(); },
                           Timeout));
 
@@ -278,7 +282,10 @@ TEST(Faults, DeviceThatVanishesStopsTheRunWithAMessage) {
     const std::string device = std::to_string(vmbox::DeviceId(box, c.port));
     vmbox::Vanish(box, c.port);
     ASSERT_TRUE(PumpUntil([&] { return !w.Messages.empty(); }, Timeout)) << "no message";
-    EXPECT_EQ(w.Messages[0], c.message + device + " is no longer available.\r\nMeasuring has stopped.");
+    EXPECT_EQ(w.Messages[0], c.message + device + " is no longer available.\r\nMeasuring has stopped. "
+                                                  "The device is unplugged or its sound server is "
+                                                  "not running: plug it in or start the sound "
+                                                  "server, then restart the program.");
     EXPECT_FALSE(w->Running());
     EXPECT_EQ(w->btnStartStop->text(), "Start");
     EXPECT_TRUE(w->rgMode->isEnabled());
@@ -331,6 +338,10 @@ void DrawACurve(TWindow& w) {
   ASSERT_FALSE(w->ChartData().Points(0).isEmpty());
 }
 
+// What follows the system's text when the results cannot be written.
+const std::string SaveAdvice =
+    ". Check that the folder exists and may be written, or choose another one with \"Save as...\".";
+
 TEST(Faults, SettingsFolderThatIsNotWritable) {
   uitest::DefaultCard();
   uitest::TScratch scratch;
@@ -345,7 +356,8 @@ TEST(Faults, SettingsFolderThatIsNotWritable) {
   DrawACurve(w);
   w->btnSave->click();
   ASSERT_EQ(w.Messages.size(), 1u);
-  EXPECT_EQ(w.Messages[0], "Can not save the results to " + files.Results.string() + ": Not a directory");
+  EXPECT_EQ(w.Messages[0], "Can not save the results to " + files.Results.string() +
+                               ": Not a directory" + SaveAdvice);
   w->close();
   EXPECT_FALSE(w->isVisible());
   EXPECT_EQ(w->CloseReport(), "");
@@ -391,7 +403,7 @@ TEST(Faults, FullDiskWhileSavingResultsKeepsTheOldFile) {
   }
   ASSERT_EQ(w.Messages.size(), 1u);
   EXPECT_EQ(w.Messages[0], "Can not save the results to " + t.Scratch.Files().Results.string() +
-                               ": File too large");
+                               ": File too large" + SaveAdvice);
   EXPECT_EQ(ReadAll(t.Scratch.Files().Results), saved) << "the old results, byte for byte";
   EXPECT_EQ(FolderEntries(t.Scratch.Dir), (std::vector<std::string>{"Sorvane.ini", "Sorvane.txt"}));
   CloseCleanly(w);

@@ -62,10 +62,10 @@ void TForm1::BuildSetupPage() {
   tsSetup = Named(new QWidget, "tsSetup");
   PageControl1->addTab(tsSetup, "Setup");
   frWaveSetup1 = Named(new TfrWaveSetup(tsSetup), "frWaveSetup1");
-  frWaveSetup1->setMaximumWidth(420);
   Image1 = new TWiringImage(tsSetup);
   auto* layout = new QVBoxLayout(tsSetup);
-  layout->addWidget(frWaveSetup1);
+  // As wide as the frame's lists ask for their longest names, and no wider.
+  layout->addWidget(frWaveSetup1, 0, Qt::AlignLeft);
   layout->addWidget(Image1, 1);
 }
 
@@ -78,10 +78,14 @@ void TForm1::BuildProcessingPage() {
   Holds = new platform::TChartHolds(SeriesChart->Chart(), {series.begin(), series.end()});
   SeriesChart->OnAxesChanged = [this] { Holds->FollowAxes(); };
   frSpRange1 = Named(new TfrSpRange(tsProcessing), "frSpRange1");
+  // One line under the range, across the chart's width, so the right column keeps its height.
+  lbSaveStatus = Named(new QLabel(tsProcessing), "lbSaveStatus");
+  lbSaveStatus->setVisible(false); // until the first save
   auto* left = new QVBoxLayout;
   left->setContentsMargins(0, 0, 0, 0);
   left->addWidget(Chart, 1);
   left->addWidget(frSpRange1);
+  left->addWidget(lbSaveStatus);
   auto* layout = new QHBoxLayout(tsProcessing);
   layout->setContentsMargins(2, 2, 2, 2);
   layout->addLayout(left, 1);
@@ -108,6 +112,13 @@ QWidget* TForm1::BuildRightColumn() {
   lbCalibrationPlace->setStyleSheet("color: rgb(170, 85, 0);");
   lbCalibrationPlace->setVisible(false);
   btnSave = Named(new QPushButton("Save", column), "btnSave");
+  btnSave->setToolTip(QString::fromStdString("Saves the drawn curve to " + FFiles.Results.string()));
+  btnSaveAs = Named(new QPushButton("Save as...", column), "btnSaveAs");
+  btnSaveAs->setToolTip("Saves the drawn curve to a file of your choice");
+  auto* saving = new QHBoxLayout;
+  saving->setSpacing(2);
+  saving->addWidget(btnSave);
+  saving->addWidget(btnSaveAs);
 
   rgMode = Named(new QGroupBox(" Mode ", column), "rgMode");
   rgModeItems = new QButtonGroup(rgMode);
@@ -170,9 +181,10 @@ QWidget* TForm1::BuildRightColumn() {
   btnStartStop = Named(new QPushButton("Start", column), "btnStartStop");
   SetBold(btnStartStop);
 
-  for (QWidget* w : {static_cast<QWidget*>(lbSaturation), static_cast<QWidget*>(lbCalibrationPlace),
-                     static_cast<QWidget*>(btnSave),
-                     static_cast<QWidget*>(rgMode), static_cast<QWidget*>(pnRref),
+  v->addWidget(lbSaturation);
+  v->addWidget(lbCalibrationPlace);
+  v->addLayout(saving);
+  for (QWidget* w : {static_cast<QWidget*>(rgMode), static_cast<QWidget*>(pnRref),
                      static_cast<QWidget*>(gbLCR), static_cast<QWidget*>(gbCalibration),
                      static_cast<QWidget*>(gbGraph)})
     v->addWidget(w);
@@ -182,6 +194,7 @@ QWidget* TForm1::BuildRightColumn() {
   v->addWidget(btnStartStop);
 
   connect(btnSave, &QPushButton::clicked, this, &TForm1::btnSaveClick);
+  connect(btnSaveAs, &QPushButton::clicked, this, &TForm1::btnSaveAsClick);
   connect(btnStartStop, &QPushButton::clicked, this, &TForm1::btnStartStopClick);
   connect(btnCalibration, &QPushButton::clicked, this, &TForm1::btnCalibrationClick);
   connect(rgModeItems, &QButtonGroup::idClicked, this, [this] { rgModeClick(); });

@@ -63,10 +63,12 @@ public:
   TWiringImage* Image1;
   TChartView* Chart;
   TfrSpRange* frSpRange1;
+  QLabel* lbSaveStatus; // what the last save did, under the range
   QLabel* lbSaturation;
   // Shown while measuring on other cards or at another rate than the calibration was made on.
   QLabel* lbCalibrationPlace;
   QPushButton* btnSave;
+  QPushButton* btnSaveAs;
   QGroupBox* rgMode;
   QButtonGroup* rgModeItems;
   QFrame* pnRref;
@@ -109,11 +111,15 @@ public:
   // the tests collect the texts instead).
   void ShowError(const std::string& text);
   std::function<void(const std::string& text)> OnMessage;
+  // Asks for the file that "Save as..." writes, starting from `suggested`; an empty answer means
+  // the user cancelled. A file dialog unless assigned (the tests answer without one).
+  std::function<QString(const QString& suggested)> OnSaveFileName;
 
   // The event handlers.
   void btnStartStopClick();
   void btnCalibrationClick();
   void btnSaveClick();
+  void btnSaveAsClick();
   void rgModeClick();
   void SetModeItem(int item); // selects an item of rgMode and runs rgModeClick
   void cbModPhClick();
@@ -154,6 +160,12 @@ private:
   void FormCreate();
   void FormDestroy();
   void ApplyGraphOptions();
+  // Writes the drawn curve to `file` and says so in lbSaveStatus; with nothing drawn it writes
+  // nothing and says that instead. False when nothing was written.
+  bool SaveCurve(const std::filesystem::path& file);
+  // True, and said in lbSaveStatus, when no curve is drawn.
+  bool NothingToSave();
+  QString AskSaveFileName(const QString& suggested);
   void DrawBlock(const TWaveData& block);
   void ClearSeries();
   void SetDrawAllPoints(bool flag);
@@ -183,6 +195,7 @@ private:
   int FLastMode = 2;
   bool FShowModPhase = false;
   std::string FCloseReport;
+  std::filesystem::path FSaveAsFile; // the file "Save as..." wrote last (empty: none yet)
   bool Closed = false;
 };
 

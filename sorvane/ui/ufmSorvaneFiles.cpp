@@ -2,6 +2,7 @@
 // read at creation and written at closing, and the results file of the drawn curve.
 
 #include <QAbstractButton>
+#include <QFileDialog>
 
 #include "sorvane/ui/uResultsFile.h"
 #include "sorvane/ui/uSorvaneChart.h"
@@ -13,6 +14,18 @@ namespace sorvane {
 namespace {
 
 constexpr const char* Graph = "Graph";
+constexpr const char* NothingDrawn = "Nothing is drawn, so nothing was saved: press Start first.";
+constexpr const char* NotSaved = "Nothing was saved.";
+constexpr const char* SaveFailedAdvice =
+    "Check that the folder exists and may be written, or choose another one with \"Save as...\".";
+
+// What the last save did; `file` (its whole path, as a tip) only when it wrote one.
+void ShowSaveStatus(QLabel* label, const QString& text, const std::filesystem::path& file = {}) {
+  label->setText(text);
+  label->setVisible(true);
+  label->setStyleSheet(file.empty() ? "color: rgb(255, 0, 0);" : "");
+  label->setToolTip(QString::fromStdString(file.string()));
+}
 
 } // namespace
 
@@ -51,15 +64,50 @@ void TForm1::SaveSettings() {
   if (!saved.Ok) ShowError("Can not save the settings: " + saved.Error);
 }
 
-void TForm1::btnSaveClick() {
+void TForm1::btnSaveClick() { SaveCurve(FFiles.Results); }
+
+// Nothing drawn means nothing to ask a name for.
+void TForm1::btnSaveAsClick() {
+  if (NothingToSave()) return;
+  const std::filesystem::path start = FSaveAsFile.empty() ? FFiles.Results : FSaveAsFile;
+  const QString chosen = AskSaveFileName(QString::fromStdString(start.string()));
+  if (chosen.isEmpty()) return;
+  const std::filesystem::path file = chosen.toStdString();
+  if (SaveCurve(file)) FSaveAsFile = file;
+}
+
+QString TForm1::AskSaveFileName(const QString& suggested) {
+  if (OnSaveFileName) return OnSaveFileName(suggested);
+  return QFileDialog::getSaveFileName(this, "Save as", suggested, "Text files (*.txt);;All files (*)");
+}
+
+// An empty chart would replace the last results with an empty file: it is refused.
+bool TForm1::NothingToSave() {
+  if (!SeriesChart->Points(0).isEmpty()) return false;
+  ShowSaveStatus(lbSaveStatus, NothingDrawn);
+  return true;
+}
+
+bool TForm1::SaveCurve(const std::filesystem::path& file) {
+  if (NothingToSave()) return false;
   const QList<QPointF>& first = SeriesChart->Points(0);
   const QList<QPointF>& second = SeriesChart->Points(1);
   std::vector<TResultPoint> points;
   points.reserve(static_cast<size_t>(first.size()));
   for (qsizetype i = 0; i < first.size(); ++i)
     points.push_back({first[i].x(), first[i].y(), i < second.size() ? second[i].y() : 0.0});
-  const std::string error = SaveResults(FFiles.Results, points);
-  if (!error.empty()) ShowError(error);
+  const std::string error = SaveResults(file, points);
+  if (!error.empty()) {
+    ShowSaveStatus(lbSaveStatus, NotSaved);
+    ShowError(error + ". " + SaveFailedAdvice);
+    return false;
+  }
+  ShowSaveStatus(lbSaveStatus,
+                 QString("Saved %1 points to %2.")
+                     .arg(points.size())
+                     .arg(QString::fromStdString(file.filename().string())),
+                 file);
+  return true;
 }
 
 } // namespace sorvane

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "sorvane/analysis/uImpedance.h"
+#include "platform/advice.h"
 #include "platform/gui/uChartView.h"
 #include "sorvane/ui/uLcrCurves.h"
 #include "sorvane/ui/uSorvaneChart.h"
@@ -42,7 +43,9 @@ void TForm1::SamplingChanged(int /*rate*/) {
   frSpRange1->SetFullRange(d, top);
 }
 
+// The LCR result of another range no longer holds.
 void TForm1::RangeChanged(double lo, double hi) {
+  memLCRRes->clear();
   FWaveOut->SetSignal(FBlockLen, FLevel, lo, hi);
   FRangeLo = lo;
   FRangeHi = hi;
@@ -62,6 +65,7 @@ void TForm1::rgModeClick() {
   pnRref->setVisible(i == 1 || i == 2);
   lbCalibration->clear();
   if (i == 0) lbCalibrationPlace->setVisible(false);
+  memLCRRes->clear(); // a result of another mode, or from before a calibration, no longer holds
   if (i > 0) {
     ApplyGraphOptions();
     frSpRange1->setVisible(true);
@@ -196,12 +200,13 @@ void TForm1::btnStartStopClick() {
 
 // The run ends as Stop ends it, before a block of silence (or of nothing) can reach the
 // calibration; the message follows once the device thread that reported the loss has gone on.
+// A device goes away when it is unplugged or its sound server ends, which the last sentence says.
 void TForm1::DeviceLost(const std::string& text) {
   if (!FRunning) return;
   btnStartStopClick();
-  QMetaObject::invokeMethod(
-      this, [this, message = text + "\r\nMeasuring has stopped."] { ShowError(message); },
-      Qt::QueuedConnection);
+  const std::string message =
+      platform::WithAdvice(text + "\r\nMeasuring has stopped.", MMSYSERR_NODRIVER);
+  QMetaObject::invokeMethod(this, [this, message] { ShowError(message); }, Qt::QueuedConnection);
 }
 
 void TForm1::AfterStartStop() {

@@ -10,6 +10,7 @@ namespace {
 
 constexpr int Rates[] = {48000, 96000, 192000};
 constexpr const char* Section = "WaveSetup";
+constexpr int MinListChars = 24;
 
 QLabel* BoldLabel(const char* name, const char* caption, QWidget* parent) {
   auto* label = new QLabel(caption, parent);
@@ -24,6 +25,9 @@ QComboBox* DropDown(const char* name, QWidget* parent) {
   auto* box = new QComboBox(parent);
   box->setObjectName(name);
   box->setEditable(false);
+  // A device is told from the others by the whole of its name.
+  box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  box->setMinimumContentsLength(MinListChars);
   return box;
 }
 
