@@ -6,6 +6,9 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -357,6 +360,114 @@ TEST(WaveSetup, LongNamesAreListedWholeAndStoredNamesFindTheirDevice) {
     EXPECT_EQ(setup.OutputDevice(), c.Selected) << c.What;
   }
   uitest::DefaultCard();
+}
+
+// The boxes in their default order, or reversed (the shorted box first).
+void UseBoxes(bool reversed) {
+  std::vector<platform::vmbox::TBoxConfig> boxes = platform::vmbox::DefaultBoxes();
+  if (reversed) std::reverse(boxes.begin(), boxes.end());
+  platform::vmbox::Reinitialise(boxes, platform::vmbox::TSpeed::Fast);
+}
+
+// A settings file of the earlier kind (positions alone) selects by position, as before; with
+// names a list in another order keeps the same devices, and a stored device that is gone is
+// said so in the frame's red text until the user picks a device of its kind.
+TEST(WaveSetup, StoredNamesKeepTheDevicesAndGoneOnesAreSaidSo) {
+  uitest::App();
+  const std::string coil = "Virtual box: 3.3 Ohm + 1 mH", capacitor = "Virtual box: 10 uF + 0.2 Ohm",
+                    resistor = "Virtual box: 47 Ohm";
+  uitest::TScratch scratch;
+  UseBoxes(false);
+  platform::TIniFile saved(scratch.Dir / "saved.ini");
+  {
+    TfrWaveSetup setup;
+    setup.cbDeviceIn->setCurrentIndex(2);
+    setup.cbDeviceOut->setCurrentIndex(1);
+    setup.SaveSettings(saved);
+    ASSERT_TRUE(saved.UpdateFile().Ok);
+  }
+  const std::string gone = "USB card (hw:2,0)";
+  const std::string goneInput = "The input device \"" + gone +
+                                "\" stored in the settings is not connected; using \"";
+  const std::string goneOutput = "The output device \"" + gone +
+                                 "\" stored in the settings is not connected; using \"";
+  const struct {
+    const char* What;
+    std::string File; // "" for the file saved above
+    bool Reversed;
+    std::string Input, Output, Shown;
+  } cases[] = {
+      {"names at their positions", "", false, resistor, capacitor, ""},
+      {"names, reordered: the same devices", "", true, resistor, capacitor, ""},
+      {"positions alone", "InputID=2\nOutputID=1\n", false, resistor, capacitor, ""},
+      {"positions alone, reordered: the positions", "InputID=2\nOutputID=1\n", true, capacitor,
+       resistor, ""},
+      {"an input that is gone", "InputID=0\nInputName=" + gone + "\nOutputID=1\n", false, coil,
+       capacitor, goneInput + coil + "\"."},
+      {"both gone, the output's position beyond the list",
+       "InputID=2\nInputName=" + gone + "\nOutputID=8\nOutputName=" + gone + "\n", false, resistor,
+       resistor, goneInput + resistor + "\".\n" + goneOutput + resistor + "\"."},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    UseBoxes(c.Reversed);
+    std::filesystem::path file = saved.FileName();
+    if (!c.File.empty()) {
+      file = scratch.Dir / ("case" + std::to_string(n++) + ".ini");
+      std::ofstream(file) << "[WaveSetup]\n" << c.File;
+    }
+    TfrWaveSetup setup; // selects entry 2 of 4 at first
+    setup.LoadSettings(platform::TIniFile(file));
+    EXPECT_EQ(setup.cbDeviceIn->currentText().toStdString(), c.Input);
+    EXPECT_EQ(setup.cbDeviceOut->currentText().toStdString(), c.Output);
+    EXPECT_EQ(setup.lbNoDevice->text().toStdString(), c.Shown);
+    EXPECT_EQ(setup.lbNoDevice->isVisibleTo(&setup), !c.Shown.empty());
+  }
+
+  // The note of a kind goes when the user picks a device of that kind.
+  platform::TIniFile both(scratch.Dir / "both.ini");
+  for (const char* key : {"InputName", "OutputName"}) both.WriteString("WaveSetup", key, gone);
+  TfrWaveSetup setup;
+  setup.LoadSettings(both);
+  emit setup.cbDeviceIn->activated(setup.InputDevice());
+  EXPECT_EQ(setup.lbNoDevice->text().toStdString().rfind("The output device", 0), 0u);
+  emit setup.cbDeviceOut->activated(setup.OutputDevice());
+  EXPECT_EQ(setup.lbNoDevice->text().toStdString(), "");
+  EXPECT_FALSE(setup.lbNoDevice->isVisibleTo(&setup));
+  uitest::DefaultCard();
+}
+
+// The user picks in the lists; the settings file's pair stays as stored.
+TEST(WaveSetup, AnOutputPickedTakesTheInputOfItsBoxWithIt) {
+  uitest::DefaultCard();
+  TfrWaveSetup setup;
+  uitest::TScratch scratch;
+  platform::TIniFile ini(scratch.Dir / "pair.ini");
+  ini.WriteInteger("WaveSetup", "InputID", 0);
+  ini.WriteInteger("WaveSetup", "OutputID", 3);
+  setup.LoadSettings(ini);
+  EXPECT_EQ(setup.InputDevice(), 0);
+  EXPECT_EQ(setup.OutputDevice(), 3);
+
+  const struct {
+    bool Output; // the list the user picks from
+    int Entry, ExpectedInput, ExpectedOutput;
+  } steps[] = {
+      {true, 2, 2, 2},
+      {false, 0, 0, 2}, // an input picked afterwards stays
+      {true, 2, 2, 2},  // the same output picked again is a new choice
+      {true, 3, 3, 3},
+      {false, 1, 1, 3},
+  };
+  int n = 0;
+  for (const auto& s : steps) {
+    QComboBox* list = s.Output ? setup.cbDeviceOut : setup.cbDeviceIn;
+    list->setCurrentIndex(s.Entry);
+    emit list->activated(s.Entry);
+    EXPECT_EQ(setup.InputDevice(), s.ExpectedInput) << "step " << n;
+    EXPECT_EQ(setup.OutputDevice(), s.ExpectedOutput) << "step " << n++;
+  }
 }
 
 TEST(WaveSetup, NoDeviceSaysSo) {

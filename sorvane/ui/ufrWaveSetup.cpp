@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <cstring>
 
+#include "platform/device_choice.h"
 #include "platform/mmsystem.h"
 
 namespace sorvane {
@@ -51,37 +52,22 @@ QString DeviceName(UINT id, GetCaps getCaps, GetName getName) {
   return QString::fromLatin1(caps.szPname, static_cast<int>(strnlen(caps.szPname, MAXPNAMELEN)));
 }
 
-// A stored name names a device when it is the device's whole name, or its first 31 characters
-// alone, as the capabilities held it and as earlier versions stored it.
-bool NameMatches(const std::string& stored, const std::string& whole) {
-  constexpr size_t Cut = MAXPNAMELEN - 1;
-  if (stored == whole) return true;
-  return stored.size() == Cut && whole.size() > Cut && whole.compare(0, Cut, stored) == 0;
+// The names a list shows, in list order.
+std::vector<std::string> ListedNames(const QComboBox& list) {
+  std::vector<std::string> names;
+  for (int i = 0; i < list.count(); ++i) names.push_back(list.itemText(i).toStdString());
+  return names;
 }
 
-// The entry that a stored position and name choose, or -1 to keep the selection: the position
-// when its entry has that name; otherwise the one entry with that name, when exactly one has
-// it (the devices have changed places since the file was written, a card was added or taken
-// away); otherwise the position, when it is in the list.
-int StoredEntry(const QComboBox& list, int position, const std::string& name) {
-  const bool inList = position >= 0 && position < list.count();
-  if (inList && NameMatches(name, list.itemText(position).toStdString())) return position;
-  int found = -1;
-  for (int i = 0; i < list.count() && !name.empty(); ++i) {
-    if (!NameMatches(name, list.itemText(i).toStdString())) continue;
-    if (found >= 0) return inList ? position : -1; // the name does not tell which
-    found = i;
-  }
-  return found >= 0 ? found : inList ? position : -1;
-}
-
-// Selects the device that a stored position and name choose.
-void LoadDevice(const platform::TIniFile& ini, const char* idKey, const char* nameKey,
-                QComboBox& list) {
-  const int position = ini.ReadInteger(Section, idKey, list.currentIndex());
-  const std::string name = ini.ReadString(Section, nameKey, list.itemText(position).toStdString());
-  const int entry = StoredEntry(list, position, name);
-  if (entry >= 0) list.setCurrentIndex(entry);
+// Selects the device that a stored position and name choose; the sentence that says so when
+// the stored device is not in the list any more, else "".
+std::string LoadDevice(const platform::TIniFile& ini, const char* idKey, const char* nameKey,
+                       const char* kind, QComboBox& list) {
+  const platform::TStoredDevice stored =
+      platform::ReadStoredDevice(ini, Section, idKey, nameKey, ListedNames(list), list.currentIndex());
+  if (stored.Entry >= 0) list.setCurrentIndex(stored.Entry);
+  if (!stored.Gone) return {};
+  return platform::DeviceNotConnected(kind, stored.Name, list.currentText().toStdString());
 }
 
 } // namespace
@@ -120,6 +106,8 @@ TfrWaveSetup::TfrWaveSetup(QWidget* parent) : QFrame(parent) {
 
   FillDevices();
   connect(cbSampling, &QComboBox::activated, this, [this] { cbSamplingChange(); });
+  connect(cbDeviceOut, &QComboBox::activated, this, [this] { cbDeviceOutChange(); });
+  connect(cbDeviceIn, &QComboBox::activated, this, [this] { cbDeviceInChange(); });
 }
 
 void TfrWaveSetup::FillDevices() {
@@ -133,9 +121,18 @@ void TfrWaveSetup::FillDevices() {
   cbDeviceOut->setCurrentIndex(static_cast<int>(outputs / 2));
   cbDeviceIn->setPlaceholderText("No input device");
   cbDeviceOut->setPlaceholderText("No output device");
-  const std::string missing = MissingDevices();
-  lbNoDevice->setText(QString::fromStdString(missing));
-  lbNoDevice->setVisible(!missing.empty());
+  ShowDeviceProblems();
+}
+
+// The missing kinds of device, then the stored devices that are not connected, one sentence
+// a line.
+void TfrWaveSetup::ShowDeviceProblems() {
+  QStringList lines;
+  for (const std::string& line : {MissingDevices(), FNotConnected[0], FNotConnected[1]}) {
+    if (!line.empty()) lines << QString::fromStdString(line);
+  }
+  lbNoDevice->setText(lines.join('\n'));
+  lbNoDevice->setVisible(!lines.isEmpty());
 }
 
 std::string TfrWaveSetup::MissingDevices() const {
@@ -158,9 +155,28 @@ void TfrWaveSetup::cbSamplingChange() {
   if (OnSamplingChange) OnSamplingChange(SamplingRate());
 }
 
+// An output picked by the user takes the input of the same box or card with it
+// (platform::InputBesideOutput); an input picked after it stays as picked. The settings file
+// selects both without this, so a stored pair stays as stored.
+void TfrWaveSetup::cbDeviceOutChange() {
+  FNotConnected[1].clear();
+  const int input = platform::InputBesideOutput(static_cast<UINT>(OutputDevice()), InputDevice());
+  if (input >= 0 && input != InputDevice()) {
+    cbDeviceIn->setCurrentIndex(input);
+    FNotConnected[0].clear();
+  }
+  ShowDeviceProblems();
+}
+
+void TfrWaveSetup::cbDeviceInChange() {
+  FNotConnected[0].clear();
+  ShowDeviceProblems();
+}
+
 void TfrWaveSetup::LoadSettings(const platform::TIniFile& ini) {
-  LoadDevice(ini, "InputID", "InputName", *cbDeviceIn);
-  LoadDevice(ini, "OutputID", "OutputName", *cbDeviceOut);
+  FNotConnected[0] = LoadDevice(ini, "InputID", "InputName", "input", *cbDeviceIn);
+  FNotConnected[1] = LoadDevice(ini, "OutputID", "OutputName", "output", *cbDeviceOut);
+  ShowDeviceProblems();
   const int rate = ini.ReadInteger(Section, "Sampling", SamplingRate());
   const int item = cbSampling->findData(rate);
   if (item >= 0) cbSampling->setCurrentIndex(item);

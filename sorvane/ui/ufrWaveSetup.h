@@ -5,7 +5,9 @@
 // keeps each device's position and name: a stored name that no longer names the device at its
 // position, but names exactly one other, selects that one (the devices have changed places).
 // With no device of a kind the list stays empty and the frame says so in red; the window then
-// refuses to start.
+// refuses to start. A stored device that is not connected any more is said so in red as well,
+// until the user picks a device of its kind. Picking an output selects the input that goes with
+// it.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -46,11 +48,17 @@ public:
   QCheckBox* cbSwap;
   QFrame* BevelWS1;
   QFrame* BevelWS2;
-  QLabel* lbNoDevice;
+  QLabel* lbNoDevice; // in red: the kinds of device missing, the stored devices not connected
 
 private:
   void cbSamplingChange();
+  void cbDeviceOutChange();
+  void cbDeviceInChange();
   void FillDevices();
+  void ShowDeviceProblems();
+
+  // Per kind (input, output): the sentence that says the stored device is not connected.
+  std::string FNotConnected[2];
 };
 
 } // namespace sorvane
