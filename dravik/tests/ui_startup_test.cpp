@@ -17,9 +17,11 @@ using namespace uitest;
 
 struct Startup : TWindowTest {};
 
+// The keys of earlier versions in their order, then the names of the two devices.
 const std::vector<std::string> Keys = {"Output",    "SourceOut", "Input",
                                        "SourceIn",  "IdBits",    "IdSampling",
-                                       "Reference resistor", "Swap L<->R", "Run mode"};
+                                       "Reference resistor", "Swap L<->R", "Run mode",
+                                       "OutputName", "InputName"};
 
 TEST_F(Startup, WithoutASettingsFileTheDesignAndTheDevicesDefaultsHold) {
   W = std::make_unique<TfmLCR>(Settings);

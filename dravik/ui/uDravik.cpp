@@ -5,6 +5,7 @@
 
 #include "platform/gui/uChartView.h"
 #include "dravik/ui/uRadioGroup.h"
+#include "platform/device_choice.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -88,6 +89,16 @@ void TfmLCR::cbOutChange() {
               [this](int32_t i) { return SignalOut->SourceName(i); }, SignalOut->GetSource());
   KeepListedFormat();
   EnableStart();
+}
+
+void TfmLCR::cbOutPick() {
+  cbOutChange();
+  if (!SignalOut || !SignalIn) return;
+  const int input =
+      platform::InputBesideOutput(static_cast<UINT>(SignalOut->GetDevice()), cbIn->currentIndex());
+  if (input < 0 || input == cbIn->currentIndex()) return;
+  cbIn->setCurrentIndex(input);
+  cbInChange();
 }
 
 void TfmLCR::cbInChange() {

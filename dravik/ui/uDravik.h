@@ -36,6 +36,7 @@ class QTextEdit;
 class QTimer;
 
 namespace platform {
+struct TStoredDevice;
 class TChartHolds;
 class TChartView;
 class THoldBar;
@@ -113,6 +114,10 @@ public:
 
   // ---- Device settings, reference resistor, swap, chart options (uDravik.cpp) ----
   void cbOutChange();
+  // The user picked an output: cbOutChange, then the input that goes with the output is
+  // selected (platform::InputBesideOutput). Start-up and the settings file use cbOutChange
+  // alone, so a stored pair stays as stored; an input picked afterwards stays as picked.
+  void cbOutPick();
   void cbInChange();
   void cbOutSrcChange();
   void cbInSrcChange();
@@ -173,6 +178,9 @@ private:
   // uDravikStartup.cpp
   bool CreateChains();
   void ReadDevices(const platform::TIniFile& Ini);
+  // The log line for a stored device that is not in its list any more.
+  void SayIfNotConnected(const platform::TStoredDevice& Stored, const std::string& Kind,
+                         const QComboBox& List);
   void ReadOptions(const platform::TIniFile& Ini);
   void MatchFormatLists();
   void FreeChains();

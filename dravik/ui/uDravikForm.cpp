@@ -235,7 +235,7 @@ void TfmLCR::ConnectControls() {
   });
   connect(rgRunMode, &TRadioGroup::Clicked, this, &TfmLCR::rgRunModeClick);
   // "activated" comes only from the user, so the handlers' own selections do not recurse.
-  connect(cbOut, &QComboBox::activated, this, &TfmLCR::cbOutChange);
+  connect(cbOut, &QComboBox::activated, this, &TfmLCR::cbOutPick);
   connect(cbIn, &QComboBox::activated, this, &TfmLCR::cbInChange);
   connect(cbOutSrc, &QComboBox::activated, this, &TfmLCR::cbOutSrcChange);
   connect(cbInSrc, &QComboBox::activated, this, &TfmLCR::cbInSrcChange);

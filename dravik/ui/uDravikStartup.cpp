@@ -5,6 +5,7 @@
 
 #include "dravik/ui/uRadioGroup.h"
 #include "platform/advice.h"
+#include "platform/device_choice.h"
 #include "platform/inifile.h"
 
 #include <QCloseEvent>
@@ -27,6 +28,12 @@ const char* const Section = "Dravik";
 
 // A stored index counts only when it names an entry of its list; anything else is missing.
 bool InList(int index, long long count) { return index >= 0 && index < count; }
+
+std::vector<std::string> ListedNames(const QComboBox& List) {
+  std::vector<std::string> names;
+  for (int i = 0; i < List.count(); ++i) names.push_back(List.itemText(i).toStdString());
+  return names;
+}
 
 } // namespace
 
@@ -91,24 +98,38 @@ void TfmLCR::ReadSettings(const platform::TIniFile& Ini) {
   if (InList(idSampling, cbSampling->count())) cbSampling->setCurrentIndex(idSampling);
 }
 
+// A device is kept by its index and its name ("OutputName", "InputName"; files of earlier
+// versions hold the indices alone): the name wins when its device has moved to another index,
+// and a stored device that is gone is said so in the log.
 void TfmLCR::ReadDevices(const platform::TIniFile& Ini) {
-  const int out = Ini.ReadInteger(Section, "Output", SignalOut->GetDevice());
-  if (InList(out, SignalOut->DeviceCount())) SignalOut->SetDevice(out);
+  const platform::TStoredDevice out = platform::ReadStoredDevice(
+      Ini, Section, "Output", "OutputName", ListedNames(*cbOut), SignalOut->GetDevice());
+  if (out.Entry >= 0) SignalOut->SetDevice(out.Entry);
   cbOut->setCurrentIndex(SignalOut->GetDevice());
   cbOutChange();
+  SayIfNotConnected(out, "output", *cbOut);
   const int sourceOut = Ini.ReadInteger(Section, "SourceOut", SignalOut->GetSource());
   if (InList(sourceOut, SignalOut->SourceCount())) SignalOut->SetSource(sourceOut);
   cbOutSrc->setCurrentIndex(SignalOut->GetSource());
   cbOutSrcChange();
-  const int in = Ini.ReadInteger(Section, "Input", static_cast<int>(SignalIn->GetDevice()));
-  if (InList(in, SignalIn->DeviceCount())) SignalIn->SetDevice(in);
+  const platform::TStoredDevice in =
+      platform::ReadStoredDevice(Ini, Section, "Input", "InputName", ListedNames(*cbIn),
+                                 static_cast<int>(SignalIn->GetDevice()));
+  if (in.Entry >= 0) SignalIn->SetDevice(in.Entry);
   const int device = static_cast<int>(SignalIn->GetDevice());
   cbIn->setCurrentIndex(InList(device, cbIn->count()) ? device : -1);
   cbInChange();
+  SayIfNotConnected(in, "input", *cbIn);
   const int sourceIn = Ini.ReadInteger(Section, "SourceIn", SignalIn->GetSource());
   if (InList(sourceIn, SignalIn->SourceCount())) SignalIn->SetSource(sourceIn);
   cbInSrc->setCurrentIndex(SignalIn->GetSource());
   cbInSrcChange();
+}
+
+void TfmLCR::SayIfNotConnected(const platform::TStoredDevice& Stored, const std::string& Kind,
+                               const QComboBox& List) {
+  if (Stored.Gone)
+    AddMessage(platform::DeviceNotConnected(Kind, Stored.Name, List.currentText().toStdString()), true);
 }
 
 void TfmLCR::ReadOptions(const platform::TIniFile& Ini) {
@@ -147,6 +168,10 @@ std::string TfmLCR::WriteSettings() {
   ini.WriteFloat(Section, "Reference resistor", static_cast<double>(RefResistance));
   ini.WriteBool(Section, "Swap L<->R", cbSwap->isChecked());
   ini.WriteInteger(Section, "Run mode", rgRunMode->ItemIndex());
+  // The names of the devices the indices name, after the keys of earlier versions.
+  ini.WriteString(Section, "OutputName", cbOut->itemText(SignalOut->GetDevice()).toStdString());
+  ini.WriteString(Section, "InputName",
+                  cbIn->itemText(static_cast<int>(SignalIn->GetDevice())).toStdString());
   // A calibration that has not finished holds steps of two tables: the one in force before it
   // is what the file keeps.
   if (FStartClick == &TfmLCR::btnStopCalibrationClick && SignalIn->CalibrIn)
