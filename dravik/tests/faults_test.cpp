@@ -117,14 +117,14 @@ struct Faults : TWindowTest {
     EXPECT_TRUE(Logged("- Destruction is done. -", true)) << Tail();
     EXPECT_FALSE(W->SignalIn || W->SignalOut);
   }
-  // Closing wrote the whole file: the window's nine keys, the calibration it held, the lines it
-  // does not own. Nothing else was left in the folder.
+  // Closing wrote the whole file: the window's nine keys with the two device names, the
+  // calibration it held, the lines it does not own. Nothing else was left in the folder.
   void CloseAndExpectSaved() {
     ASSERT_TRUE(W->SignalIn);
     const platform::TIniFile held = CalibrationNow();
     Close();
     const platform::TIniFile saved(Settings);
-    EXPECT_EQ(saved.ReadSection("Dravik").size(), 9u) << ReadSettings();
+    EXPECT_EQ(saved.ReadSection("Dravik").size(), 11u) << ReadSettings();
     EXPECT_EQ(saved.ReadString("Other", "Kept", ""), "yes");
     EXPECT_NE(ReadSettings().find("; kept by hand"), std::string::npos);
     const std::vector<std::string> keys = held.ReadSection("Calibration");
