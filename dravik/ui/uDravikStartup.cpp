@@ -117,6 +117,7 @@ void TfmLCR::ReadOptions(const platform::TIniFile& Ini) {
   const int mode = Ini.ReadInteger(Section, "Run mode", rgRunMode->ItemIndex());
   if (InList(mode, rgRunMode->Count())) rgRunMode->SetItemIndex(mode);
   rgRunModeClick();
+  ReadFixture(Ini);
 }
 
 // The lists show the input's format, and the output is set to it.
@@ -141,6 +142,7 @@ void TfmLCR::WriteSettings() {
   ini.WriteBool(Section, "Swap L<->R", cbSwap->isChecked());
   ini.WriteInteger(Section, "Run mode", rgRunMode->ItemIndex());
   SignalIn->SaveCalibration(ini);
+  WriteFixture(ini);
   const platform::TSaveResult saved = ini.UpdateFile();
   if (!saved.Ok) AddMessage(saved.Error, false);
 }

@@ -1,0 +1,93 @@
+// The fixture's open and short steps in the window, on boxes whose card loads its inputs and
+// whose parts sit on test leads: what the steps remove, what the switch does, and the settings
+// file that keeps them.
+
+#include "dravik/tests/ui_support.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include <iostream>
+
+namespace dravik {
+namespace {
+
+using namespace uitest;
+
+struct TPart {
+  const char* Circuit; // the box's VMBOX_CIRCUITS entry
+  double Rref;
+  double R, L, C; // the part itself (0: none)
+};
+
+double Relative(double measured, double actual) { return std::fabs(measured - actual) / actual; }
+
+struct Fixture : TWindowTest {
+  // One box per entry, the card's keys first; the fixture's own box comes first.
+  void Boxes(const std::string& card, const std::vector<std::string>& circuits) {
+    std::string text = card;
+    for (const auto& c : circuits) text += ";" + c;
+    const auto parsed = vmbox::ParseCircuits(text);
+    ASSERT_EQ(parsed.Error, "");
+    vmbox::Reinitialise(parsed.Boxes, vmbox::TSpeed::Fast);
+  }
+  void TypeReference(double ohms) { W->edR->setText(QString::number(ohms, 'g', 15)); }
+  bool RunStep(QPushButton* button, const std::string& done) {
+    const size_t before = Log.size();
+    button->click();
+    return PumpUntil([&] {
+      for (size_t i = before; i < Log.size(); ++i)
+        if (Log[i].first.rfind(done, 0) == 0) return Idle();
+      return false;
+    }, 300s);
+  }
+  // The part's fitted values with the compensation on and off.
+  void Read(size_t box, const TPart& part, TLCRFitResult& with, TLCRFitResult& without) {
+    SelectBox(box);
+    TypeReference(part.Rref);
+    for (const bool on : {true, false}) {
+      W->cbFixture->setChecked(on);
+      W->cbFixtureClick();
+      ASSERT_TRUE(Measure(1));
+      (on ? with : without) = W->Analysis.LastFit();
+      StopRun();
+    }
+  }
+};
+
+// Leads of 0.1 ohm and 1 uH in series with every part; the short step removes them.
+TEST_F(Fixture, TheShortStepRemovesTheLeads) {
+  const TPart parts[] = {
+      {"R=0.1,leadR=0.1,leadL=1u,Rref=1", 1, 0.1, 0, 0},
+      {"R=1,leadR=0.1,leadL=1u,Rref=1", 1, 1, 0, 0},
+      {"R=0.02,L=1u,leadR=0.1,leadL=1u,Rref=1", 1, 0.02, 1e-6, 0},
+      {"R=0.1,L=10u,leadR=0.1,leadL=1u,Rref=1", 1, 0.1, 10e-6, 0},
+  };
+  std::vector<std::string> circuits = {"R=0,leadR=0.1,leadL=1u,Rref=1"};
+  for (const TPart& p : parts) circuits.push_back(p.Circuit);
+  Boxes("matched=on,noise=off", circuits);
+  Open();
+  SelectBox(0);
+  TypeReference(1);
+  ASSERT_TRUE(RunStep(W->btnShort, "Short measured: "));
+  for (size_t i = 0; i < std::size(parts); ++i) {
+    const TPart& p = parts[i];
+    SCOPED_TRACE(p.Circuit);
+    TLCRFitResult with, without;
+    Read(i + 1, p, with, without);
+    const double r = static_cast<double>(with.R), r0 = static_cast<double>(without.R);
+    std::cout << p.Circuit << ": R " << r << " (without the short " << r0 << ")";
+    EXPECT_NEAR(r, p.R, 0.5e-3);
+    EXPECT_GT(std::fabs(r0 - p.R), 0.05) << "the leads show without the compensation";
+    if (p.L > 0) {
+      ASSERT_EQ(with.Kind, TReactanceKind::Inductance);
+      const double l = static_cast<double>(with.Value), l0 = static_cast<double>(without.Value);
+      std::cout << ", L " << l << " (" << l0 << ")";
+      EXPECT_LT(Relative(l, p.L), 0.01);
+    }
+    std::cout << '\n';
+  }
+}
+
+}  // namespace
+}  // namespace dravik
