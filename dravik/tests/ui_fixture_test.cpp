@@ -89,5 +89,70 @@ TEST_F(Fixture, TheShortStepRemovesTheLeads) {
   }
 }
 
+// 100 pF between the leads lies across every part; the open step removes it.
+TEST_F(Fixture, TheOpenStepRemovesWhatLiesAcrossTheTerminals) {
+  const TPart parts[] = {
+      {"name=10k,R=10k,Rref=10k,leadC=100p", 10e3, 10e3, 0, 0},
+      {"name=100k,R=100k,Rref=100k,leadC=100p", 100e3, 100e3, 0, 0},
+      {"name=1M,R=1M,Rref=1M,leadC=100p", 1e6, 1e6, 0, 0},
+      {"name=100p,C=100p,Rref=1M,leadC=100p", 1e6, 0, 0, 100e-12},
+      {"name=1n,C=1n,Rref=100k,leadC=100p", 100e3, 0, 0, 1e-9},
+      {"name=10n,C=10n,Rref=10k,leadC=100p", 10e3, 0, 0, 10e-9},
+  };
+  std::vector<std::string> circuits = {"name=open,open=on,Rref=100k,leadC=100p"};
+  for (const TPart& p : parts) circuits.push_back(p.Circuit);
+  Boxes("matched=on,noise=off", circuits);
+  Open();
+  SelectBox(0);
+  TypeReference(100e3);
+  ASSERT_TRUE(RunStep(W->btnOpen, "Open measured: |Zo|= "));
+  for (size_t i = 0; i < std::size(parts); ++i) {
+    const TPart& p = parts[i];
+    SCOPED_TRACE(p.Circuit);
+    TLCRFitResult with, without;
+    Read(i + 1, p, with, without);
+    const bool capacitor = p.C > 0;
+    const double value = capacitor ? p.C : p.R;
+    const double v = static_cast<double>(capacitor ? with.Value : with.R);
+    const double v0 = static_cast<double>(capacitor ? without.Value : without.R);
+    std::cout << p.Circuit << ": error " << 100 * Relative(v, value) << " % (without the open "
+              << 100 * Relative(v0, value) << " %)\n";
+    if (capacitor) {
+      ASSERT_EQ(with.Kind, TReactanceKind::Capacitance);
+    }
+    EXPECT_LT(Relative(v, value), 5e-4);
+    EXPECT_GT(Relative(v0, value), 5e-4) << "the leads' capacitance shows without the open";
+  }
+}
+
+// The card's inputs load their nodes, 47 kOhm and 100 pF each: the left input only loads the
+// source, but the right one lies across Rref and scales every reading by 1 + Rref Yin. With
+// nothing between the terminals no current reaches Rref, so the open step cannot see it.
+TEST_F(Fixture, TheInputAcrossRrefScalesReadingsAndTheOpenCannotSeeIt) {
+  const double zin = 47e3;
+  const TPart parts[] = {
+      {"name=10k,R=10k,Rref=10k", 10e3, 10e3, 0, 0},
+      {"name=1M,R=1M,Rref=1M", 1e6, 1e6, 0, 0},
+  };
+  std::vector<std::string> circuits = {"name=open,open=on,Rref=10k"};
+  for (const TPart& p : parts) circuits.push_back(p.Circuit);
+  Boxes("matched=on,noise=off,zin=47k,cin=100p", circuits);
+  Open();
+  SelectBox(0);
+  TypeReference(10e3);
+  ASSERT_TRUE(RunStep(W->btnOpen, "Open measured: nothing across the terminals."));
+  for (size_t i = 0; i < std::size(parts); ++i) {
+    const TPart& p = parts[i];
+    SCOPED_TRACE(p.Circuit);
+    TLCRFitResult with, without;
+    Read(i + 1, p, with, without);
+    const double scale = 1 + p.Rref / zin;
+    std::cout << p.Circuit << " on 47 kOhm inputs: error " << 100 * (with.R / p.R - 1)
+              << " % after the open step (" << 100 * (without.R / p.R - 1) << " % without)\n";
+    EXPECT_LT(Relative(static_cast<double>(without.R), scale * p.R), 1e-4);
+    EXPECT_LT(Relative(static_cast<double>(with.R), static_cast<double>(without.R)), 1e-6);
+  }
+}
+
 }  // namespace
 }  // namespace dravik

@@ -81,7 +81,7 @@ TEST(BoxConfig, EveryKeyReachesItsSetting) {
       "R=1.5,L=2m,C=3u,Rref=100,name=Jig A,swap=on; source=4.7,level=0.5,inlevel=0.8,"
       "inlevel1=0.6,offset=0.01,offset1=-0.02,gain0=1.1,gain1=0.9,hp=5,hp1=6Hz,aa0=0.44,aa1=0.46,noise=1e-4,"
       "latency=2000,ppm=-50,seed=77,matched=yes,volume=cubic,zin=47k,cin=100p;"
-      "R=0.1,leadR=0.1,leadL=1u;open=on,Rref=1M");
+      "R=0.1,leadR=0.1,leadL=1u;open=on,leadC=50p");
   ASSERT_EQ(r.Error, "");
   ASSERT_EQ(r.Boxes.size(), 4u);
   const TBoxConfig& b = r.Boxes[0];
@@ -90,7 +90,8 @@ TEST(BoxConfig, EveryKeyReachesItsSetting) {
   EXPECT_EQ(r.Boxes[1].Circuit.LeadR, 0.1);
   EXPECT_DOUBLE_EQ(r.Boxes[1].Circuit.LeadL, 1e-6);
   EXPECT_TRUE(r.Boxes[2].Circuit.Open);
-  EXPECT_EQ(r.Boxes[2].Name, "Virtual box: open, Rref 1 MOhm");
+  EXPECT_EQ(r.Boxes[2].Name, "Virtual box: open, leads");
+  EXPECT_DOUBLE_EQ(r.Boxes[2].Circuit.LeadC, 50e-12);
   EXPECT_DOUBLE_EQ(r.Boxes[2].Card.InputResistance, 47e3) << "zin belongs to the card";
   EXPECT_EQ(b.Name, "Jig A");
   EXPECT_EQ(b.Circuit.R, 1.5);

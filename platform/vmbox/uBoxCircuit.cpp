@@ -58,12 +58,20 @@ TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, const TInput
     num = 1.0;
     den = 0.0;
   } else if (!c.Shorted) {
-    num = TComplexD(c.R + c.LeadR, w * (c.L + c.LeadL));
+    num = TComplexD(c.R, w * c.L);
     if (c.C > 0) {
       const TComplexD jwc(0.0, w * c.C);
       num = num * jwc + 1.0;
       den = jwc;
     }
+  }
+  if (!c.Shorted) {
+    // The leads' capacitance across the component, then their series impedance before both:
+    // Zl + 1 / (jwCl + den / num).
+    const TComplexD jwcl(0.0, w * c.LeadC);
+    const TComplexD lead(c.LeadR, w * c.LeadL);
+    den += jwcl * num;
+    num += lead * den;
   }
   // Node B (the top of Rref) has Rref and the right input to ground; the branch from node A
   // through the component into it has the admittance yb / (1 + Zx yb), and node A has the left
@@ -79,7 +87,7 @@ double TimeConstant(const TCircuit& c, double sourceImpedance, const TInputLoad&
   if (c.Open) return 0;
   if (c.HasLeads() || load.Present()) {
     TCircuit with = c;
-    with.LeadR = with.LeadL = 0;
+    with.LeadR = with.LeadL = with.LeadC = 0;
     if (!c.Shorted) {
       with.R += c.LeadR;
       with.L += c.LeadL;

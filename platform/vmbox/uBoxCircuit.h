@@ -5,7 +5,8 @@
 //
 // The fixture around it, when configured: test leads between the jig's terminals and the
 // component (a resistance and an inductance in series with Zx; the jig's short for the channel
-// calibration lies before them, at the terminals), and the inputs' own impedance, each input a
+// calibration lies before them, at the terminals) with a capacitance between them across the
+// component, and the inputs' own impedance, each input a
 // resistance and a capacitance to ground at the node it records: the left one on the top of the
 // pair, the right one across Rref.
 
@@ -27,10 +28,12 @@ struct TCircuit {
   // The test leads, in series with the component (0: none). Not in the circuit of a shorted jig.
   double LeadR = 0;
   double LeadL = 0;
+  // The capacitance between the leads, across the component at their far end (0: none).
+  double LeadC = 0;
   // Nothing between the terminals: Zx is infinite (R, L and C are not used).
   bool Open = false;
 
-  bool HasLeads() const { return LeadR > 0 || LeadL > 0; }
+  bool HasLeads() const { return LeadR > 0 || LeadL > 0 || LeadC > 0; }
 };
 
 // Each input's impedance to ground: a resistance (0: none, an infinite one) in parallel with a

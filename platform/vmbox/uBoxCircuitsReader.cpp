@@ -70,6 +70,7 @@ const TKey Keys[] = {
      [](TBoxConfig& b, TCardModel&, double v) { b.Circuit.Open = v != 0; }},
     {"leadr", true, "Ohm", 0, 1e3, false, "from 0 to 1 kOhm", BOX(LeadR)},
     {"leadl", true, "H", 0, 1, false, "from 0 to 1 H", BOX(LeadL)},
+    {"leadc", true, "F", 0, 1e-6, false, "from 0 to 1 uF", BOX(LeadC)},
     {"zin", false, "Ohm", 1, 1e12, false, "from 1 Ohm to 1 TOhm", CARD(InputResistance)},
     {"cin", false, "F", 0, 1e-6, false, "from 0 to 1 uF", CARD(InputCapacitance)},
 };

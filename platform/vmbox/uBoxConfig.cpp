@@ -49,7 +49,7 @@ std::string BoxName(const TCircuit& c) {
     if (c.L > 0) parts.push_back(FormatValue(c.L, "H"));
   }
   const std::string rref = c.Rref == TCircuit{}.Rref ? "" : FormatValue(c.Rref, "Ohm");
-  const std::string wiring = std::string(c.HasLeads() && !c.Open && !nothing ? ", leads" : "") +
+  const std::string wiring = std::string(c.HasLeads() && (c.Open || !nothing) ? ", leads" : "") +
                              (c.Swapped ? ", swap" : "");
   std::string name =
       NamePrefix + Join(parts, " + ") + (rref.empty() ? "" : ", Rref " + rref) + wiring;
@@ -86,6 +86,7 @@ std::string ValidateBox(const TBoxConfig& box) {
   if (!InRange(c.Rref, 1e-3, 1e9)) return "Rref must be from 1 mOhm to 1 GOhm";
   if (!InRange(c.LeadR, 0, 1e3)) return "leadR must be from 0 to 1 kOhm";
   if (!InRange(c.LeadL, 0, 1)) return "leadL must be from 0 to 1 H";
+  if (!InRange(c.LeadC, 0, 1e-6)) return "leadC must be from 0 to 1 uF";
   if (m.InputResistance != 0 && !InRange(m.InputResistance, 1, 1e12))
     return "zin must be from 1 Ohm to 1 TOhm";
   if (!InRange(m.InputCapacitance, 0, 1e-6)) return "cin must be from 0 to 1 uF";

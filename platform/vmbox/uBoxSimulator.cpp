@@ -27,6 +27,7 @@ TBoxConfig Sanitized(TBoxConfig b, double sampleRate) {
   c.C = NonNegative(c.C);
   c.LeadR = NonNegative(c.LeadR);
   c.LeadL = NonNegative(c.LeadL);
+  c.LeadC = NonNegative(c.LeadC);
   if (!(c.Rref > 0) || !std::isfinite(c.Rref)) c.Rref = TCircuit{}.Rref;
   TCardModel& m = b.Card;
   m.OutputLevel = Unit(m.OutputLevel);
