@@ -41,6 +41,32 @@ struct Fixture : TWindowTest {
       return false;
     }, 300s);
   }
+  // Opens the window on the card with the step's own box first and the parts after it, and
+  // runs the step on that box.
+  template <size_t N>
+  bool StepBeforeParts(const std::string& card, const std::string& stepBox, double rref,
+                       const TPart (&parts)[N], QPushButton* TfmLCR::*step,
+                       const std::string& done) {
+    std::vector<std::string> circuits = {stepBox};
+    for (const TPart& p : parts) circuits.push_back(p.Circuit);
+    Boxes(card, circuits);
+    if (HasFatalFailure()) return false;
+    Open();
+    if (HasFatalFailure()) return false;
+    SelectBox(0);
+    TypeReference(rref);
+    return RunStep((*W).*step, done);
+  }
+  // Reads every part with the compensation on and off.
+  template <size_t N, typename TCheck>
+  void ReadParts(const TPart (&parts)[N], TCheck check) {
+    for (size_t i = 0; i < N; ++i) {
+      SCOPED_TRACE(parts[i].Circuit);
+      TLCRFitResult with, without;
+      Read(i + 1, parts[i], with, without);
+      check(parts[i], with, without);
+    }
+  }
   // The part's fitted values with the compensation on and off.
   void Read(size_t box, const TPart& part, TLCRFitResult& with, TLCRFitResult& without) {
     SelectBox(box);
@@ -63,18 +89,9 @@ TEST_F(Fixture, TheShortStepRemovesTheLeads) {
       {"R=0.02,L=1u,leadR=0.1,leadL=1u,Rref=1", 1, 0.02, 1e-6, 0},
       {"R=0.1,L=10u,leadR=0.1,leadL=1u,Rref=1", 1, 0.1, 10e-6, 0},
   };
-  std::vector<std::string> circuits = {"R=0,leadR=0.1,leadL=1u,Rref=1"};
-  for (const TPart& p : parts) circuits.push_back(p.Circuit);
-  Boxes("matched=on,noise=off", circuits);
-  Open();
-  SelectBox(0);
-  TypeReference(1);
-  ASSERT_TRUE(RunStep(W->btnShort, "Short measured: "));
-  for (size_t i = 0; i < std::size(parts); ++i) {
-    const TPart& p = parts[i];
-    SCOPED_TRACE(p.Circuit);
-    TLCRFitResult with, without;
-    Read(i + 1, p, with, without);
+  ASSERT_TRUE(StepBeforeParts("matched=on,noise=off", "R=0,leadR=0.1,leadL=1u,Rref=1", 1, parts,
+                              &TfmLCR::btnShort, "Short measured: "));
+  ReadParts(parts, [](const TPart& p, const TLCRFitResult& with, const TLCRFitResult& without) {
     const double r = static_cast<double>(with.R), r0 = static_cast<double>(without.R);
     std::cout << p.Circuit << ": R " << r << " (without the short " << r0 << ")";
     EXPECT_NEAR(r, p.R, 0.5e-3);
@@ -86,7 +103,7 @@ TEST_F(Fixture, TheShortStepRemovesTheLeads) {
       EXPECT_LT(Relative(l, p.L), 0.01);
     }
     std::cout << '\n';
-  }
+  });
 }
 
 // 100 pF between the leads lies across every part; the open step removes it.
@@ -99,18 +116,9 @@ TEST_F(Fixture, TheOpenStepRemovesWhatLiesAcrossTheTerminals) {
       {"name=1n,C=1n,Rref=100k,leadC=100p", 100e3, 0, 0, 1e-9},
       {"name=10n,C=10n,Rref=10k,leadC=100p", 10e3, 0, 0, 10e-9},
   };
-  std::vector<std::string> circuits = {"name=open,open=on,Rref=100k,leadC=100p"};
-  for (const TPart& p : parts) circuits.push_back(p.Circuit);
-  Boxes("matched=on,noise=off", circuits);
-  Open();
-  SelectBox(0);
-  TypeReference(100e3);
-  ASSERT_TRUE(RunStep(W->btnOpen, "Open measured: |Zo|= "));
-  for (size_t i = 0; i < std::size(parts); ++i) {
-    const TPart& p = parts[i];
-    SCOPED_TRACE(p.Circuit);
-    TLCRFitResult with, without;
-    Read(i + 1, p, with, without);
+  ASSERT_TRUE(StepBeforeParts("matched=on,noise=off", "name=open,open=on,Rref=100k,leadC=100p",
+                              100e3, parts, &TfmLCR::btnOpen, "Open measured: |Zo|= "));
+  ReadParts(parts, [](const TPart& p, const TLCRFitResult& with, const TLCRFitResult& without) {
     const bool capacitor = p.C > 0;
     const double value = capacitor ? p.C : p.R;
     const double v = static_cast<double>(capacitor ? with.Value : with.R);
@@ -122,7 +130,7 @@ TEST_F(Fixture, TheOpenStepRemovesWhatLiesAcrossTheTerminals) {
     }
     EXPECT_LT(Relative(v, value), 5e-4);
     EXPECT_GT(Relative(v0, value), 5e-4) << "the leads' capacitance shows without the open";
-  }
+  });
 }
 
 // The card's inputs load their nodes, 47 kOhm and 100 pF each: the left input only loads the
@@ -134,24 +142,16 @@ TEST_F(Fixture, TheInputAcrossRrefScalesReadingsAndTheOpenCannotSeeIt) {
       {"name=10k,R=10k,Rref=10k", 10e3, 10e3, 0, 0},
       {"name=1M,R=1M,Rref=1M", 1e6, 1e6, 0, 0},
   };
-  std::vector<std::string> circuits = {"name=open,open=on,Rref=10k"};
-  for (const TPart& p : parts) circuits.push_back(p.Circuit);
-  Boxes("matched=on,noise=off,zin=47k,cin=100p", circuits);
-  Open();
-  SelectBox(0);
-  TypeReference(10e3);
-  ASSERT_TRUE(RunStep(W->btnOpen, "Open measured: nothing across the terminals."));
-  for (size_t i = 0; i < std::size(parts); ++i) {
-    const TPart& p = parts[i];
-    SCOPED_TRACE(p.Circuit);
-    TLCRFitResult with, without;
-    Read(i + 1, p, with, without);
+  ASSERT_TRUE(StepBeforeParts("matched=on,noise=off,zin=47k,cin=100p", "name=open,open=on,Rref=10k",
+                              10e3, parts, &TfmLCR::btnOpen,
+                              "Open measured: nothing across the terminals."));
+  ReadParts(parts, [&](const TPart& p, const TLCRFitResult& with, const TLCRFitResult& without) {
     const double scale = 1 + p.Rref / zin;
     std::cout << p.Circuit << " on 47 kOhm inputs: error " << 100 * (with.R / p.R - 1)
               << " % after the open step (" << 100 * (without.R / p.R - 1) << " % without)\n";
     EXPECT_LT(Relative(static_cast<double>(without.R), scale * p.R), 1e-4);
     EXPECT_LT(Relative(static_cast<double>(with.R), static_cast<double>(without.R)), 1e-6);
-  }
+  });
 }
 
 }  // namespace
