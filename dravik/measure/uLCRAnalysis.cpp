@@ -142,7 +142,7 @@ void TLCRAnalysis::ComputeResult(unsigned fs, unsigned n) {
   if (FResponse.AppliesTo(fs, n))
     for (std::size_t i = 0; i < FrequencyCount; ++i)
       FResponseVariance[i] = FResponse.Points[i].Variance / ComplexSqrAbs(FResponse.Points[i].Ratio);
-  const TFitPass pass = FitFrequencies(omega0);
+  const TFitPass pass = FitFrequencies(omega0, FFixture.InForce(fs, n, FrequencyCount));
   FLastFit = SolveLCRFit(pass.Sums);
   const TLCRFitResult& fit = FLastFit;
   if (fit.HasResistance) {
@@ -192,13 +192,15 @@ void TLCRAnalysis::MeasureScatter(TFitPass& pass) const {
 // voltage puts its own periodic products on the empty points. The voltage across the pair
 // carries every tone at nearly the full output level, so a point where it is 40 dB below the
 // loudest one carries no tone and stays out as well.
-TLCRAnalysis::TFitPass TLCRAnalysis::FitFrequencies(long double omega0) {
+TLCRAnalysis::TFitPass TLCRAnalysis::FitFrequencies(long double omega0, bool compensate) {
   long double weightSum = 0;
   for (const long double w : FWSum) weightSum += w;
   const long double meanWeight = weightSum / FrequencyCount;
   TFitPass pass;
   MeasureScatter(pass);
   const std::array<bool, FrequencyCount> usable = Normalise();
+  FMeasured = FZSum;
+  if (compensate) CompensateFixture(usable, pass);
   const long double loudest = *std::max_element(FPairPower.begin(), FPairPower.end());
 
   for (std::size_t i = 0; i < FrequencyCount; ++i) {
@@ -216,6 +218,27 @@ TLCRAnalysis::TFitPass TLCRAnalysis::FitFrequencies(long double omega0) {
     }
   }
   return pass;
+}
+
+// A = Am / (1 - Zs Am) - Yo at each point; the covariance of Am goes through the slope of that
+// map, a complex factor s that scales and turns it: C' = J C Jᵀ with J = [[Re s, -Im s],
+// [Im s, Re s]].
+void TLCRAnalysis::CompensateFixture(const std::array<bool, FrequencyCount>& usable,
+                                     TFitPass& pass) {
+  for (std::size_t i = 0; i < FrequencyCount; ++i) {
+    if (!usable[i]) continue;
+    const platform::TFixtureComplex am(FZSum[i].Re, FZSum[i].Im);
+    const platform::TFixtureComplex a = FFixture.Compensate(i, am);
+    if (!std::isfinite(a.real()) || !std::isfinite(a.imag())) continue;
+    FZSum[i] = {a.real(), a.imag()};
+    const platform::TFixtureComplex slope =
+        platform::CompensationSlope(am, FFixture.SeriesImpedance(i));
+    const long double sr = slope.real(), si = slope.imag();
+    const TAdmittanceCovariance c = pass.Covariance[i];
+    pass.Covariance[i] = {sr * sr * c.ReRe - 2 * sr * si * c.ReIm + si * si * c.ImIm,
+                          si * si * c.ReRe + 2 * sr * si * c.ReIm + sr * sr * c.ImIm,
+                          sr * si * (c.ReRe - c.ImIm) + (sr * sr - si * si) * c.ReIm};
+  }
 }
 
 // The inductance or capacitance label and its reactance at the plotted frequencies.

@@ -14,6 +14,7 @@
 #include "dravik/measure/uInputResponse.h"
 #include "dravik/measure/uLCRFit.h"
 #include "platform/clock.h"
+#include "platform/fixture.h"
 
 #include <array>
 #include <cstddef>
@@ -53,6 +54,14 @@ public:
   const TInputResponse& Response() const { return FResponse; }
   void SetResponse(const TInputResponse& response) { FResponse = response; }
 
+  // The fixture's open and short, taken out of every point before the fit where they were
+  // measured at the rate and block length of the blocks (and are switched on).
+  const platform::TFixture& Fixture() const { return FFixture; }
+  void SetFixture(const platform::TFixture& fixture) { FFixture = fixture; }
+  // The mean admittance of each point in the last result as measured, before the fixture's
+  // compensation (0 for a point without weight), which the fixture's steps keep.
+  const std::array<TComplex, FrequencyCount>& MeasuredAdmittances() const { return FMeasured; }
+
   // Blocks accumulated since the last result; 0 makes the next block start a new average.
   int32_t BlockCount() const { return FBlockCount; }
   void ResetBlockCount() { FBlockCount = 0; }
@@ -87,7 +96,9 @@ private:
 
   void ComputeResult(unsigned fs, unsigned n);
   std::array<bool, FrequencyCount> Normalise();
-  TFitPass FitFrequencies(long double omega0);
+  TFitPass FitFrequencies(long double omega0, bool compensate);
+  // Takes the fixture out of the normalised admittances and their covariance.
+  void CompensateFixture(const std::array<bool, FrequencyCount>& usable, TFitPass& pass);
   // The covariance of each point's mean admittance, from the scatter of its per-block ratios
   // and the response's own uncertainty; before Normalise.
   void MeasureScatter(TFitPass& pass) const;
@@ -107,6 +118,8 @@ private:
   // sum |U|², the power of the voltage across the pair, which carries every tone played.
   std::array<long double, FrequencyCount> FPairPower{};
   TInputResponse FResponse;
+  platform::TFixture FFixture;
+  std::array<TComplex, FrequencyCount> FMeasured{};
   int32_t FBlockCount = 0;
   platform::TDateTime FLastResultTime = 0;
   TLCRFitResult FLastFit;

@@ -4,6 +4,7 @@
 // shortened once grows back; and the shorted jig calibrates on every card the tests use.
 
 #include "dravik/tests/ui_support.h"
+#include "platform/tests/calibration_checks.h"
 
 namespace dravik {
 namespace {
@@ -125,13 +126,6 @@ TEST_F(Calibration, AShortenedTableGrowsBackToTheDefaultSteps) {
   EXPECT_NEAR(static_cast<double>(Table()[1].Steps[4].AttVal), 16 * unit, 0.1);
 }
 
-// The calibration section of a settings file, as written.
-std::string CalibrationSection(const std::string& file) {
-  const size_t from = file.find("[Calibration]");
-  if (from == std::string::npos) return {};
-  const size_t to = file.find("\n[", from + 1);
-  return file.substr(from, to == std::string::npos ? std::string::npos : to - from);
-}
 
 struct TWrongJig {
   const char* Name;
@@ -155,7 +149,7 @@ TEST_F(Calibration, AJigThatIsNotShortedOrAnInputOnAnotherBoxIsRefused) {
   ASSERT_TRUE(Calibrate());
   ASSERT_TRUE(W->close());
   W.reset();
-  const std::string kept = CalibrationSection(ReadSettings());
+  const std::string kept = calibrationcheck::CalibrationSection(ReadSettings());
   ASSERT_NE(kept.find("ResponseRate=48000"), std::string::npos);
   for (const TWrongJig& c : WrongJigs) {
     SCOPED_TRACE(c.Name);
@@ -173,30 +167,17 @@ TEST_F(Calibration, AJigThatIsNotShortedOrAnInputOnAnotherBoxIsRefused) {
     EXPECT_TRUE(SameTable(Table(), before));
     EXPECT_TRUE(W->close());
     W.reset();
-    EXPECT_EQ(CalibrationSection(ReadSettings()), kept);
+    EXPECT_EQ(calibrationcheck::CalibrationSection(ReadSettings()), kept);
   }
 }
 
 // Inputs as different as working cards' are: the shorted jig calibrates on each.
 TEST_F(Calibration, TheShortedJigCalibratesOnEveryCardTheTestsUse) {
-  const struct {
-    const char* Name;
-    double Gain[2], CornerHz[2];
-  } cards[] = {
-      {"gains 0.9 / 1.1", {0.9, 1.1}, {3.2, 3.6}},
-      {"gains 1.1 / 0.9", {1.1, 0.9}, {3.2, 3.6}},
-      {"corners 1 / 10 Hz", {1.0, 0.985}, {1, 10}},
-      {"corners 10 / 1 Hz", {1.0, 0.985}, {10, 1}},
-  };
-  for (const auto& c : cards) {
+  for (const auto& c : calibrationcheck::WorkingCards) {
     SCOPED_TRACE(c.Name);
     W.reset();
     Log.clear();
-    OpenOn([&](TCardModel& m) {
-      m.Matched = false;
-      m.NoiseOn = true;
-      for (int i = 0; i < 2; ++i) m.Gain[i] = c.Gain[i], m.HighPassHz[i] = c.CornerHz[i];
-    });
+    OpenOn([&](TCardModel& m) { c.ApplyTo(m); });
     ASSERT_TRUE(CalibrateToTheEnd());
     EXPECT_EQ(Count("Calibration done."), 1u);
     EXPECT_EQ(Count("Calibration failed."), 0u);

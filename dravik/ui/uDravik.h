@@ -25,7 +25,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
+class QBoxLayout;
 class QComboBox;
 class QFrame;
 class QLineSeries;
@@ -68,6 +70,9 @@ public:
   TRadioGroup* rgRunMode;
   QFrame* shLED;
   QPushButton* btnStart;
+  QPushButton* btnOpen;  // the fixture's open step
+  QPushButton* btnShort; // the fixture's short step
+  QCheckBox* cbFixture;  // "Fixture compensation"
   QComboBox* cbBits;
   QComboBox* cbSampling;
   QComboBox* cbOut;
@@ -149,6 +154,10 @@ public:
   // shorted jig, its blocks into the response meter, then the end of the calibration.
   void StartResponseRun();
   void OnStopResponseCalibr();
+  // The fixture's steps (uDravikFixture.cpp): a measurement of a few seconds on the open or
+  // the shorted leads whose admittances the analysis then takes out of every reading.
+  void btnFixtureStepClick(platform::TFixtureStep Step);
+  void cbFixtureClick();
   bool LowerOutputLevel(int32_t Channel);
   bool HandleSaturation(int32_t Channel);
   bool HandleLowLevel(int32_t Channel);
@@ -216,6 +225,14 @@ private:
   // The result labels and the readout as before any result: a new mode or calibration makes
   // the old one no longer hold.
   void ClearResults();
+  // uDravikFixture.cpp
+  QBoxLayout* BuildFixtureRow();
+  void EnableFixtureSteps(bool Enabled);
+  void FixtureResult();
+  void EndFixtureStep();
+  void WarnOfFixture();
+  void ReadFixture(const platform::TIniFile& Ini);
+  void WriteFixture(platform::TIniFile& Ini) const;
   // uDravikResponse.cpp
   bool ResponseBlock(TDataMatrix& Block);
   void UseResponseCalibration();
@@ -240,6 +257,9 @@ private:
   TClickHandler FPendingStart = nullptr; // a Start waiting for the devices to close
   TResponseMeter FResponseMeter;
   bool FResponseRun = false; // the blocks go to the response meter, not to the analysis
+  std::optional<platform::TFixtureStep> FFixtureStep; // the step in progress
+  int FFixtureResults = 0;                            // results seen in it
+  std::array<TComplex, TLCRAnalysis::FrequencyCount> FFixtureSum{};
   // The highest input and output steps that saturated in the run in progress, per channel (-1:
   // none). Where a step is not a halving, the step below a saturated one can read as a low
   // level: the low-level handler never moves a level back to a step that saturated.

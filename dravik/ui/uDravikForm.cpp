@@ -176,6 +176,7 @@ QFrame* TfmLCR::BuildPanel() {
   run->addWidget(shLED);
   run->addWidget(btnStart);
   panel->addLayout(run);
+  panel->addLayout(BuildFixtureRow());
 
   auto* format = new QHBoxLayout;
   cbBits = MakeList("cbBits", {"8", "16"});

@@ -79,6 +79,7 @@ void TfmLCR::OnStart() {
   shLED->setPalette(led);
   btnStart->setText("Stop");
   rgRunMode->setEnabled(false);
+  EnableFixtureSteps(false);
   cbIn->setEnabled(false);
   cbOut->setEnabled(false);
   // Every step of a calibration's run opens the capture anew.
@@ -96,6 +97,7 @@ void TfmLCR::OnStop() {
   shLED->setPalette(led);
   btnStart->setText("Start");
   rgRunMode->setEnabled(true);
+  EnableFixtureSteps(true);
   cbIn->setEnabled(true);
   cbOut->setEnabled(true);
   // A measurement's capture ends only when asked to, unless the device failed.
@@ -147,6 +149,7 @@ void TfmLCR::btnStartMeasurementClick() {
   SignalIn->BlockLength = static_cast<uint32_t>(SignalOut->GetBufferFrames());
   UseResponseCalibration();
   WarnOfCalibrationPlace();
+  WarnOfFixture();
   SignalIn->SetOnSaturation([this](int32_t Channel) { return HandleSaturation(Channel); });
   SignalIn->SetOnLowLevel([this](int32_t Channel) { return HandleLowLevel(Channel); });
   Analysis.ResetBlockCount();
@@ -161,6 +164,10 @@ void TfmLCR::btnStartMeasurementClick() {
 
 void TfmLCR::btnStopMeasurementClick() {
   FPendingStart = nullptr;
+  if (FFixtureStep) {
+    FFixtureStep.reset();
+    AddMessage("Fixture step aborted.", false);
+  }
   StopChains();
   SetStartClick(&TfmLCR::btnStartMeasurementClick);
   AddMessage("Stop measurement.", true);

@@ -145,6 +145,7 @@ void TfmLCR::ReadOptions(const platform::TIniFile& Ini) {
   const int mode = Ini.ReadInteger(Section, "Run mode", rgRunMode->ItemIndex());
   if (InList(mode, rgRunMode->Count())) rgRunMode->SetItemIndex(mode);
   rgRunModeClick();
+  ReadFixture(Ini);
 }
 
 // The lists show the input's format, and the output is set to it.
@@ -177,6 +178,7 @@ std::string TfmLCR::WriteSettings() {
   if (FStartClick == &TfmLCR::btnStopCalibrationClick && SignalIn->CalibrIn)
     SignalIn->CalibrIn->PutBackKeptTable();
   SignalIn->SaveCalibration(ini);
+  WriteFixture(ini);
   const platform::TSaveResult saved = ini.UpdateFile();
   if (!saved.Ok) AddMessage(saved.Error, false);
   return saved.Ok ? std::string() : saved.Error;

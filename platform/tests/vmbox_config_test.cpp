@@ -45,6 +45,14 @@ TEST(BoxConfig, NamesFitTheDeviceNameField) {
       {{1.5e300, 0, 0, 10, false}, "Virtual box: 1.5e+300 Ohm"},
   };
   for (const Case& c : cases) EXPECT_EQ(BoxName(c.c), c.name);
+  // The fixture's boxes: an open jig, leads shorted at their far end, a part on leads.
+  TCircuit open, shortedLeads, onLeads{0.1, 1e-6, 0, 10, false};
+  open.Open = true;
+  shortedLeads.LeadR = onLeads.LeadR = 0.1;
+  shortedLeads.LeadL = onLeads.LeadL = 1e-6;
+  EXPECT_EQ(BoxName(open), "Virtual box: open");
+  EXPECT_EQ(BoxName(shortedLeads), "Virtual box: shorted leads");
+  EXPECT_EQ(BoxName(onLeads), "Virtual box: 0.1Ohm+1uH, leads");
   const std::string longest = BoxName({123456, 0.123, 0.00123, 12345, false});
   EXPECT_LE(longest.size(), MaxBoxNameLength);
   EXPECT_EQ(longest.rfind("Virtual box: ", 0), 0u);
@@ -76,10 +84,19 @@ TEST(BoxConfig, EveryKeyReachesItsSetting) {
   const auto r = ParseCircuits(
       "R=1.5,L=2m,C=3u,Rref=100,name=Jig A,swap=on; source=4.7,level=0.5,inlevel=0.8,"
       "inlevel1=0.6,offset=0.01,offset1=-0.02,gain0=1.1,gain1=0.9,hp=5,hp1=6Hz,aa0=0.44,aa1=0.46,noise=1e-4,"
-      "latency=2000,ppm=-50,seed=77,matched=yes,volume=cubic");
+      "latency=2000,ppm=-50,seed=77,matched=yes,volume=cubic,zin=47k,cin=100p;"
+      "R=0.1,leadR=0.1,leadL=1u;open=on,leadC=50p");
   ASSERT_EQ(r.Error, "");
-  ASSERT_EQ(r.Boxes.size(), 2u);
+  ASSERT_EQ(r.Boxes.size(), 4u);
   const TBoxConfig& b = r.Boxes[0];
+  EXPECT_EQ(b.Circuit.LeadR, 0);
+  EXPECT_FALSE(b.Circuit.Open);
+  EXPECT_EQ(r.Boxes[1].Circuit.LeadR, 0.1);
+  EXPECT_DOUBLE_EQ(r.Boxes[1].Circuit.LeadL, 1e-6);
+  EXPECT_TRUE(r.Boxes[2].Circuit.Open);
+  EXPECT_EQ(r.Boxes[2].Name, "Virtual box: open, leads");
+  EXPECT_DOUBLE_EQ(r.Boxes[2].Circuit.LeadC, 50e-12);
+  EXPECT_DOUBLE_EQ(r.Boxes[2].Card.InputResistance, 47e3) << "zin belongs to the card";
   EXPECT_EQ(b.Name, "Jig A");
   EXPECT_EQ(b.Circuit.R, 1.5);
   EXPECT_DOUBLE_EQ(b.Circuit.L, 2e-3);
@@ -107,8 +124,10 @@ TEST(BoxConfig, EveryKeyReachesItsSetting) {
   EXPECT_EQ(m.ClockPpm, -50);
   EXPECT_EQ(m.Seed, 77u);
   EXPECT_TRUE(m.Matched);
-  EXPECT_TRUE(r.Boxes[1].Circuit.Shorted);
-  EXPECT_EQ(r.Boxes[1].Card.Seed, 77u) << "the shorted box sits on the same card";
+  EXPECT_DOUBLE_EQ(m.InputResistance, 47e3);
+  EXPECT_DOUBLE_EQ(m.InputCapacitance, 100e-12);
+  EXPECT_TRUE(r.Boxes[3].Circuit.Shorted);
+  EXPECT_EQ(r.Boxes[3].Card.Seed, 77u) << "the shorted box sits on the same card";
   EXPECT_EQ(ValidateBox(b), "");
 }
 
@@ -152,6 +171,10 @@ TEST(BoxConfig, MalformedTextSaysWhatAndWhere) {
       {"R=1,aa=0.5", "aa must be from 0.25 to 0.48"},
       {"R=1,volume=5", "volume must be linear, cubic or from 0.25 to 4"},
       {"Rref=100", "circuit 1 (\"Rref=100\"): no R, L or C given"},
+      {"open=on,R=1", "an open jig has no R, L or C"},
+      {"R=1,zin=0", "zin must be from 1 Ohm to 1 TOhm"},
+      {"R=1,cin=2u", "cin must be from 0 to 1 uF"},
+      {"R=1,leadL=-1u", "leadL must be from 0 to 1 H"},
       {"C=1u,name=a name much longer than thirty-one", "the name is longer than 31 characters"},
   };
   for (const Case& c : cases) {

@@ -2,6 +2,7 @@
 // 1e-9, and every imperfection of the card has the size it is configured to have.
 
 #include "platform/vmbox/uBoxSimulator.h"
+#include "platform/vmbox/uBoxConfig.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,70 @@ TEST(BoxSimulator, MatchedInputsRatioIsTheJigDividerAtAnyFrequency) {
         EXPECT_LT(std::abs(right[k] / left[k] / divider - 1.0), 1e-9)
             << "fs " << fs << " R " << c.R << " L " << c.L << " C " << c.C << " f " << freqs[k];
       }
+    }
+  }
+}
+
+// The two node voltages of the loaded jig from its nodal equations, for a source of 1 V:
+//   (A - 1)/Rs + A Yin + (A - B) Yx = 0,   (B - A) Yx + B (1/Rref + Yin) = 0,
+// with Yx the admittance of the component (0 for an open jig) beside the leads' capacitance,
+// behind their series impedance.
+std::pair<TC, TC> LoadedNodes(const TCircuit& c, double rs, double zin, double cin, double f) {
+  const double w = 2 * Pi * f;
+  const TC yin = TC(zin > 0 ? 1 / zin : 0, w * cin);
+  const TC across = (c.Open ? TC(0) : 1.0 / Zx(c, f)) + TC(0, w * c.LeadC);
+  const TC yx = across == TC(0) ? TC(0) : 1.0 / (TC(c.LeadR, w * c.LeadL) + 1.0 / across);
+  const TC a11 = 1 / rs + yin + yx, a12 = -yx, a21 = -yx, a22 = yx + 1 / c.Rref + yin;
+  const TC det = a11 * a22 - a12 * a21;
+  return {a22 / rs / det, -a21 / rs / det};
+}
+
+TEST(BoxSimulator, InputsLoadTheirNodesAndLeadsLieInSeriesWithTheComponent) {
+  struct Case {
+    TCircuit c;
+    double zin, cin;
+  };
+  TCircuit open;
+  open.Open = true;
+  TCircuit leads{0.1, 0, 0, 1, false};
+  leads.LeadR = 0.1;
+  leads.LeadL = 1e-6;
+  TCircuit shortedLeads{0, 0, 0, 1, false};
+  shortedLeads.LeadR = 0.1;
+  shortedLeads.LeadL = 1e-6;
+  shortedLeads.LeadC = 1e-9; // shorted with the part
+  TCircuit cable{0, 0, 1e-9, 10e3, false}, openCable = open;
+  cable.LeadC = openCable.LeadC = 100e-12;
+  cable.LeadR = openCable.LeadR = 0.1;
+  openCable.Rref = 10e3;
+  const Case cases[] = {
+      {{10e3, 0, 0, 10e3, false}, 47e3, 100e-12}, // the right input across Rref
+      {{0, 0, 100e-12, 1e6, false}, 47e3, 100e-12},
+      {{1e6, 0, 0, 1e6, false}, 47e3, 0},
+      {open, 47e3, 100e-12}, // the left input alone loads the source
+      {leads, 0, 0},
+      {shortedLeads, 47e3, 0},
+      {cable, 0, 0},     // the capacitance between the leads across the part
+      {openCable, 47e3, 0}, // and alone on the open jig
+  };
+  const double fs = 48000, rs = 2.2;
+  const std::vector<double> freqs = {97.3, 1001.7, 9999.1};
+  for (const Case& k : cases) {
+    TBoxConfig b = Quiet(k.c);
+    b.Card.Matched = true;
+    b.Card.HighPassHz[0] = b.Card.HighPassHz[1] = 0;
+    b.Card.InputResistance = k.zin;
+    b.Card.InputCapacitance = k.cin;
+    TBoxSimulator sim(b, fs);
+    const TRun run = PlaySines(sim, freqs, 0.1, 0.4);
+    const auto left = FitSines(run.In, 0, freqs, fs, size_t(0.25 * fs), size_t(0.15 * fs));
+    const auto right = FitSines(run.In, 1, freqs, fs, size_t(0.25 * fs), size_t(0.15 * fs));
+    for (size_t i = 0; i < freqs.size(); ++i) {
+      const auto [a, bNode] = LoadedNodes(k.c, rs, k.zin, k.cin, freqs[i]);
+      const std::string where = BoxName(k.c) + " f " + std::to_string(freqs[i]);
+      EXPECT_NEAR(std::abs(left[i]), 0.1 * std::abs(a), 1e-9) << where;
+      if (k.c.Open && k.c.LeadC == 0) EXPECT_LT(std::abs(right[i]), 1e-12) << where;
+      else EXPECT_LT(std::abs(right[i] / left[i] / (bNode / a) - 1.0), 1e-9) << where;
     }
   }
 }

@@ -1,5 +1,6 @@
 #include "platform/vmbox/uBoxCircuit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -13,6 +14,7 @@ double Omega(double f) { return 2.0 * std::numbers::pi * f; }
 
 TComplexD Impedance(const TCircuit& c, double f) {
   if (c.Shorted) return 0.0;
+  if (c.Open) return std::numeric_limits<double>::infinity();
   const double w = Omega(f);
   TComplexD z(c.R, w * c.L);
   if (c.C > 0) {
@@ -42,7 +44,58 @@ TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, double f) {
   return {lower / loop, rref / loop};
 }
 
-double TimeConstant(const TCircuit& c, double sourceImpedance) {
+TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, const TInputLoad& load,
+                         double f) {
+  if (!load.Present() && (c.Shorted || (!c.Open && !c.HasLeads())))
+    return JigTransfer(c, sourceImpedance, f);
+  const double w = Omega(f);
+  const TComplexD yin = load.Present() ? TComplexD(load.R > 0 ? 1.0 / load.R : 0.0, w * load.C)
+                                       : TComplexD(0.0);
+  // The component with its leads as num / den, so that neither an open jig nor a capacitor at
+  // DC divides by zero: a short is 0 / 1, an open jig 1 / 0.
+  TComplexD num = 0.0, den = 1.0;
+  if (c.Open) {
+    num = 1.0;
+    den = 0.0;
+  } else if (!c.Shorted) {
+    num = TComplexD(c.R, w * c.L);
+    if (c.C > 0) {
+      const TComplexD jwc(0.0, w * c.C);
+      num = num * jwc + 1.0;
+      den = jwc;
+    }
+  }
+  if (!c.Shorted) {
+    // The leads' capacitance across the component, then their series impedance before both:
+    // Zl + 1 / (jwCl + den / num).
+    const TComplexD jwcl(0.0, w * c.LeadC);
+    const TComplexD lead(c.LeadR, w * c.LeadL);
+    den += jwcl * num;
+    num += lead * den;
+  }
+  // Node B (the top of Rref) has Rref and the right input to ground; the branch from node A
+  // through the component into it has the admittance yb / (1 + Zx yb), and node A has the left
+  // input beside it. Node B follows node A by the divider 1 / (1 + Zx yb).
+  const TComplexD yb = 1.0 / c.Rref + yin;
+  const TComplexD branch = den + num * yb;
+  const TComplexD ya = yin + yb * den / branch;
+  const TComplexD top = 1.0 / (1.0 + sourceImpedance * ya);
+  return {top, top * den / branch};
+}
+
+double TimeConstant(const TCircuit& c, double sourceImpedance, const TInputLoad& load) {
+  if (c.Open) return 0;
+  if (c.HasLeads() || load.Present()) {
+    TCircuit with = c;
+    with.LeadR = with.LeadL = with.LeadC = 0;
+    if (!c.Shorted) {
+      with.R += c.LeadR;
+      with.L += c.LeadL;
+    }
+    if (load.R > 0) with.Rref = c.Rref * load.R / (c.Rref + load.R);
+    // The inputs' capacitance charges through what lies at its node, Rref at most.
+    return std::max(TimeConstant(with, sourceImpedance), with.Rref * load.C);
+  }
   if (c.Shorted) return 0;
   const double rt = sourceImpedance + c.Rref + c.R;
   const bool hasL = c.L > 0;

@@ -2,6 +2,13 @@
 // The measuring jig of a virtual box: the card's output drives, through the card's source
 // impedance, the component under test Zx in series with the reference resistor Rref to ground.
 // The left input sees the top of the pair, the right input the top of Rref.
+//
+// The fixture around it, when configured: test leads between the jig's terminals and the
+// component (a resistance and an inductance in series with Zx; the jig's short for the channel
+// calibration lies before them, at the terminals) with a capacitance between them across the
+// component, and the inputs' own impedance, each input a
+// resistance and a capacitance to ground at the node it records: the left one on the top of the
+// pair, the right one across Rref.
 
 #include <complex>
 
@@ -18,6 +25,24 @@ struct TCircuit {
   double Rref = 10;
   bool Shorted = false;
   bool Swapped = false;
+  // The test leads, in series with the component (0: none). Not in the circuit of a shorted jig.
+  double LeadR = 0;
+  double LeadL = 0;
+  // The capacitance between the leads, across the component at their far end (0: none).
+  double LeadC = 0;
+  // Nothing between the terminals: Zx is infinite (R, L and C are not used).
+  bool Open = false;
+
+  bool HasLeads() const { return LeadR > 0 || LeadL > 0 || LeadC > 0; }
+};
+
+// Each input's impedance to ground: a resistance (0: none, an infinite one) in parallel with a
+// capacitance (0: none). Both inputs of a card have the same.
+struct TInputLoad {
+  double R = 0;
+  double C = 0;
+
+  bool Present() const { return R > 0 || C > 0; }
 };
 
 using TComplexD = std::complex<double>;
@@ -34,9 +59,14 @@ TComplexD Impedance(const TCircuit& c, double f);
 
 // Both input transfers at f, computed in a form that is finite at f = 0 with a capacitor.
 TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, double f);
+// The same with the inputs' impedance loading their nodes (and the leads and the open jig).
+// Without leads, an open jig or an input load it is the transfer above, to the last bit.
+TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, const TInputLoad& load,
+                         double f);
 
 // The slowest time constant (seconds) of the jig's natural response: how long its impulse
-// response takes to fall by 1/e. 0 when the jig has no energy storage (or Zx is shorted).
-double TimeConstant(const TCircuit& c, double sourceImpedance);
+// response takes to fall by 1/e. 0 when the jig has no energy storage (or Zx is shorted or
+// open). The leads count with the component; an input's resistance lowers Rref's.
+double TimeConstant(const TCircuit& c, double sourceImpedance, const TInputLoad& load = {});
 
 } // namespace platform::vmbox

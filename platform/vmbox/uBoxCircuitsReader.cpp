@@ -66,6 +66,13 @@ const TKey Keys[] = {
      [](TBoxConfig&, TCardModel& m, double v) { m.Matched = v != 0; }},
     {"swap", true, "", 0, 1, true, "on or off",
      [](TBoxConfig& b, TCardModel&, double v) { b.Circuit.Swapped = v != 0; }},
+    {"open", true, "", 0, 1, true, "on or off",
+     [](TBoxConfig& b, TCardModel&, double v) { b.Circuit.Open = v != 0; }},
+    {"leadr", true, "Ohm", 0, 1e3, false, "from 0 to 1 kOhm", BOX(LeadR)},
+    {"leadl", true, "H", 0, 1, false, "from 0 to 1 H", BOX(LeadL)},
+    {"leadc", true, "F", 0, 1e-6, false, "from 0 to 1 uF", BOX(LeadC)},
+    {"zin", false, "Ohm", 1, 1e12, false, "from 1 Ohm to 1 TOhm", CARD(InputResistance)},
+    {"cin", false, "F", 0, 1e-6, false, "from 0 to 1 uF", CARD(InputCapacitance)},
 };
 
 #undef BOX
@@ -92,7 +99,7 @@ std::vector<std::string_view> Split(std::string_view s, char separator) {
 // Words for the switches; numbers for the rest.
 std::optional<double> KeyValue(const TKey& key, std::string_view text) {
   const std::string word = Lower(text);
-  if (key.Name == "noise" || key.Name == "matched" || key.Name == "swap") {
+  if (key.Name == "noise" || key.Name == "matched" || key.Name == "swap" || key.Name == "open") {
     if (word == "off" || word == "no" || word == "false") return 0.0;
     if (word == "on" || word == "yes" || word == "true")
       return key.Name == "noise" ? TCardModel{}.NoiseRms : 1.0;
@@ -121,8 +128,9 @@ std::string TCircuitsReader::Read(std::string_view text) {
       if (!fault.empty()) return quoted + fault;
     }
     if (!isBox) continue; // card settings only
-    if (!given.count("r") && !given.count("l") && !given.count("c"))
-      return quoted + "no R, L or C given";
+    const bool component = given.count("r") || given.count("l") || given.count("c");
+    if (box.Circuit.Open && component) return quoted + "an open jig has no R, L or C";
+    if (!box.Circuit.Open && !component) return quoted + "no R, L or C given";
     if (box.Name.empty()) box.Name = BoxName(box.Circuit);
     Boxes.push_back(box);
   }

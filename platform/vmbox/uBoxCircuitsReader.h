@@ -1,11 +1,14 @@
 #pragma once
 // Reads the VMBOX_CIRCUITS text: circuits separated by ";", each a list of name=value entries
 // separated by ",". Keys (without regard to case), values with SI prefixes and optional unit:
-//   a box:  R, L, C (ohm, henry, farad; 0 or absent: none), Rref (10 by default), name
+//   a box:  R, L, C (ohm, henry, farad; 0 or absent: none), Rref (10 by default), name, swap,
+//     open (on: nothing between the terminals, instead of R, L and C), leadR, leadL (the test
+//     leads in series with the component)
 //   the card, shared by every box: source (output impedance), level (output), inlevel,
 //     inlevel0, inlevel1 (inputs), offset[0|1], gain[0|1], hp[0|1] (AC coupling corner, Hz),
 //     aa[0|1] (anti-alias edge, fraction of fs), noise (off, on or an rms), latency (frames),
-//     ppm (output clock offset), seed, matched (on/off)
+//     ppm (output clock offset), seed, matched (on/off), volume, zin and cin (each input's
+//     resistance and capacitance to ground; absent: none)
 // An item with only card keys sets the card and adds no box.
 
 #include "platform/vmbox/uBoxConfig.h"

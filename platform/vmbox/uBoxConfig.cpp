@@ -40,11 +40,17 @@ std::string BoxName(const TCircuit& c) {
   if (c.Shorted) return NamePrefix + "shorted Zx";
   // Capacitor first, then the resistance and the inductance, as the parts are usually named.
   std::vector<std::string> parts;
-  if (c.C > 0) parts.push_back(FormatValue(c.C, "F"));
-  if (c.R > 0 || (c.L <= 0 && c.C <= 0)) parts.push_back(FormatValue(c.R, "Ohm"));
-  if (c.L > 0) parts.push_back(FormatValue(c.L, "H"));
+  const bool nothing = c.R <= 0 && c.L <= 0 && c.C <= 0;
+  if (c.Open) parts.push_back("open");
+  else if (nothing && c.HasLeads()) parts.push_back("shorted leads");
+  else {
+    if (c.C > 0) parts.push_back(FormatValue(c.C, "F"));
+    if (c.R > 0 || nothing) parts.push_back(FormatValue(c.R, "Ohm"));
+    if (c.L > 0) parts.push_back(FormatValue(c.L, "H"));
+  }
   const std::string rref = c.Rref == TCircuit{}.Rref ? "" : FormatValue(c.Rref, "Ohm");
-  const std::string wiring = c.Swapped ? ", swap" : "";
+  const std::string wiring = std::string(c.HasLeads() && (c.Open || !nothing) ? ", leads" : "") +
+                             (c.Swapped ? ", swap" : "");
   std::string name =
       NamePrefix + Join(parts, " + ") + (rref.empty() ? "" : ", Rref " + rref) + wiring;
   if (name.size() > MaxBoxNameLength) {
@@ -78,6 +84,12 @@ std::string ValidateBox(const TBoxConfig& box) {
   if (!InRange(c.L, 0, 1e3)) return "L must be from 0 to 1 kH";
   if (!InRange(c.C, 0, 1)) return "C must be from 0 to 1 F";
   if (!InRange(c.Rref, 1e-3, 1e9)) return "Rref must be from 1 mOhm to 1 GOhm";
+  if (!InRange(c.LeadR, 0, 1e3)) return "leadR must be from 0 to 1 kOhm";
+  if (!InRange(c.LeadL, 0, 1)) return "leadL must be from 0 to 1 H";
+  if (!InRange(c.LeadC, 0, 1e-6)) return "leadC must be from 0 to 1 uF";
+  if (m.InputResistance != 0 && !InRange(m.InputResistance, 1, 1e12))
+    return "zin must be from 1 Ohm to 1 TOhm";
+  if (!InRange(m.InputCapacitance, 0, 1e-6)) return "cin must be from 0 to 1 uF";
   if (!InRange(m.OutputLevel, 0, 1)) return "the output level must be from 0 to 1";
   if (!InRange(m.SourceImpedance, 0, 1e6)) return "the source impedance must be from 0 to 1 MOhm";
   for (int ch = 0; ch < 2; ++ch) {

@@ -32,6 +32,11 @@ struct TCardModel {
   // linear in amplitude; 3 is cubic, like a sound server's volume reached through raw steps,
   // so that a volume of half scale gives an eighth of the amplitude.
   double VolumeCurve = 1;
+  // Each input's impedance to ground at the node it records (0: none, as an ideal input).
+  double InputResistance = 0;  // ohms
+  double InputCapacitance = 0; // farads
+
+  TInputLoad InputLoad() const { return {InputResistance, InputCapacitance}; }
 };
 
 struct TBoxConfig {

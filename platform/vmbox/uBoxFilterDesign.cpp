@@ -48,12 +48,13 @@ size_t FilterTapsFor(double tau, double sampleRate, size_t halfWidth) {
 }
 
 TJigFilters DesignJigFilters(const TCircuit& circuit, double sourceImpedance, const double edge[2],
-                             double sampleRate, size_t taps, size_t delay) {
+                             double sampleRate, size_t taps, size_t delay,
+                             const TInputLoad& load) {
   const TRealFft fft(taps);
   std::vector<TComplexD> left(fft.Bins()), right(fft.Bins());
   for (size_t k = 0; k + 1 < fft.Bins(); ++k) {
     const double nu = double(k) / double(taps);
-    TJigTransfer t = JigTransfer(circuit, sourceImpedance, nu * sampleRate);
+    TJigTransfer t = JigTransfer(circuit, sourceImpedance, load, nu * sampleRate);
     if (circuit.Swapped) std::swap(t.Left, t.Right);
     const TComplexD d = DelayFactor(k, delay, taps);
     left[k] = AntiAlias(nu, edge[0]) * t.Left * d;

@@ -43,6 +43,7 @@ struct TJigFilters {
 // Impulse responses of `taps` frames (a power of two): for input c, AntiAlias(f/fs, edge[c])
 // times the jig's transfer to input c, delayed by `delay` frames.
 TJigFilters DesignJigFilters(const TCircuit& circuit, double sourceImpedance, const double edge[2],
-                             double sampleRate, size_t taps, size_t delay);
+                             double sampleRate, size_t taps, size_t delay,
+                             const TInputLoad& load = {});
 
 } // namespace platform::vmbox

@@ -25,6 +25,9 @@ TBoxConfig Sanitized(TBoxConfig b, double sampleRate) {
   c.R = NonNegative(c.R);
   c.L = NonNegative(c.L);
   c.C = NonNegative(c.C);
+  c.LeadR = NonNegative(c.LeadR);
+  c.LeadL = NonNegative(c.LeadL);
+  c.LeadC = NonNegative(c.LeadC);
   if (!(c.Rref > 0) || !std::isfinite(c.Rref)) c.Rref = TCircuit{}.Rref;
   TCardModel& m = b.Card;
   m.OutputLevel = Unit(m.OutputLevel);
@@ -38,6 +41,8 @@ TBoxConfig Sanitized(TBoxConfig b, double sampleRate) {
         std::clamp(Finite(m.AntiAliasEdge[ch], 0.45), MinAntiAliasEdge, MaxAntiAliasEdge);
   }
   m.NoiseRms = NonNegative(m.NoiseRms);
+  m.InputResistance = NonNegative(m.InputResistance);
+  m.InputCapacitance = NonNegative(m.InputCapacitance);
   m.LatencyFrames = std::min(NonNegative(m.LatencyFrames), 10.0 * sampleRate);
   m.ClockPpm = std::clamp(Finite(m.ClockPpm, 0.0), -1000.0, 1000.0);
   if (m.Matched) {
@@ -69,9 +74,9 @@ size_t TotalLatency(const TCardModel& m) {
 }
 
 // The filters are as long as the open jig needs, so that the switch can change position freely.
-double JigTimeConstant(TCircuit c, double sourceImpedance) {
+double JigTimeConstant(TCircuit c, const TCardModel& card) {
   c.Shorted = false;
-  return TimeConstant(c, sourceImpedance);
+  return TimeConstant(c, card.SourceImpedance, card.InputLoad());
 }
 
 // Longer filters take longer blocks, trading the transforms of every call against the products
@@ -89,7 +94,7 @@ struct TBoxSimulator::TImpl {
         Card(Config.Card),
         Delay(ConverterDelay(Card)),
         Latency(TotalLatency(Card)),
-        Taps(FilterTapsFor(JigTimeConstant(Config.Circuit, Card.SourceImpedance), Fs, Delay)),
+        Taps(FilterTapsFor(JigTimeConstant(Config.Circuit, Card), Fs, Delay)),
         Bridge(Latency - Delay, Card.ClockPpm, Fs),
         Convolver(BlockSizeFor(Taps)),
         Channels{TInputChannel(InputSettings(Card, 0), Fs),
@@ -103,7 +108,8 @@ struct TBoxSimulator::TImpl {
 
   void BuildFilters() {
     const TJigFilters f =
-        DesignJigFilters(Config.Circuit, Card.SourceImpedance, Card.AntiAliasEdge, Fs, Taps, Delay);
+        DesignJigFilters(Config.Circuit, Card.SourceImpedance, Card.AntiAliasEdge, Fs, Taps, Delay,
+                         Card.InputLoad());
     Convolver.SetFilters(f.Left, f.Right);
     FiltersDirty = false;
   }

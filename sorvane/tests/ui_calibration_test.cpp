@@ -9,12 +9,14 @@
 #include <iterator>
 
 #include "sorvane/analysis/uInputAgreement.h"
+#include "platform/tests/calibration_checks.h"
 #include "sorvane/tests/ui_support.h"
 #include "sorvane/ui/ufrWaveSetup.h"
 
 namespace sorvane {
 namespace {
 
+using uitest::LevelCheckAndContinue;
 using uitest::TBlockCounter;
 using uitest::TWindow;
 namespace vmbox = platform::vmbox;
@@ -35,23 +37,8 @@ void CardWithASmallCoil() {
 
 std::string CalibrationSection(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const size_t from = text.find("[Calibration]");
-  if (from == std::string::npos) return {};
-  const size_t to = text.find("\n[", from + 1);
-  return text.substr(from, to == std::string::npos ? std::string::npos : to - from);
-}
-
-// The level check on output `out` and input `in`, then "Continue" once it has run a while.
-void LevelCheckAndContinue(TWindow& w, TBlockCounter& blocks, size_t out, size_t in) {
-  w->frWaveSetup1->cbDeviceOut->setCurrentIndex(static_cast<int>(vmbox::DeviceId(out, vmbox::TPort::Output)));
-  w->frWaveSetup1->cbDeviceIn->setCurrentIndex(static_cast<int>(vmbox::DeviceId(in, vmbox::TPort::Input)));
-  w->PageControl1->setCurrentWidget(w->tsProcessing);
-  w->SetModeItem(0);
-  w->btnStartStop->click();
-  ASSERT_TRUE(w->Running());
-  ASSERT_TRUE(blocks.WaitFor(4));
-  w->btnCalibration->click();
+  return calibrationcheck::CalibrationSection(
+      {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
 }
 
 struct TWrongJig {
@@ -104,23 +91,11 @@ TEST(CalibrationChecks, AJigThatIsNotShortedOrAnInputOnAnotherBoxIsRefused) {
 
 // Inputs as different as working cards' are: the shorted jig calibrates on each.
 TEST(CalibrationChecks, TheShortedJigCalibratesOnEveryCardTheTestsUse) {
-  const struct {
-    const char* Name;
-    double Gain[2], CornerHz[2];
-  } cards[] = {
-      {"gains 0.9 / 1.1", {0.9, 1.1}, {3.2, 3.6}},
-      {"gains 1.1 / 0.9", {1.1, 0.9}, {3.2, 3.6}},
-      {"corners 1 / 10 Hz", {1.0, 0.985}, {1, 10}},
-      {"corners 10 / 1 Hz", {1.0, 0.985}, {10, 1}},
-  };
   uitest::App();
-  for (const auto& c : cards) {
+  for (const auto& c : calibrationcheck::WorkingCards) {
     SCOPED_TRACE(c.Name);
     std::vector<vmbox::TBoxConfig> boxes = vmbox::DefaultBoxes();
-    for (auto& box : boxes) {
-      box.Card.NoiseOn = true;
-      for (int i = 0; i < 2; ++i) box.Card.Gain[i] = c.Gain[i], box.Card.HighPassHz[i] = c.CornerHz[i];
-    }
+    for (auto& box : boxes) c.ApplyTo(box.Card);
     vmbox::Reinitialise(boxes, vmbox::TSpeed::Fast);
     uitest::TScratch scratch;
     TWindow w(scratch.Files());

@@ -15,6 +15,7 @@
 #include "platform/vmbox.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/uSorvaneTour.h"
+#include "sorvane/ui/ufrWaveSetup.h"
 
 namespace uitest {
 
@@ -85,15 +86,24 @@ struct TBlockCounter {
   }
 };
 
-// Level check and "Continue" on the shorted box, then Stop: as a user calibrates.
-inline void Calibrate(TWindow& w, TBlockCounter& blocks) {
-  sorvane::UseBox(*w.Form, static_cast<size_t>(sorvane::FindBox(Shorted)));
+// The level check on output box `out` and input box `in`, then "Continue" once it has run a
+// while (`checkBlocks` blocks).
+inline void LevelCheckAndContinue(TWindow& w, TBlockCounter& blocks, size_t out, size_t in,
+                                  int checkBlocks = 4) {
+  w->frWaveSetup1->cbDeviceOut->setCurrentIndex(static_cast<int>(vmbox::DeviceId(out, vmbox::TPort::Output)));
+  w->frWaveSetup1->cbDeviceIn->setCurrentIndex(static_cast<int>(vmbox::DeviceId(in, vmbox::TPort::Input)));
   w->PageControl1->setCurrentWidget(w->tsProcessing);
   w->SetModeItem(0);
   w->btnStartStop->click();
   ASSERT_TRUE(w->Running());
-  ASSERT_TRUE(blocks.WaitFor(3));
+  ASSERT_TRUE(blocks.WaitFor(checkBlocks));
   w->btnCalibration->click();
+}
+
+// Level check and "Continue" on the shorted box, then Stop: as a user calibrates.
+inline void Calibrate(TWindow& w, TBlockCounter& blocks) {
+  const auto shorted = static_cast<size_t>(sorvane::FindBox(Shorted));
+  LevelCheckAndContinue(w, blocks, shorted, shorted, 3);
   ASSERT_TRUE(blocks.WaitFor(5));
   ASSERT_TRUE(sorvane::PumpUntil([&] { return w->lbCalibration->text().startsWith("Press Stop"); }, Timeout));
   ASSERT_TRUE(blocks.WaitFor(2));

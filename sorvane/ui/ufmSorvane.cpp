@@ -1,10 +1,12 @@
 #include "sorvane/ui/ufmSorvane.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 
@@ -22,7 +24,7 @@ namespace sorvane {
 namespace {
 
 constexpr int StopWaitMs = 2000;
-constexpr int RightColumnWidth = 140;
+constexpr int RightColumnWidth = 140; // at the least
 
 template <class W>
 W* Named(W* widget, const char* name) {
@@ -78,14 +80,20 @@ void TForm1::BuildProcessingPage() {
   Holds = new platform::TChartHolds(SeriesChart->Chart(), {series.begin(), series.end()});
   SeriesChart->OnAxesChanged = [this] { Holds->FollowAxes(); };
   frSpRange1 = Named(new TfrSpRange(tsProcessing), "frSpRange1");
-  // One line under the range, across the chart's width, so the right column keeps its height.
+  // One line under the range, across the chart's width, so the right column keeps its height:
+  // the save status and the held curves' buttons.
   lbSaveStatus = Named(new QLabel(tsProcessing), "lbSaveStatus");
   lbSaveStatus->setVisible(false); // until the first save
+  HoldBar = Named(new platform::THoldBar(*Holds, tsProcessing), "HoldBar");
+  auto* status = new QHBoxLayout;
+  status->setContentsMargins(0, 0, 0, 0);
+  status->addWidget(lbSaveStatus, 1);
+  status->addWidget(HoldBar);
   auto* left = new QVBoxLayout;
   left->setContentsMargins(0, 0, 0, 0);
   left->addWidget(Chart, 1);
   left->addWidget(frSpRange1);
-  left->addWidget(lbSaveStatus);
+  left->addLayout(status);
   auto* layout = new QHBoxLayout(tsProcessing);
   layout->setContentsMargins(2, 2, 2, 2);
   layout->addLayout(left, 1);
@@ -97,7 +105,12 @@ void TForm1::BuildProcessingPage() {
 
 QWidget* TForm1::BuildRightColumn() {
   auto* column = new QWidget(tsProcessing);
-  column->setFixedWidth(RightColumnWidth);
+  // Wide enough for the LCR result's longest line, a value with its uncertainty, in the bold
+  // font it is shown in.
+  QFont bold = column->font();
+  bold.setBold(true);
+  const int resultWidth = QFontMetrics(bold).horizontalAdvance("Cx= 9.999958 \u00b1 0.000023 \u00b5F") + 24;
+  column->setFixedWidth(std::max(RightColumnWidth, resultWidth));
   auto* v = new QVBoxLayout(column);
   v->setContentsMargins(0, 0, 0, 0);
   v->setSpacing(4);
@@ -188,8 +201,6 @@ QWidget* TForm1::BuildRightColumn() {
                      static_cast<QWidget*>(gbLCR), static_cast<QWidget*>(gbCalibration),
                      static_cast<QWidget*>(gbGraph)})
     v->addWidget(w);
-  HoldBar = Named(new platform::THoldBar(*Holds, column), "HoldBar");
-  v->addWidget(HoldBar);
   v->addStretch(1);
   v->addWidget(btnStartStop);
 

@@ -1,0 +1,156 @@
+// The fixture's open and short steps: once per fixture, with nothing connected to the leads and
+// with the leads shorted at their far end, the measurement runs for a few seconds and keeps
+// the mean admittance of every analysis point; the analysis then takes the leads' series
+// impedance and what lies across the terminals out of every reading, while "Fixture
+// compensation" is ticked. The settings file keeps both steps with the card and rate.
+
+#include "dravik/ui/uDravik.h"
+
+#include "dravik/ui/uRadioGroup.h"
+
+#include "platform/inifile.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace dravik {
+namespace {
+
+const char* const FixtureSection = "Fixture";
+// The first result of a run may come from a single block and from inputs still settling; the
+// next ones each average a second.
+constexpr int SkippedResults = 1;
+constexpr int AveragedResults = 3;
+// The point whose values the log reports: 1.5 kHz at 48000 Hz, where leads and terminals both
+// show.
+constexpr std::size_t ReportedPoint = 6;
+
+const char* StepName(platform::TFixtureStep Step) {
+  return Step == platform::TFixtureStep::Open ? "Open" : "Short";
+}
+
+QPushButton* StepButton(const char* Name, const char* Caption, const char* Tip) {
+  auto* button = new QPushButton(Caption);
+  button->setObjectName(Name);
+  button->setToolTip(Tip);
+  return button;
+}
+
+std::string Hertz(long double Hz) { return FloatToEng(Hz) + "Hz"; }
+
+} // namespace
+
+QBoxLayout* TfmLCR::BuildFixtureRow() {
+  auto* row = new QHBoxLayout;
+  btnOpen = StepButton("btnOpen", "Open",
+                       "Measures the fixture with nothing connected to the leads: what lies "
+                       "across the terminals (the inputs, the cables).");
+  btnShort = StepButton("btnShort", "Short",
+                        "Measures the fixture with the leads shorted at their far end: their "
+                        "resistance and inductance.");
+  cbFixture = new QCheckBox("Fixture compensation");
+  cbFixture->setObjectName("cbFixture");
+  cbFixture->setChecked(true);
+  row->addWidget(btnOpen);
+  row->addWidget(btnShort);
+  row->addWidget(cbFixture, 1);
+  connect(btnOpen, &QPushButton::clicked, this,
+          [this] { btnFixtureStepClick(platform::TFixtureStep::Open); });
+  connect(btnShort, &QPushButton::clicked, this,
+          [this] { btnFixtureStepClick(platform::TFixtureStep::Short); });
+  connect(cbFixture, &QCheckBox::clicked, this, &TfmLCR::cbFixtureClick);
+  connect(this, &TfmLCR::ResultShown, this, &TfmLCR::FixtureResult);
+  return row;
+}
+
+void TfmLCR::EnableFixtureSteps(bool Enabled) {
+  btnOpen->setEnabled(Enabled);
+  btnShort->setEnabled(Enabled);
+}
+
+// A step is a measurement on the devices chosen: it starts only where Start would.
+void TfmLCR::btnFixtureStepClick(platform::TFixtureStep Step) {
+  const bool idle = FStartClick == &TfmLCR::btnStartMeasurementClick ||
+                    FStartClick == &TfmLCR::btnStartCalibrationClick;
+  if (!SignalIn || !SignalOut || !btnStart->isEnabled() || !idle) return;
+  FFixtureStep = Step;
+  FFixtureResults = 0;
+  FFixtureSum.fill(TComplex{});
+  AddMessage(Step == platform::TFixtureStep::Open
+                 ? "Open: measuring the fixture with nothing connected..."
+                 : "Short: measuring the fixture with the leads shorted...",
+             true);
+  rgRunMode->SetItemIndex(1);
+  rgRunModeClick();
+  btnStartMeasurementClick();
+}
+
+void TfmLCR::FixtureResult() {
+  if (!FFixtureStep) return;
+  if (++FFixtureResults <= SkippedResults) return;
+  const auto& measured = Analysis.MeasuredAdmittances();
+  for (std::size_t i = 0; i < FFixtureSum.size(); ++i) {
+    FFixtureSum[i].Re += measured[i].Re;
+    FFixtureSum[i].Im += measured[i].Im;
+  }
+  if (FFixtureResults >= SkippedResults + AveragedResults) EndFixtureStep();
+}
+
+void TfmLCR::EndFixtureStep() {
+  const platform::TFixtureStep step = *FFixtureStep;
+  FFixtureStep.reset();
+  std::vector<platform::TFixtureComplex> admittances;
+  for (const TComplex& sum : FFixtureSum)
+    admittances.emplace_back(sum.Re / AveragedResults, sum.Im / AveragedResults);
+  platform::TFixture fixture = Analysis.Fixture();
+  fixture.Keep(step, PlaceInUse(), SignalIn->BlockLength, admittances);
+  Analysis.SetFixture(fixture);
+  // The run ends once the block that brought this result has been handled.
+  QTimer::singleShot(0, this, [this] {
+    if (FStartClick == &TfmLCR::btnStopMeasurementClick) btnStopMeasurementClick();
+  });
+  const long double f = static_cast<long double>(SignalIn->GetSamplingRate()) /
+                        SignalIn->BlockLength * (1u << ReportedPoint);
+  std::string text = std::string(StepName(step)) + " measured: ";
+  if (step == platform::TFixtureStep::Short) {
+    const platform::TFixtureComplex zs = fixture.SeriesImpedance(ReportedPoint);
+    text += "Rs= " + FloatToEng(zs.real()) + "Ohm, Xs= " + FloatToEng(zs.imag()) + "Ohm at " +
+            Hertz(f) + ".";
+  } else {
+    const platform::TFixtureComplex yo = fixture.ParallelAdmittance(ReportedPoint);
+    text += yo == platform::TFixtureComplex{}
+                ? std::string("nothing across the terminals.")
+                : "|Zo|= " + FloatToEng(1 / std::abs(yo)) + "Ohm at " + Hertz(f) + ".";
+  }
+  AddMessage(text, true);
+}
+
+void TfmLCR::cbFixtureClick() {
+  platform::TFixture fixture = Analysis.Fixture();
+  fixture.Enabled = cbFixture->isChecked();
+  Analysis.SetFixture(fixture);
+}
+
+void TfmLCR::WarnOfFixture() {
+  if (FFixtureStep || !SignalIn) return;
+  const std::string warning = platform::FixtureUnusedWarning(
+      Analysis.Fixture(), PlaceInUse(), SignalIn->BlockLength, TLCRAnalysis::FrequencyCount);
+  if (!warning.empty()) AddMessage(warning, false);
+}
+
+void TfmLCR::ReadFixture(const platform::TIniFile& Ini) {
+  const platform::TFixture fixture = platform::LoadFixture(Ini, FixtureSection);
+  Analysis.SetFixture(fixture);
+  cbFixture->setChecked(fixture.Enabled);
+}
+
+// A file that never had a fixture gets none written.
+void TfmLCR::WriteFixture(platform::TIniFile& Ini) const {
+  const platform::TFixture& fixture = Analysis.Fixture();
+  if (fixture.Measured() || !fixture.Enabled || Ini.SectionExists(FixtureSection))
+    platform::SaveFixture(Ini, FixtureSection, fixture);
+}
+
+} // namespace dravik
