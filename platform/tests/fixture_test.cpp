@@ -130,8 +130,8 @@ TEST_F(FixtureFile, SavedStepsLoadAsTheyWere) {
 TEST_F(FixtureFile, OldAndDamagedFilesLoadWithoutTheSteps) {
   const char* const texts[] = {
       "[Dravik]\nRun mode=1\n", // a file of an earlier version
-      "[Fixture]\nFrames=2048\nCalibratedRate=48000\nShortPoints=2\nShortRe0=1\nShortIm0=0\n"
-      "ShortRe1=x\nShortIm1=0\n", // a value that is not a number
+      ("[Fixture]\nFrames=2048\nCalibratedRate=48000\nShortPoints=2\nShortRe0=1\nShortIm0=0\n"
+       "ShortRe1=x\nShortIm1=0\n"), // a value that is not a number
       "[Fixture]\nFrames=2048\nCalibratedRate=48000\nOpenPoints=-3\n",
       "[Fixture]\nFrames=0\nCalibratedRate=48000\nOpenPoints=1\nOpenRe0=1\nOpenIm0=0\n",
       "[Fixture]\nFrames=2048\nCalibratedRate=48000\nOpenPoints=1\nOpenRe0=inf\nOpenIm0=0\n",
