@@ -88,6 +88,8 @@ void TForm1::BuildProcessingPage() {
   auto* status = new QHBoxLayout;
   status->setContentsMargins(0, 0, 0, 0);
   status->addWidget(lbSaveStatus, 1);
+  status->addStretch(); // keeps the buttons together at the right while no status is shown
+  HoldBar->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   status->addWidget(HoldBar);
   auto* left = new QVBoxLayout;
   left->setContentsMargins(0, 0, 0, 0);
