@@ -201,7 +201,8 @@ bool TCalibrIn::FirstBlockRefused(const std::vector<long double>& Amplitudes) {
     return true;
   }
   const long double ratio = Amplitudes[0] / Amplitudes[1];
-  if (ratio <= LargestInputMismatch && ratio >= 1 / LargestInputMismatch) return false;
+  constexpr long double Mismatch = platform::LargestInputMismatch;
+  if (ratio <= Mismatch && ratio >= 1 / Mismatch) return false;
   AmplitudeRunStopped = AmplitudeRunFailed = true;
   char factor[32];
   std::snprintf(factor, sizeof factor, "%.2f", static_cast<double>(ratio));

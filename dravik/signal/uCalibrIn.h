@@ -44,12 +44,8 @@ constexpr int32_t MaxStoredCount = 10;
 // within a few dB of its nominal level; one step of a mixer with a cubic curve (a quarter of
 // the nominal level) still passes, the noise of a dead input (factors in the thousands) not.
 constexpr long double FactorTolerance = 8;
-// The first block of the amplitude run has both inputs at step 0 on the shorted jig, so both
-// record the same voltage: a working card's two line inputs then differ by a dB or two at most
-// (gains of 0.9 and 1.1, a ratio of 1.22, are still a card); a larger ratio means the inputs do
-// not see the same voltage (the terminals are not shorted, or the input is on another device).
-// A resistor on the terminals within 30 % of Rref cannot be told from such a card.
-constexpr long double LargestInputMismatch = 1.3;
+// The first block of the amplitude run has both inputs at step 0 on the shorted jig: their
+// amplitudes agree within platform::LargestInputMismatch.
 // The trapezium arrives at about 0.8 of full scale; a reference amplitude below this share of
 // full scale (about 30 steps of a 16-bit input) is the noise of an input that hears no output.
 constexpr long double HeardAmplitude = 1e-3L;

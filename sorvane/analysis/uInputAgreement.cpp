@@ -28,7 +28,8 @@ std::string LevelCheckFault(const std::array<bool, 2>& heard, const std::array<d
     if (!heard[c] || !(quality[c] >= MinToneQuality)) return NoToneText;
   }
   const double ratio = std::sqrt(CSqrAbs(tone[0]) / CSqrAbs(tone[1]));
-  if (!(ratio <= LargestInputMismatch && ratio >= 1 / LargestInputMismatch)) return InputsDifferText;
+  constexpr double Mismatch = platform::LargestInputMismatch;
+  if (!(ratio <= Mismatch && ratio >= 1 / Mismatch)) return InputsDifferText;
   return {};
 }
 
@@ -43,7 +44,7 @@ bool InputsAgree(const std::vector<TComplexD>& ratio, int lo, int hi) {
     phases.push_back(std::fabs(std::atan2(r.Im, r.Re)));
   }
   const double gain = Median(gains), phase = Median(phases);
-  return gain <= std::log(LargestInputMismatch) && phase <= LargestInputPhase;
+  return gain <= std::log(platform::LargestInputMismatch) && phase <= LargestInputPhase;
 }
 
 bool CalibrationLooksLikeACard(const TCalibrationPolys& poly, const TCouplingCorners& corners) {

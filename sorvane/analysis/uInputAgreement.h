@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/calibration_place.h"
 #include "sorvane/analysis/uCalibrationFit.h"
 #include "sorvane/analysis/uCom.h"
 
@@ -18,10 +19,8 @@ namespace sorvane {
 // A working card's tone, even through a cheap converter, stands 40 dB or more above its
 // harmonics; an input that hears only noise gives about -10 to -20 dB.
 constexpr double MinToneQuality = 20;
-// The two inputs of a card differ in gain by less than this factor (gains of 0.9 and 1.1, a
-// ratio of 1.22, are still a card) ...
-constexpr double LargestInputMismatch = 1.3;
-// ... and in phase, between 200 Hz and a quarter of the rate, by a few tens of milliradians at
+// The two inputs of a card differ in gain by less than platform::LargestInputMismatch, and in
+// phase, between 200 Hz and a quarter of the rate, by a few tens of milliradians at
 // most (coupling corners of 1 and 10 Hz give 45 mrad at 200 Hz).
 constexpr double LargestInputPhase = 0.1;
 constexpr double AgreementLoHz = 200;

@@ -11,6 +11,12 @@
 
 namespace platform {
 
+// On the shorted jig both inputs record one voltage, and a working card's two line inputs then
+// differ by a dB or two at most (gains of 0.9 and 1.1, a ratio of 1.22, are still a card). A
+// larger ratio means the inputs do not see the same voltage: the terminals are not shorted, or
+// the input is on another device. A resistor within 30 % of Rref cannot be told from a card.
+inline constexpr double LargestInputMismatch = 1.3;
+
 struct TCalibrationPlace {
   std::string Input, Output;
   unsigned Rate = 0; // 0: not known (a file of an earlier version, or no calibration yet)
