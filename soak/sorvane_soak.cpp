@@ -77,17 +77,6 @@ struct Soak : testing::Test {
   }
 };
 
-// R is the third series' value, the reactance the fourth's at its first point.
-struct TLcr {
-  double R = NAN, L = NAN;
-};
-TLcr Measured(TForm1& form) {
-  const auto& r = form.ChartData().Points(2);
-  const auto& x = form.ChartData().Points(3);
-  if (r.empty() || x.empty()) return {};
-  return {r.front().y(), x.front().y() / (2 * M_PI * x.front().x())};
-}
-
 TEST_F(Soak, MeasuresABoxForTheWholeAudioTime) {
   ASSERT_NO_FATAL_FAILURE(Calibrate());
   UseBox(Form(), Box);
@@ -100,7 +89,7 @@ TEST_F(Soak, MeasuresABoxForTheWholeAudioTime) {
   OnEachBlock(Form(), [&] {
     // The first blocks of a series average the start of the sound in.
     if (++results <= 3) return;
-    const TLcr m = Measured(Form());
+    const uitest::TLcr m = uitest::Measured(Form());
     const double deviation = std::max(std::fabs(m.R / BoxR - 1) / RTolerance,
                                       std::fabs(m.L / BoxL - 1) / LTolerance);
     if (!(deviation <= 1) && ++outside <= 5)

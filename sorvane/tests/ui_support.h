@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -12,7 +14,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/gui/uChartStyle.h"
 #include "platform/vmbox.h"
+#include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/uSorvaneTour.h"
 #include "sorvane/ui/ufrWaveSetup.h"
@@ -108,6 +112,25 @@ inline void Calibrate(TWindow& w, TBlockCounter& blocks) {
   ASSERT_TRUE(sorvane::PumpUntil([&] { return w->lbCalibration->text().startsWith("Press Stop"); }, Timeout));
   ASSERT_TRUE(blocks.WaitFor(2));
   w->btnStartStop->click();
+}
+
+// R and L or C from the series of "Z graph + LCR": R is Series3's value, L or C the median of
+// Series4's curve of the component's value per bin, in the unit its axis is titled with.
+struct TLcr {
+  double R, L, C;
+};
+inline TLcr Measured(sorvane::TForm1& form) {
+  if (form.ChartData().Points(2).isEmpty()) return {NAN, NAN, NAN};
+  const QPointF r = form.ChartData().Points(2).front();
+  std::vector<double> values;
+  for (const QPointF& p : form.ChartData().Points(3)) values.push_back(p.y());
+  if (values.empty()) return {r.y(), 0, 0};
+  std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+  const QString unit = platform::UnitOf(form.ChartData().SeriesList()[3]);
+  const QString prefixes = "pnµm";
+  const int prefix = unit.size() == 2 ? static_cast<int>(prefixes.indexOf(unit[0])) : 4;
+  const double value = values[values.size() / 2] * std::pow(1000.0, prefix - 4);
+  return {r.y(), unit.endsWith("H") ? value : 0, unit.endsWith("F") ? value : 0};
 }
 
 } // namespace uitest

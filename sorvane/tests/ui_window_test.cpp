@@ -32,6 +32,8 @@ using uitest::Calibrate;
 using uitest::Shorted;
 using uitest::Timeout;
 using uitest::TBlockCounter;
+using uitest::TLcr;
+using uitest::Measured;
 
 int Points(TForm1& form, int series) { return static_cast<int>(form.ChartData().Points(series).size()); }
 
@@ -276,24 +278,6 @@ TEST(Window, CalibrationThenEachModeEndToEnd) {
   }
   // The LCR result of "Z graph + LCR" does not hold in "Transfer graph".
   EXPECT_EQ(w->memLCRRes->toPlainText(), "");
-}
-
-// R and L or C from the series of "Z graph + LCR": R is Series3's value, L or C the median of
-// Series4's curve of the component's value per bin, in the unit its axis is titled with.
-struct TLcr {
-  double R, L, C;
-};
-TLcr Measured(TForm1& form) {
-  const QPointF r = form.ChartData().Points(2).front();
-  std::vector<double> values;
-  for (const QPointF& p : form.ChartData().Points(3)) values.push_back(p.y());
-  if (values.empty()) return {r.y(), 0, 0};
-  std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-  const QString unit = platform::UnitOf(form.ChartData().SeriesList()[3]);
-  const QString prefixes = "pnµm";
-  const int prefix = unit.size() == 2 ? static_cast<int>(prefixes.indexOf(unit[0])) : 4;
-  const double value = values[values.size() / 2] * std::pow(1000.0, prefix - 4);
-  return {r.y(), unit.endsWith("H") ? value : 0, unit.endsWith("F") ? value : 0};
 }
 
 TEST(Window, LcrOnEachDefaultBox) {
