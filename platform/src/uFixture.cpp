@@ -1,6 +1,7 @@
 #include "platform/fixture.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace platform {
 namespace {
@@ -50,7 +51,10 @@ TFixtureComplex CompensationSlope(TFixtureComplex am, TFixtureComplex zs) {
 
 bool TFixture::AppliesTo(unsigned rate, unsigned frames, std::size_t points) const {
   if (!Measured() || Place.Rate != rate || Frames != frames) return false;
-  return (Short.empty() || Short.size() == points) && (Open.empty() || Open.size() == points);
+  const auto fits = [points](const std::vector<TFixtureComplex>& v) {
+    return v.empty() || v.size() == points;
+  };
+  return fits(Short) && fits(Open) && fits(Load);
 }
 
 TFixtureComplex TFixture::SeriesImpedance(std::size_t i) const {
@@ -63,20 +67,26 @@ TFixtureComplex TFixture::ParallelAdmittance(std::size_t i) const {
   return IsFinite(yo) ? yo : Open[i];
 }
 
-TFixtureComplex TFixture::Compensate(std::size_t i, TFixtureComplex am) const {
-  return CompensatedAdmittance(am, SeriesImpedance(i), ParallelAdmittance(i));
+TFixtureComplex TFixture::Compensate(std::size_t i, TFixtureComplex am, long double rref) const {
+  return CompensatedAdmittance(am, SeriesImpedance(i), ParallelAdmittance(i)) / LoadFactor(i, rref);
+}
+
+TFixtureComplex TFixture::LoadFactor(std::size_t i, long double rref) const {
+  if (!LoadAppliesTo(rref) || i >= Load.size()) return 1;
+  return Load[i];
 }
 
 void TFixture::Keep(TFixtureStep step, const TCalibrationPlace& place, uint32_t frames,
                     const std::vector<TFixtureComplex>& admittances) {
-  const bool samePlace = Place.Input == place.Input && Place.Output == place.Output &&
-                         Place.Rate == place.Rate && Frames == frames;
+  const bool samePlace = Place == place && Frames == frames;
   if (!samePlace) {
     Short.clear();
     Open.clear();
   }
+  Load.clear();
   Place = place;
   Frames = frames;
+  if (step == TFixtureStep::Load) return; // the load keeps its standard: see KeepLoad
   if (step == TFixtureStep::Open) {
     Open = admittances;
     return;
@@ -89,12 +99,33 @@ void TFixture::Keep(TFixtureStep step, const TCalibrationPlace& place, uint32_t 
   }
 }
 
+void TFixture::KeepLoad(const TCalibrationPlace& place, uint32_t frames,
+                        const std::vector<TFixtureComplex>& admittances, long double standardOhms,
+                        long double rref) {
+  const TFixture before = *this;
+  Keep(TFixtureStep::Load, place, frames, {});
+  if (before.Place == place && before.Frames == frames) {
+    Short = before.Short;
+    Open = before.Open;
+  }
+  // F = A / Ax with Ax = 1 / standard; a point that carried nothing keeps a scale of 1.
+  for (std::size_t i = 0; i < admittances.size(); ++i) {
+    const TFixtureComplex f = Compensate(i, admittances[i]) * standardOhms;
+    Load.push_back(IsFinite(f) && f != TFixtureComplex{} ? f : TFixtureComplex(1));
+  }
+  LoadStandard = standardOhms;
+  LoadReference = rref;
+}
+
 void SaveFixture(TIniFile& ini, const std::string& section, const TFixture& fixture) {
   ini.WriteBool(section, "Enabled", fixture.Enabled);
   ini.WriteInteger(section, "Frames", static_cast<int>(fixture.Frames));
   SaveCalibrationPlace(ini, section, fixture.Place);
   SavePoints(ini, section, "Short", fixture.Short);
   SavePoints(ini, section, "Open", fixture.Open);
+  SavePoints(ini, section, "Load", fixture.Load);
+  ini.WriteFloat(section, "LoadStandard", static_cast<double>(fixture.LoadStandard));
+  ini.WriteFloat(section, "LoadReference", static_cast<double>(fixture.LoadReference));
 }
 
 TFixture LoadFixture(const TIniFile& ini, const std::string& section) {
@@ -106,6 +137,10 @@ TFixture LoadFixture(const TIniFile& ini, const std::string& section) {
   fixture.Frames = static_cast<uint32_t>(frames);
   fixture.Short = LoadPoints(ini, section, "Short");
   fixture.Open = LoadPoints(ini, section, "Open");
+  fixture.LoadStandard = ini.ReadFloat(section, "LoadStandard", 0);
+  fixture.LoadReference = ini.ReadFloat(section, "LoadReference", 0);
+  if (fixture.LoadStandard > 0 && fixture.LoadReference > 0)
+    fixture.Load = LoadPoints(ini, section, "Load");
   return fixture;
 }
 
@@ -119,6 +154,16 @@ std::string FixtureUnusedWarning(const TFixture& fixture, const TCalibrationPlac
     return "The fixture compensation was measured on another card: run Open and Short again "
            "for exact readings.";
   return {};
+}
+
+std::string LoadUnusedWarning(const TFixture& fixture, long double rref) {
+  if (!fixture.Enabled || fixture.Load.empty() || fixture.LoadAppliesTo(rref)) return {};
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "The fixture's load step was measured with R ref = %g Ohm and is not used: "
+                "run Load again with this R ref.",
+                static_cast<double>(fixture.LoadReference));
+  return text;
 }
 
 } // namespace platform

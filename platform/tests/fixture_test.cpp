@@ -91,6 +91,28 @@ TEST(Fixture, StepsBelongToOnePlaceAndBlockLength) {
   EXPECT_FALSE(f.InForce(48000, 2048, 2));
 }
 
+// The card input's own impedance Zin across R ref reads every part (1 + Rref/Zin) too low in
+// impedance; neither step sees it, the load step takes it out for every part at that R ref.
+TEST(Fixture, LoadStepTakesOutTheScaleTheStepsCannotSee) {
+  const TCalibrationPlace place{"card", "card", 48000};
+  const Z zs(0.1L, 0.0094L), yo(0, 9.4e-7L), scale = 1.0L + 1e4L * Z(1 / 47e3L, 6.3e-7L);
+  const auto read = [&](Z part) { return 1.0L / Reading(part, zs, yo) * scale; };
+  TFixture f;
+  f.Keep(TFixtureStep::Short, place, 2048, {1.0L / zs * scale});
+  f.Keep(TFixtureStep::Open, place, 2048, {1.0L / (zs + 1.0L / yo) * scale});
+  f.KeepLoad(place, 2048, {read(10e3L)}, 10e3L, 1e4L);
+  for (Z part : {Z(1e6L, 0), Z(470, 0), Z(0, -1.6e5L)}) {
+    EXPECT_GT(Off(1.0L / f.Compensate(0, read(part)), part), 0.05L) << "without the load";
+    EXPECT_LT(Off(1.0L / f.Compensate(0, read(part), 1e4L), part), 1e-12L) << part;
+  }
+  EXPECT_EQ(f.LoadFactor(0, 1e3L), Z(1)) << "measured with another R ref";
+  EXPECT_NE(LoadUnusedWarning(f, 1e3L).find("R ref = 10000 Ohm"), std::string::npos);
+  EXPECT_EQ(LoadUnusedWarning(f, 1e4L), "");
+  // A new open or short changes what the load was measured through.
+  f.Keep(TFixtureStep::Open, place, 2048, {1.0L / (zs + 1.0L / yo)});
+  EXPECT_TRUE(f.Load.empty());
+}
+
 struct FixtureFile : testing::Test {
   std::filesystem::path Dir = std::filesystem::temp_directory_path() /
                               ("platform_fixture_" + std::to_string(getpid()));
@@ -107,6 +129,7 @@ TEST_F(FixtureFile, SavedStepsLoadAsTheyWere) {
   TFixture f;
   f.Keep(TFixtureStep::Short, {"in", "out", 44100}, 2048, {Z(10, -1), Z(9, 2)});
   f.Keep(TFixtureStep::Open, {"in", "out", 44100}, 2048, {Z(1e-5L, 3e-7L), Z(0, 0)});
+  f.KeepLoad({"in", "out", 44100}, 2048, {Z(1e-4L, 1e-6L), Z(2e-4L, 0)}, 1e4L, 470);
   f.Enabled = false;
   {
     TIniFile ini(Path);
@@ -120,7 +143,11 @@ TEST_F(FixtureFile, SavedStepsLoadAsTheyWere) {
   EXPECT_EQ(g.Frames, 2048u);
   ASSERT_EQ(g.Short.size(), 2u);
   ASSERT_EQ(g.Open.size(), 2u);
+  ASSERT_EQ(g.Load.size(), 2u);
+  EXPECT_EQ(g.LoadReference, 470);
+  EXPECT_EQ(g.LoadStandard, 1e4L);
   for (size_t i = 0; i < 2; ++i) {
+    EXPECT_LT(std::abs(g.Load[i] - f.Load[i]), 1e-14L * std::abs(f.Load[i]));
     // Written with 15 significant digits.
     EXPECT_LT(std::abs(g.Short[i] - f.Short[i]), 1e-14L * std::abs(f.Short[i]));
     EXPECT_LE(std::abs(g.Open[i] - f.Open[i]), 1e-14L * std::abs(f.Open[i]));

@@ -22,6 +22,7 @@ struct TCalibrationPlace {
   unsigned Rate = 0; // 0: not known (a file of an earlier version, or no calibration yet)
 
   bool Known() const { return Rate > 0; }
+  bool operator==(const TCalibrationPlace&) const = default;
 };
 
 // The place of the devices in use (waveInGetCardName, waveOutGetCardName; a device whose card
