@@ -158,7 +158,7 @@ struct TSolution {
 // damping finds a lower chi^2 (the minimum within rounding).
 TSolution Minimise(const std::vector<TFitPoint>& points, const TValues& start, TCoilModel coil) {
   constexpr int MaxIterations = 200;
-  constexpr double MaxLogStep = 1.0; // at most a factor e per step, against a runaway far from the minimum
+  constexpr double MaxLogStep = 1.0; // a factor e per step at most, against a runaway far from the minimum
   const int n = ParameterCount(coil);
   TSolution s{start, Chi2(points, start, coil), 0, false};
   double damping = 1e-3;
@@ -167,14 +167,18 @@ TSolution Minimise(const std::vector<TFitPoint>& points, const TValues& start, T
     const TNormal e = NormalEquations(points, s.V, coil);
     std::array<long double, TsParameterCount> step = e.G;
     if (!SolveDamped(e.N, n, damping, step)) break;
+    // Each parameter limited on its own: a parameter the range hardly tells (an Le that tends
+    // to zero) asks for huge steps, and shortening the whole step would freeze all the others.
     long double largest = 0;
-    for (int i = 0; i < n; ++i) largest = std::max(largest, std::fabs(step[i]));
-    const long double shrink = largest > MaxLogStep ? MaxLogStep / largest : 1;
     TValues trial = s.V;
-    for (int i = 0; i < n; ++i) trial[i] = s.V[i] * std::exp(static_cast<double>(step[i] * shrink));
+    for (int i = 0; i < n; ++i) {
+      const long double limited = std::clamp<long double>(step[i], -MaxLogStep, MaxLogStep);
+      largest = std::max(largest, std::fabs(limited));
+      trial[i] = s.V[i] * std::exp(static_cast<double>(limited));
+    }
     const double chi2 = Chi2(points, trial, coil);
     if (std::isfinite(chi2) && chi2 <= s.Chi2) {
-      s.Converged = largest * shrink < 1e-9 || s.Chi2 - chi2 <= 1e-12 * s.Chi2;
+      s.Converged = largest < 1e-9 || s.Chi2 - chi2 <= 1e-12 * s.Chi2;
       s.V = trial, s.Chi2 = chi2;
       damping = std::max(damping / 10, 1e-9);
     } else {
@@ -240,14 +244,18 @@ int ResonanceIndex(const std::vector<double>& mag) {
   return best;
 }
 
+// The frequency a fraction t of the way from point a to point b, in log f.
+double BetweenHz(const TFitPoint& a, const TFitPoint& b, double t) {
+  return std::exp(std::log(a.W) + t * (std::log(b.W) - std::log(a.W))) / TwoPi;
+}
+
 // Where |Z| falls through level on one side of the peak, interpolated in log f; 0 when it does
 // not within the range.
 double CrossingHz(const std::vector<TFitPoint>& points, const std::vector<double>& mag, int peak, int dir,
                   double level) {
   for (int i = peak; i + dir >= 0 && i + dir < static_cast<int>(mag.size()); i += dir) {
     if (mag[i + dir] < level) {
-      const double t = (mag[i] - level) / (mag[i] - mag[i + dir]);
-      return std::exp(std::log(points[i].W) + t * (std::log(points[i + dir].W) - std::log(points[i].W))) / TwoPi;
+      return BetweenHz(points[i], points[i + dir], (mag[i] - level) / (mag[i] - mag[i + dir]));
     }
   }
   return 0;
@@ -259,10 +267,7 @@ double ResonanceHz(const std::vector<TFitPoint>& points, int peak) {
   const int lo = std::max(peak - 3, 0), hi = std::min(peak + 3, static_cast<int>(points.size()) - 1);
   for (int i = lo; i < hi; ++i) {
     const double a = points[i].Z.imag(), b = points[i + 1].Z.imag();
-    if (a >= 0 && b < 0) {
-      const double t = a / (a - b);
-      return std::exp(std::log(points[i].W) + t * (std::log(points[i + 1].W) - std::log(points[i].W))) / TwoPi;
-    }
+    if (a >= 0 && b < 0) return BetweenHz(points[i], points[i + 1], a / (a - b));
   }
   return points[peak].W / TwoPi;
 }
