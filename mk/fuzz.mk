@@ -1,7 +1,8 @@
 # libFuzzer targets (fuzz/): the settings-file reader, both programs' settings loaders and the
 # numbers typed into the windows. They are built in the sanitizer tree, whose objects carry the
 # fuzzer's coverage instrumentation.
-#   make fuzz-short   each target FUZZ_SECONDS (20) on a copy of its inputs; fails on a finding
+#   make fuzz-short   each target FUZZ_SECONDS (20) on a copy of its inputs; fails on a finding;
+#                     then each settings loader once on a 10 MB file, within LARGE_CPU_SECONDS
 #   make fuzz         each target FUZZ_SECONDS (600), two at a time, then the committed corpus
 #                     is replaced by the smallest set that reaches every edge it and the run
 #                     reached (edges alone, not hit counts, keep it to a few dozen files)
@@ -22,7 +23,7 @@ FUZZ_FLAGS   := -timeout=10 -rss_limit_mb=3072 -print_final_stats=1
 FUZZ_RUN      = $(FUZZ_ENV) $(FUZZ_BUILD)/fuzz/fuzz_$(1) $(FUZZ_FLAGS) -dict=fuzz/$(1).dict \
                 -artifact_prefix=$(FUZZ_BUILD)/fuzz/findings/$(1)-
 
-.PHONY: fuzz-build fuzz-short fuzz $(FUZZERS:%=fuzz-short-%) $(FUZZERS:%=fuzz-long-%)
+.PHONY: fuzz-build fuzz-short fuzz-large fuzz $(FUZZERS:%=fuzz-short-%) $(FUZZERS:%=fuzz-long-%)
 
 fuzz-build: setup
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(SANITIZER_TREE) \
@@ -30,7 +31,26 @@ fuzz-build: setup
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZERS:%=fuzz_%)
 	@mkdir -p $(FUZZ_BUILD)/fuzz/findings
 
-fuzz-short: $(FUZZERS:%=fuzz-short-%)
+fuzz-short: $(FUZZERS:%=fuzz-short-%) fuzz-large
+
+# Each settings loader reads a settings file of 10 MB (scripts/large_settings.sh) without a
+# finding and in linear time: under the sanitizers, which slow it some twentyfold, within
+# LARGE_CPU_SECONDS of CPU time (5 to 9 s are usual; a reader quadratic in the section's size
+# takes hours). The plain build's figure, under two seconds, is bench_settings' (make bench).
+# CPU time, not the clock, so a busy machine does not fail the check.
+LARGE_CPU_SECONDS ?= 20
+LARGE_LOADERS     := settings_reader dravik_settings sorvane_settings
+fuzz-large: fuzz-build
+	@set -e; work=$$(mktemp -d); trap 'rm -rf $$work' EXIT; \
+	bash scripts/large_settings.sh $$work/large.ini; \
+	for t in $(LARGE_LOADERS); do \
+	  cpu=$$(bash -c 'TIMEFORMAT=%3U+%3S; { time "$$@" >/dev/null 2>&1; } 2>&1' _ \
+	    $(FUZZ_ENV) $(FUZZ_BUILD)/fuzz/fuzz_$$t -timeout=60 -rss_limit_mb=3072 $$work/large.ini); \
+	  seconds=$$(echo "$$cpu" | tail -n 1 | awk -F+ '{ print $$1 + $$2 }'); \
+	  echo "== $$t: the 10 MB settings file in $$seconds s of CPU time"; \
+	  awk -v s="$$seconds" -v limit=$(LARGE_CPU_SECONDS) 'BEGIN { exit !(s > 0 && s < limit) }' || \
+	    { echo "$$t: over $(LARGE_CPU_SECONDS) s"; exit 1; }; \
+	done
 fuzz-short-%: FUZZ_SECONDS ?= 20
 # A fixed seed: the same commit fuzzes the same way every time, so CI's verdict repeats.
 fuzz-short-%: FUZZ_SEED ?= 1

@@ -94,6 +94,18 @@ refused() {
 refused Dravik
 refused Sorvane
 
+# A results file that cannot be written (a named pipe where Sorvane.txt belongs): the tour says
+# the save failed, in the window's words, and never counts the lines of a file it did not write.
+mkdir -p "$scratch/home-unsaved/.config" "$scratch/cwd-unsaved"
+mkfifo "$scratch/home-unsaved/.config/Sorvane.txt"
+(cd "$scratch/cwd-unsaved" &&
+   env -i PATH=/usr/bin:/bin HOME="$scratch/home-unsaved" LANG=C.UTF-8 \
+     timeout 600 "$bindir/Sorvane" >"$scratch/unsaved.log" 2>&1) || true
+line=$(grep -m1 '^Tour: not saved: ' "$scratch/unsaved.log") ||
+  { tail -n 30 "$scratch/unsaved.log"; fail "Sorvane printed no 'Tour: not saved:' line for a pipe"; }
+! grep -q '^Tour: saved ' "$scratch/unsaved.log" || fail "Sorvane's tour said it saved into a pipe"
+echo "  Sorvane: $line"
+
 config="$scratch/home/.config"
 for file in Dravik.ini Sorvane.ini Sorvane.txt; do
   [ -s "$config/$file" ] || fail "$file is not in the user's configuration folder"

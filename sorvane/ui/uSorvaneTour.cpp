@@ -141,9 +141,12 @@ int RunTour(std::ostream& out) {
   ok = ok && form.Running() &&
        PumpUntil([&] { return vmbox::AudioSeconds() - start >= MeasureSeconds; }, Timeout);
   form.btnStartStop->click();
-  form.btnSaveClick();
-  out << "Tour: saved " << CountLines(form.Files().Results.string()) << " lines to "
-      << form.Files().Results.string() << "\n";
+  // A save that failed says why, as the window does, instead of counting the old file's lines.
+  if (form.SaveCurve(form.Files().Results))
+    out << "Tour: saved " << CountLines(form.Files().Results.string()) << " lines to "
+        << form.Files().Results.string() << "\n";
+  else
+    PrintLines(out, "Tour: not saved: ", form.lbSaveStatus->text());
   const std::string png = platform::ProgramFilePath(".png").string();
   out << "Tour: screenshot " << png << (form.grab().save(QString::fromStdString(png)) ? "" : " failed")
       << "\n";

@@ -55,6 +55,10 @@ public:
   explicit TForm1(TSorvaneFiles files = TSorvaneFiles::Default(), QWidget* parent = nullptr);
   ~TForm1() override;
 
+  // Writes the drawn curve to `file` and says so in lbSaveStatus; with nothing drawn it writes
+  // nothing and says that instead. False when nothing was written.
+  bool SaveCurve(const std::filesystem::path& file);
+
   // Controls, named as their Qt objects.
   QTabWidget* PageControl1;
   QWidget* tsSetup;
@@ -160,9 +164,6 @@ private:
   void FormCreate();
   void FormDestroy();
   void ApplyGraphOptions();
-  // Writes the drawn curve to `file` and says so in lbSaveStatus; with nothing drawn it writes
-  // nothing and says that instead. False when nothing was written.
-  bool SaveCurve(const std::filesystem::path& file);
   // True, and said in lbSaveStatus, when no curve is drawn.
   bool NothingToSave();
   QString AskSaveFileName(const QString& suggested);
