@@ -13,7 +13,8 @@ void TMMWinControl::LogError(const std::string& Msg) const {
 }
 
 void TMMWinControl::LogFailure(const std::string& Msg) const {
-  LogError(platform::WithAdvice(Msg, LastResult));
+  const std::string line = platform::WithAdvice(Msg, LastResult);
+  LogError(LastResult == MMSYSERR_NOERROR ? line : platform::WithNativeDetail(line, NativeDetail()));
 }
 
 void TMMWinControl::LogInfo(const std::string& Msg) const {

@@ -33,8 +33,14 @@ public:
   // Name + ": " + Msg to the log, as an error or as information; nothing when OnLog is empty.
   void LogError(const std::string& Msg) const;
   void LogInfo(const std::string& Msg) const;
-  // A failed platform call: LogError of Msg followed by what LastResult means and what to try.
+  // A failed platform call: LogError of Msg followed by what LastResult means and what to try,
+  // and by the driver's native detail of the failure in brackets where there is one.
   void LogFailure(const std::string& Msg) const;
+
+protected:
+  // The driver's native detail of the failure that LastResult reports (its *GetNativeError
+  // call); empty by default.
+  virtual std::string NativeDetail() const { return {}; }
 };
 
 // Default rate, width and channels from a device's format mask (four bits per rate, from 11025

@@ -115,6 +115,13 @@ std::string TWaveIn::ErrorText() const {
   return std::string(text, strnlen(text, sizeof text));
 }
 
+// The open handle's detail; before the open, that of the device's last open.
+std::string TWaveIn::NativeDetail() const {
+  if (DeviceOpen) return waveInGetNativeError(Handle);
+  if (DeviceID < 0) return {};
+  return waveInGetNativeError(reinterpret_cast<HWAVEIN>(static_cast<UINT_PTR>(DeviceID)));
+}
+
 // The device's default format, then, from 44100 Hz, the highest of the doubled rates that the
 // driver accepts (not more than 200000 Hz).
 bool TWaveIn::NegotiateFormat() {

@@ -83,6 +83,7 @@ public:
 
 protected:
   void HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  std::string NativeDetail() const override;
 
 private:
   bool Succeeded(MMRESULT result);

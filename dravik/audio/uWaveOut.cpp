@@ -105,6 +105,13 @@ std::string TWaveOut::ErrorText() const {
   return text;
 }
 
+// The open handle's detail; before the open, that of the device's last open.
+std::string TWaveOut::NativeDetail() const {
+  if (FHandle) return waveOutGetNativeError(FHandle);
+  if (DeviceID < 0) return {};
+  return waveOutGetNativeError(reinterpret_cast<HWAVEOUT>(static_cast<UINT_PTR>(DeviceID)));
+}
+
 // The device's default format from its capabilities, raised from 44100 Hz to the highest rate
 // it accepts among 48000 and 96000 (a device that also takes 192000 stays at 48000).
 bool TWaveOut::NegotiateFormat() {

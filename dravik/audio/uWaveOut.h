@@ -69,6 +69,7 @@ public:
 
 protected:
   void HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  std::string NativeDetail() const override;
 
 private:
   bool NegotiateFormat();

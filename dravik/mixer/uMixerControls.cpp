@@ -143,8 +143,10 @@ bool TMixerControls::IsCaptured(int32_t Index) {
 bool TMixerControls::ProbeControl(int32_t Index) {
   TProbe probe = TProbe::Free;
   for (size_t k = 0; k < 2 && probe == TProbe::Free; ++k) probe = ProbeOnce(Index, k);
-  if (static_cast<size_t>(Index) < Controls.size()) {
-    SetDetails(Controls[Index], Controls[Index].CurrentDetails);
+  // Even a refused pattern may have reached some channels of the control before the refusal.
+  if (static_cast<size_t>(Index) < Controls.size() &&
+      SetDetails(Controls[Index], Controls[Index].CurrentDetails) != MMSYSERR_NOERROR) {
+    LogFailure("IsCaptured: Set Current Details: " + ErrorText());
   }
   return probe == TProbe::Held;
 }
@@ -263,6 +265,11 @@ std::string TMixerControls::ErrorText() const {
   case MIXERR_INVALVALUE: return "MIXERR_INVALVALUE";
   default: return "Unknown mixer error";
   }
+}
+
+std::string TMixerControls::NativeDetail() const {
+  return Active ? mixerGetNativeError(reinterpret_cast<HMIXEROBJ>(Handle), MIXER_OBJECTF_HMIXER)
+                : std::string{};
 }
 
 void TMixerControls::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

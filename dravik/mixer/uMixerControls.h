@@ -77,6 +77,7 @@ public:
 
 protected:
   void HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  std::string NativeDetail() const override;
 
 private:
   // Outcome of writing one probe pattern and reading the device back.

@@ -26,7 +26,9 @@ protected:
 
 struct MixerControls : testing::Test {
   void SetUp() override {
-    vmbox::Reinitialise({QuietBox("Jig", {})}, TSpeed::Fast);
+    TBoxConfig jig = QuietBox("Jig", {});
+    jig.Card.RefusedControl = Refused;
+    vmbox::Reinitialise({jig}, TSpeed::Fast);
     Mixer = vmbox::MixerId(0);
     Ctl = std::make_unique<TMixerControls>(nullptr, Log.Event());
     Ctl->Name = "MixerIn";
@@ -63,6 +65,7 @@ struct MixerControls : testing::Test {
   const DWORD WaveVolume = Id(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
                               MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, MIXERCONTROL_CONTROLTYPE_VOLUME);
   const DWORD Mux = Id(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 0, MIXERCONTROL_CONTROLTYPE_MUX);
+  vmbox::TRefusedControl Refused = vmbox::TRefusedControl::None; // the card's refused control
   UINT Mixer = 0;
   TLogLines Log;
   std::unique_ptr<TMixerControls> Ctl;
@@ -268,6 +271,53 @@ TEST_F(MixerControls, InitGivesBackInReverseOrderEvenWhenOneFails) {
   Ctl->Init();
   EXPECT_FALSE(Ctl->Active);
   mixerClose(other);
+}
+
+// A card that refuses every write to the master volume: each operation that writes it fails,
+// says so in the log line it always had, followed by the driver's detail in brackets, and
+// reports no change; the master mute on the same mixer is taken over as usual.
+struct RefusingMixerControls : MixerControls {
+  RefusingMixerControls() { Refused = vmbox::TRefusedControl::MasterVolume; }
+};
+
+TEST_F(RefusingMixerControls, ARefusedWriteIsLoggedWithItsDetailAndFails) {
+  const int32_t i = Add(MasterVolume);
+  ASSERT_EQ(i, 0);
+  const std::string detail = " [Virtual card: the write to \"Master Volume\" was refused]";
+  auto line = [&](const std::string& text) {
+    return std::make_pair(platform::WithAdvice("MixerIn: " + text + ": Unknown mixer error",
+                                               MMSYSERR_ERROR) + detail, false);
+  };
+  const auto probe = line("IsCaptured: Set Check Details 0");
+  const auto restore = line("IsCaptured: Set Current Details");
+  struct Case {
+    const char* What;
+    std::function<bool()> Act;
+    std::vector<std::pair<std::string, bool>> Lines;
+  };
+  const Case cases[] = {
+      {"probe", [&] { return Ctl->IsCaptured(i); }, {probe, restore}},
+      {"capture", [&] { return Ctl->CaptureControl(i); },
+       {probe, restore, line("CaptureControl: Set Current Details")}},
+      {"set a value", [&] { return Ctl->SetValue(i, 0, 0, 5); },
+       {line("SetValue: Set Current Details")}},
+      {"give back", [&] { return Ctl->LeaveControl(i); }, {line("LeaveControl: Set Saved Details")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    Log.Lines.clear();
+    EXPECT_FALSE(c.Act());
+    EXPECT_EQ(Log.Lines, c.Lines);
+  }
+  EXPECT_EQ(Device(MasterVolume), (Values{0xFFFF, 0xFFFF}));
+  Pump();
+  EXPECT_EQ(Changes, 0);
+  Log.Lines.clear();
+  const int32_t mute = Add(MasterMute);
+  EXPECT_TRUE(Ctl->CaptureControl(mute));
+  EXPECT_TRUE(Ctl->SetValue(mute, 0, 0, 1));
+  EXPECT_EQ(Device(MasterMute), (Values{1}));
+  EXPECT_EQ(Log.Lines, (decltype(Log.Lines){}));
 }
 
 } // namespace

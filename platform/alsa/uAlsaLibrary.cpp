@@ -12,6 +12,7 @@ bool BindAll(const TSharedLibrary& lib, TAlsaApi& api) {
   bool ok = true;
 #define BIND(name) ok = lib.Bind(#name, api.name) && ok
   BIND(snd_lib_error_set_handler);
+  BIND(snd_strerror);
   BIND(snd_card_next);
   BIND(snd_card_get_name);
   BIND(snd_mixer_open);

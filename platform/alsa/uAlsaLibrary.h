@@ -9,6 +9,7 @@ namespace platform::alsa {
 
 struct TAlsaApi {
   decltype(::snd_lib_error_set_handler)* snd_lib_error_set_handler;
+  decltype(::snd_strerror)* snd_strerror;
   decltype(::snd_card_next)* snd_card_next;
   decltype(::snd_card_get_name)* snd_card_get_name;
   decltype(::snd_mixer_open)* snd_mixer_open;

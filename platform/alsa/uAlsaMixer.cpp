@@ -1,5 +1,7 @@
 #include "platform/alsa/uAlsaMixer.h"
 
+#include "platform/alsa/uAlsaErrors.h"
+
 #include <poll.h>
 
 #include <algorithm>
@@ -16,6 +18,7 @@ snd_mixer_selem_channel_id_t ChannelId(int channel) {
 }
 
 bool IsCapture(TPart part) { return part != TPart::PlaybackVolume && part != TPart::PlaybackMute; }
+bool IsVolume(TPart part) { return part == TPart::PlaybackVolume || part == TPart::CaptureVolume; }
 
 // How the raw steps of an element without a dB range act on the amplitude: amplitude =
 // (raw fraction)^curve. Such an element of a card's own driver is taken as linear in its steps
@@ -115,12 +118,17 @@ std::vector<DWORD> TAlsaMixer::Values(const mixer::TControlNode& control) {
   return values;
 }
 
-void TAlsaMixer::SetValues(const mixer::TControlNode& control, const std::vector<DWORD>& values) {
+TBackendResult TAlsaMixer::SetValues(const mixer::TControlNode& control,
+                                     const std::vector<DWORD>& values) {
   std::lock_guard lock(Mutex);
   const DWORD id = control.Info.dwControlID;
   const TBinding& binding = Layout.Bindings.at(id);
-  Write(binding, control, values);
-  Written[id] = {values, Read(binding, control)};
+  const int error = Write(binding, control, values);
+  // Only a volume the element took can stand for what it holds; anything else reads the element.
+  Written.erase(id);
+  if (error < 0) return {WriteResult(error), AlsaErrorDetail(error, Api.snd_strerror(error))};
+  if (IsVolume(binding.Part)) Written[id] = {values, Read(binding, control)};
+  return {};
 }
 
 std::vector<DWORD> TAlsaMixer::Read(const TBinding& b, const mixer::TControlNode& control) {
@@ -157,33 +165,34 @@ std::vector<DWORD> TAlsaMixer::Read(const TBinding& b, const mixer::TControlNode
   return values;
 }
 
-void TAlsaMixer::Write(const TBinding& b, const mixer::TControlNode& control,
-                       const std::vector<DWORD>& values) {
+int TAlsaMixer::Write(const TBinding& b, const mixer::TControlNode& control,
+                      const std::vector<DWORD>& values) {
   const bool capture = IsCapture(b.Part);
   switch (b.Part) {
   case TPart::PlaybackVolume:
-  case TPart::CaptureVolume:
-    for (size_t c = 0; c < values.size(); ++c) {
-      WriteVolume(b.Element, capture, static_cast<int>(c), values[c]);
-    }
+  case TPart::CaptureVolume: {
     // A uniform control moves every channel of the element.
-    if (values.size() == 1) WriteVolume(b.Element, capture, 1, values[0]);
-    break;
+    const size_t channels = std::max<size_t>(values.size(), 2);
+    for (size_t c = 0; c < channels; ++c) {
+      const DWORD value = values[std::min(c, values.size() - 1)];
+      if (const int error = WriteVolume(b.Element, capture, static_cast<int>(c), value)) {
+        return error;
+      }
+    }
+    return 0;
+  }
   case TPart::PlaybackMute:
-    Api.snd_mixer_selem_set_playback_switch_all(b.Element, values[0] ? 0 : 1);
-    break;
+    return Api.snd_mixer_selem_set_playback_switch_all(b.Element, values[0] ? 0 : 1);
   case TPart::CaptureMute:
-    Api.snd_mixer_selem_set_capture_switch_all(b.Element, values[0] ? 0 : 1);
-    break;
+    return Api.snd_mixer_selem_set_capture_switch_all(b.Element, values[0] ? 0 : 1);
   case TPart::CaptureSource: {
     const auto first = std::find(values.begin(), values.begin() + control.ItemCount(), 1u);
     const auto item = static_cast<unsigned>(first - values.begin());
-    if (item < control.ItemCount()) {
-      Api.snd_mixer_selem_set_enum_item(b.Element, SND_MIXER_SCHN_FRONT_LEFT, item);
-    }
-    break;
+    if (item >= control.ItemCount()) return 0;
+    return Api.snd_mixer_selem_set_enum_item(b.Element, SND_MIXER_SCHN_FRONT_LEFT, item);
   }
   }
+  return 0;
 }
 
 // A volume as 0..65535: linear in amplitude over the element's dB range where it has one,
@@ -214,7 +223,7 @@ DWORD TAlsaMixer::ReadVolume(snd_mixer_elem_t* e, bool capture, int channel) {
   return static_cast<DWORD>(std::lround(amplitude * FullScale));
 }
 
-void TAlsaMixer::WriteVolume(snd_mixer_elem_t* e, bool capture, int channel, DWORD value) {
+int TAlsaMixer::WriteVolume(snd_mixer_elem_t* e, bool capture, int channel, DWORD value) {
   long min = 0, max = 0, minDb = 0, maxDb = 0;
   const auto id = ChannelId(channel);
   const bool hasDb = (capture ? Api.snd_mixer_selem_get_capture_dB_range(e, &minDb, &maxDb)
@@ -229,20 +238,13 @@ void TAlsaMixer::WriteVolume(snd_mixer_elem_t* e, bool capture, int channel, DWO
   if (hasDb && value > 0) {
     const double db = 2000.0 * std::log10(value / FullScale) + maxDb;
     const long target = std::max(minDb, static_cast<long>(std::lround(db)));
-    if (capture) {
-      Api.snd_mixer_selem_set_capture_dB(e, id, target, 0);
-    } else {
-      Api.snd_mixer_selem_set_playback_dB(e, id, target, 0);
-    }
-    return;
+    return capture ? Api.snd_mixer_selem_set_capture_dB(e, id, target, 0)
+                   : Api.snd_mixer_selem_set_playback_dB(e, id, target, 0);
   }
   const double fraction = std::pow(value / FullScale, 1 / RawCurve);
   const long raw = value == 0 ? min : min + std::lround(static_cast<double>(max - min) * fraction);
-  if (capture) {
-    Api.snd_mixer_selem_set_capture_volume(e, id, raw);
-  } else {
-    Api.snd_mixer_selem_set_playback_volume(e, id, raw);
-  }
+  return capture ? Api.snd_mixer_selem_set_capture_volume(e, id, raw)
+                 : Api.snd_mixer_selem_set_playback_volume(e, id, raw);
 }
 
 } // namespace platform::alsa

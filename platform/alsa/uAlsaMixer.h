@@ -4,10 +4,12 @@
 // Volumes are 0..65535 and linear in amplitude where the element reports a dB range (65535 is
 // the element's top, 0 its bottom). Where it reports none they are linear in the element's own
 // steps on a card's driver, and follow the sound server's cubic volume on its plugin (raw
-// fraction = amplitude^(1/3)), so that half scale halves the amplitude there too. A value
+// fraction = amplitude^(1/3)), so that half scale halves the amplitude there too. A volume
 // written by a program reads back as written for as long as the element still holds what the
 // write produced, so programs that write probe values and read them back do not mistake the
-// element's coarser steps for another program's hand.
+// element's coarser steps for another program's hand. A write the library refuses fails with
+// its result code and ALSA's text, and reads back what the element holds (as do switches and
+// selectors, which have no coarser steps to hide).
 //
 // A thread waits on the mixer's descriptors and turns every change of an element, by this
 // program or another one (a volume control, the sound server), into a change notice for each of
@@ -38,7 +40,8 @@ public:
   bool Present() const override { return !Gone; }
   const mixer::TMixerTopology& Topology() const override { return Layout.Topology; }
   std::vector<DWORD> Values(const mixer::TControlNode& control) override;
-  void SetValues(const mixer::TControlNode& control, const std::vector<DWORD>& values) override;
+  TBackendResult SetValues(const mixer::TControlNode& control,
+                           const std::vector<DWORD>& values) override;
 
   const std::string& Device() const { return DeviceName; }
 
@@ -47,10 +50,11 @@ private:
   static int ElementChanged(snd_mixer_elem_t* element, unsigned int mask);
   void Watch();
   std::vector<DWORD> Read(const TBinding& binding, const mixer::TControlNode& control);
-  void Write(const TBinding& binding, const mixer::TControlNode& control,
-             const std::vector<DWORD>& values);
+  // The library's answer: 0, or the first negative error number (later channels unwritten).
+  int Write(const TBinding& binding, const mixer::TControlNode& control,
+            const std::vector<DWORD>& values);
   DWORD ReadVolume(snd_mixer_elem_t* element, bool capture, int channel);
-  void WriteVolume(snd_mixer_elem_t* element, bool capture, int channel, DWORD value);
+  int WriteVolume(snd_mixer_elem_t* element, bool capture, int channel, DWORD value);
 
   const TAlsaApi& Api;
   snd_mixer_t* const Handle;
@@ -60,7 +64,7 @@ private:
   std::atomic<bool> Gone{false};
   std::atomic<bool> Quit{false};
   std::mutex Mutex; // the handle, the written values
-  // What programs wrote, and what the element held right after.
+  // The volumes programs wrote, and what the element held right after the write succeeded.
   struct TWritten {
     std::vector<DWORD> Values;
     std::vector<DWORD> Held;

@@ -1,6 +1,7 @@
 #include "platform/portaudio/uPaDevice.h"
 
 #include "platform/portaudio/uPaBackend.h"
+#include "platform/portaudio/uPaErrors.h"
 #include "platform/portaudio/uPaLibrary.h"
 
 #include <algorithm>
@@ -22,18 +23,6 @@ struct TRateGroup {
 constexpr TRateGroup RateGroups[] = {
     {11025, 0x0000Fu}, {22050, 0x000F0u}, {44100, 0x00F00u}, {48000, 0x0F000u}, {96000, 0xF0000u},
 };
-
-MMRESULT OpenResult(PaError error) {
-  switch (error) {
-  case paNoError: return MMSYSERR_NOERROR;
-  case paDeviceUnavailable: return MMSYSERR_ALLOCATED;
-  case paInvalidSampleRate:
-  case paInvalidChannelCount:
-  case paSampleFormatNotSupported: return WAVERR_BADFORMAT;
-  case paInsufficientMemory: return MMSYSERR_NOMEM;
-  default: return MMSYSERR_ERROR;
-  }
-}
 
 } // namespace
 
@@ -96,7 +85,7 @@ bool TPaDevice::RateAccepted(uint32_t rate) const {
   return accepted;
 }
 
-MMRESULT TPaDevice::Attach(const std::shared_ptr<wave::TWaveStream>& stream) {
+TBackendResult TPaDevice::Attach(const std::shared_ptr<wave::TWaveStream>& stream) {
   TPaBackend::Instance().StartWatchdog();
   std::lock_guard lock(Mutex);
   if (Stream) return MMSYSERR_ALLOCATED;
@@ -111,6 +100,7 @@ MMRESULT TPaDevice::Attach(const std::shared_ptr<wave::TWaveStream>& stream) {
   PaError error = PaApi()->Pa_OpenStream(&host, in ? &parameters : nullptr,
                                          in ? nullptr : &parameters, stream->Rate(), chunk,
                                          paClipOff, &Callback, this);
+  std::string detail = PaErrorDetail(error);
   if (error == paNoError) {
     // The callback thread runs at real-time priority where the system allows it: a starved
     // callback is a gap in what the card plays.
@@ -118,11 +108,12 @@ MMRESULT TPaDevice::Attach(const std::shared_ptr<wave::TWaveStream>& stream) {
       PaApi()->PaAlsa_EnableRealtimeScheduling(host, 1);
     }
     error = PaApi()->Pa_StartStream(host);
+    detail = PaErrorDetail(error); // before the close: the host's information is the last call's
     if (error != paNoError) PaApi()->Pa_CloseStream(host);
   }
   if (error != paNoError) {
     Active = nullptr;
-    return OpenResult(error);
+    return {OpenResult(error), detail};
   }
   Host = host;
   Stream = stream;
@@ -152,14 +143,19 @@ void TPaDevice::Check(uint64_t nowNs) {
   std::lock_guard lock(Mutex);
   if (!Stream || Failed) return;
   int active = 1;
+  std::string detail;
   {
     std::lock_guard pa(PaLock());
     active = PaApi()->Pa_IsStreamActive(Host);
+    if (active < 0) detail = PaErrorDetail(active);
   }
   const uint64_t last = LastCallbackNs;
   if (active == 1 && (nowNs < last || nowNs - last < StallNs)) return;
+  if (active == 0) detail = "PortAudio: the stream stopped on its own";
+  if (active == 1) detail = "PortAudio: no callback for " + std::to_string(StallNs / 1'000'000'000) +
+                            " s";
   Failed = true;
-  Stream->Vanish();
+  Stream->Vanish(detail);
 }
 
 // ---- The library's thread ----

@@ -44,7 +44,7 @@ public:
   WORD Channels() const override { return static_cast<WORD>(HostChannels); }
   DWORD Support() const override { return 0; }
   MMRESULT CheckFormat(const WAVEFORMATEX& format) const override;
-  MMRESULT Attach(const std::shared_ptr<wave::TWaveStream>& stream) override;
+  TBackendResult Attach(const std::shared_ptr<wave::TWaveStream>& stream) override;
   void Detach(const wave::TWaveStream& stream) override;
 
   PaDeviceIndex Index() const { return DeviceIndex; }

@@ -24,6 +24,8 @@ bool BindAll(const TSharedLibrary& lib, TPaApi& api) {
   BIND(Pa_CloseStream);
   BIND(Pa_IsStreamActive);
   BIND(Pa_GetStreamInfo);
+  BIND(Pa_GetErrorText);
+  BIND(Pa_GetLastHostErrorInfo);
 #undef BIND
   lib.Bind("PaAlsa_EnableRealtimeScheduling", api.PaAlsa_EnableRealtimeScheduling);
   return ok;

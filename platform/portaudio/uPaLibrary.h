@@ -22,6 +22,8 @@ struct TPaApi {
   decltype(::Pa_CloseStream)* Pa_CloseStream;
   decltype(::Pa_IsStreamActive)* Pa_IsStreamActive;
   decltype(::Pa_GetStreamInfo)* Pa_GetStreamInfo;
+  decltype(::Pa_GetErrorText)* Pa_GetErrorText;
+  decltype(::Pa_GetLastHostErrorInfo)* Pa_GetLastHostErrorInfo;
   // Optional (null where the library lacks it); only for streams of the ALSA host interface.
   void (*PaAlsa_EnableRealtimeScheduling)(PaStream*, int);
 };

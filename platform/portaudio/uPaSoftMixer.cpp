@@ -54,14 +54,16 @@ std::vector<DWORD> TPaSoftMixer::Values(const mixer::TControlNode& control) {
   return Current.at(control.Info.dwControlID);
 }
 
-void TPaSoftMixer::SetValues(const mixer::TControlNode& control,
-                             const std::vector<DWORD>& values) {
+// Gains applied to the samples: nothing can refuse them.
+TBackendResult TPaSoftMixer::SetValues(const mixer::TControlNode& control,
+                                       const std::vector<DWORD>& values) {
   std::lock_guard lock(Mutex);
   auto& current = Current.at(control.Info.dwControlID);
-  if (current == values) return;
+  if (current == values) return {};
   current = values;
   ApplyGains();
   AnnounceChange(control.Info.dwControlID);
+  return {};
 }
 
 void TPaSoftMixer::ApplyGains() {

@@ -24,7 +24,8 @@ public:
   bool Present() const override { return true; }
   const mixer::TMixerTopology& Topology() const override { return Layout; }
   std::vector<DWORD> Values(const mixer::TControlNode& control) override;
-  void SetValues(const mixer::TControlNode& control, const std::vector<DWORD>& values) override;
+  TBackendResult SetValues(const mixer::TControlNode& control,
+                           const std::vector<DWORD>& values) override;
 
   PaDeviceIndex Index() const { return DeviceIndex; }
 

@@ -93,4 +93,8 @@ std::string WithAdvice(const std::string& text, MMRESULT code) {
   return text + (text.back() == '.' ? " " : ". ") + advice;
 }
 
+std::string WithNativeDetail(const std::string& line, const std::string& detail) {
+  return detail.empty() ? line : line + " [" + detail + "]";
+}
+
 } // namespace platform

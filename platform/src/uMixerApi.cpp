@@ -18,6 +18,13 @@ constexpr DWORD QueryMask = 0x0000000Fu;
 // Flags of a call that names a mixer object and a query: anything outside both is refused.
 bool KnownFlags(DWORD flags) { return (flags & ~(ObjectFlagsMask | QueryMask)) == 0; }
 
+// Every call that reached a mixer leaves its native detail (empty for a success) on the device
+// and on the handle it came through.
+void NoteDetail(const void* object, DWORD flags, TMixerDevice& mixer, const std::string& detail) {
+  mixer.LastCall.Note(detail);
+  if (const TOpenMixer open = OpenMixerOf(object, flags)) open.LastCall->Note(detail);
+}
+
 // A call on a present mixer: the forced result, the flags, the record, then the operation.
 template <class TRecord, class TOperation>
 MMRESULT WithMixer(const char* call, HMIXEROBJ object, TRecord* record, DWORD flags,
@@ -27,7 +34,9 @@ MMRESULT WithMixer(const char* call, HMIXEROBJ object, TRecord* record, DWORD fl
   if (!record) return MMSYSERR_INVALPARAM;
   std::shared_ptr<TMixerDevice> mixer;
   if (const MMRESULT result = FindPresentMixer(object, flags, mixer)) return result;
-  return operation(*mixer, *record, flags & QueryMask);
+  const TBackendResult result = operation(*mixer, *record, flags & QueryMask);
+  NoteDetail(object, flags, *mixer, result.Detail);
+  return result.Code;
 }
 
 // The callback part of mixerOpen's flags: none, or a window that receives change notices.
@@ -130,4 +139,11 @@ MMRESULT mixerSetControlDetails(HMIXEROBJ object, LPMIXERCONTROLDETAILS details,
                    [](TMixerDevice& m, MIXERCONTROLDETAILS& d, DWORD query) {
                      return SetDetails(m, d, query);
                    });
+}
+
+std::string mixerGetNativeError(HMIXEROBJ object, DWORD flags) {
+  if (const TOpenMixer open = OpenMixerOf(object, flags)) return open.LastCall->Get();
+  std::shared_ptr<TMixerDevice> mixer;
+  if (FindMixer(object, flags & ObjectFlagsMask, mixer)) return {};
+  return mixer->LastCall.Get();
 }

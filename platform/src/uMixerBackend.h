@@ -11,6 +11,7 @@
 
 #include "platform/mixer.h"
 #include "platform/src/uMixerTopology.h"
+#include "platform/src/uNativeDetail.h"
 #include "platform/src/uWaveNotifier.h"
 
 #include <memory>
@@ -38,8 +39,15 @@ public:
   virtual const TMixerTopology& Topology() const = 0;
   // Every value of a control: Channels x items, channel by channel.
   virtual std::vector<DWORD> Values(const TControlNode& control) = 0;
-  // Stores every value of a control; announces the change when a value changed.
-  virtual void SetValues(const TControlNode& control, const std::vector<DWORD>& values) = 0;
+  // Stores every value of a control; announces the change when a value changed. A write the
+  // device refuses answers with its result code (and its library's detail); the values it does
+  // hold afterwards are what Values reads.
+  virtual TBackendResult SetValues(const TControlNode& control,
+                                   const std::vector<DWORD>& values) = 0;
+
+  // The native detail of the last call that named this device (by number, by waveform device
+  // or through any of its handles), which the front end notes.
+  TNativeDetail LastCall;
 
 protected:
   // Posts MM_MIXM_CONTROL_CHANGE for the control to every open handle of this device that has a

@@ -113,7 +113,8 @@ MMRESULT GetDetails(TMixerDevice& device, MIXERCONTROLDETAILS& details, DWORD qu
                                                  : GetListTexts(*control, details);
 }
 
-MMRESULT SetDetails(TMixerDevice& device, const MIXERCONTROLDETAILS& details, DWORD query) {
+TBackendResult SetDetails(TMixerDevice& device, const MIXERCONTROLDETAILS& details,
+                          DWORD query) {
   if (query > MIXER_SETCONTROLDETAILSF_CUSTOM) return MMSYSERR_INVALFLAG;
   const TControlNode* control = nullptr;
   if (const MMRESULT result = FindControl(device, details, control)) return result;
@@ -124,8 +125,7 @@ MMRESULT SetDetails(TMixerDevice& device, const MIXERCONTROLDETAILS& details, DW
   }
   std::vector<DWORD> values = FullValues(*control, details);
   if (const MMRESULT result = CheckValues(*control, values)) return result;
-  device.SetValues(*control, values);
-  return MMSYSERR_NOERROR;
+  return device.SetValues(*control, values);
 }
 
 } // namespace platform::mixer

@@ -14,7 +14,8 @@ namespace platform::mixer {
 // checked for null.
 MMRESULT GetDetails(TMixerDevice& device, MIXERCONTROLDETAILS& details, DWORD query);
 // `query` is the MIXER_SETCONTROLDETAILSF_* part of the flags.
-MMRESULT SetDetails(TMixerDevice& device, const MIXERCONTROLDETAILS& details, DWORD query);
+// A write the device refuses comes back with its native detail.
+TBackendResult SetDetails(TMixerDevice& device, const MIXERCONTROLDETAILS& details, DWORD query);
 
 // Checks a full set of values (control.ValueCount()) and brings Booleans to 0 or 1: a nonzero
 // switch or item value means "on". MIXERR_INVALVALUE for a value outside the control's bounds or

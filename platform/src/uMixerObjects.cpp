@@ -74,4 +74,10 @@ MMRESULT FindPresentMixer(const void* object, DWORD flags, std::shared_ptr<TMixe
   return mixer->Present() ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
 }
 
+TOpenMixer OpenMixerOf(const void* object, DWORD flags) {
+  const DWORD kind = flags & ObjectFlagsMask;
+  if (kind != MIXER_OBJECTF_MIXER && kind != MIXER_OBJECTF_HMIXER) return {};
+  return FindOpenMixer(object);
+}
+
 } // namespace platform::mixer

@@ -4,6 +4,7 @@
 // handle), and the mixer serving it is looked up.
 
 #include "platform/src/uMixerBackend.h"
+#include "platform/src/uMixerRegistry.h"
 
 #include <memory>
 
@@ -19,5 +20,9 @@ MMRESULT FindMixer(const void* object, DWORD flags, std::shared_ptr<TMixerDevice
 
 // The same, refusing a mixer that has gone away (MMSYSERR_NODRIVER).
 MMRESULT FindPresentMixer(const void* object, DWORD flags, std::shared_ptr<TMixerDevice>& mixer);
+
+// The open handle that `object` names under `flags` (MIXER_OBJECTF_HMIXER, or
+// MIXER_OBJECTF_MIXER given a handle); empty for a device number or a waveform object.
+TOpenMixer OpenMixerOf(const void* object, DWORD flags);
 
 } // namespace platform::mixer

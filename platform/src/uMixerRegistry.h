@@ -12,6 +12,9 @@ namespace platform::mixer {
 struct TOpenMixer {
   std::shared_ptr<TMixerDevice> Device;
   HWND Window = nullptr; // receives change notices; nullptr for CALLBACK_NULL
+  // The native detail of the last call made through this handle (shared by the copies that
+  // FindOpenMixer hands out).
+  std::shared_ptr<TNativeDetail> LastCall = std::make_shared<TNativeDetail>();
   explicit operator bool() const { return Device != nullptr; }
 };
 

@@ -72,6 +72,7 @@ MMRESULT Open(TDirection direction, THandle* handle, UINT id, const WAVEFORMATEX
   if (!format || (!query && !handle)) return MMSYSERR_INVALPARAM;
   const auto device = FindDevice(direction, id);
   if (!device) return MMSYSERR_BADDEVICEID;
+  device->LastOpen.Note({});
   if (!device->Present()) return MMSYSERR_NODRIVER;
   TNotifier notifier;
   if (!query) {
@@ -86,7 +87,11 @@ MMRESULT Open(TDirection direction, THandle* handle, UINT id, const WAVEFORMATEX
   if (query) return MMSYSERR_NOERROR;
   void* const newHandle = NewWaveHandle();
   auto stream = std::make_shared<TWaveStream>(direction, *format, notifier, newHandle);
-  if (const MMRESULT result = device->Attach(stream)) return result;
+  const TBackendResult attached = device->Attach(stream);
+  if (attached.Code) {
+    device->LastOpen.Note(attached.Detail);
+    return attached.Code;
+  }
   AddOpenDevice(newHandle, {stream, device});
   *handle = static_cast<THandle>(newHandle); // before the open notice, which may wake another thread
   stream->Open();
@@ -136,6 +141,13 @@ MMRESULT DeviceName(const char* call, TDirection direction, UINT_PTR id, std::st
   if (const MMRESULT result = PresentDevice(direction, id, device)) return result;
   name = card ? device->CardName() : device->Name();
   return MMSYSERR_NOERROR;
+}
+
+// An open handle's own detail; else, for a device number, that of the device's last open.
+std::string NativeError(TDirection direction, void* device) {
+  if (const TOpenDevice open = FindOpenDevice(device, direction)) return open.Stream->NativeDetail();
+  const auto found = FindDevice(direction, reinterpret_cast<UINT_PTR>(device));
+  return found ? found->LastOpen.Get() : std::string{};
 }
 
 MMRESULT ErrorText(const char* call, MMRESULT error, LPSTR text, UINT size) {
@@ -215,6 +227,8 @@ MMRESULT waveInGetErrorTextA(MMRESULT error, LPSTR text, UINT textSize) {
   return ErrorText("waveInGetErrorTextA", error, text, textSize);
 }
 
+std::string waveInGetNativeError(HWAVEIN device) { return NativeError(In, device); }
+
 // ---- Playback ----
 
 UINT waveOutGetNumDevs() { return static_cast<UINT>(AllDevices(Out).size()); }
@@ -280,3 +294,5 @@ MMRESULT waveOutGetPosition(HWAVEOUT handle, LPMMTIME time, UINT timeSize) {
 MMRESULT waveOutGetErrorTextA(MMRESULT error, LPSTR text, UINT textSize) {
   return ErrorText("waveOutGetErrorTextA", error, text, textSize);
 }
+
+std::string waveOutGetNativeError(HWAVEOUT device) { return NativeError(Out, device); }

@@ -9,6 +9,7 @@
 // device can work with it.
 
 #include "platform/mmsystem.h"
+#include "platform/src/uNativeDetail.h"
 #include "platform/src/uWaveNotifier.h"
 
 #include <memory>
@@ -31,9 +32,14 @@ public:
   virtual WORD Channels() const = 0;
   virtual DWORD Support() const = 0; // WAVECAPS_* bits (playback)
   virtual MMRESULT CheckFormat(const WAVEFORMATEX& format) const = 0;
-  // The device starts serving an opened stream (MMSYSERR_ALLOCATED when it serves another).
-  virtual MMRESULT Attach(const std::shared_ptr<TWaveStream>& stream) = 0;
+  // The device starts serving an opened stream (MMSYSERR_ALLOCATED when it serves another);
+  // a failure of the back end's library comes with its native detail.
+  virtual TBackendResult Attach(const std::shared_ptr<TWaveStream>& stream) = 0;
   virtual void Detach(const TWaveStream& stream) = 0;
+
+  // The native detail of the device's last open (empty after a success), which the front end
+  // notes: a failed open leaves no handle to keep it.
+  TNativeDetail LastOpen;
 };
 
 class TWaveBackend {

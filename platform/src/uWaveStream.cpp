@@ -216,7 +216,8 @@ void TWaveStream::DeliverDue(uint64_t nowNs) {
   }
 }
 
-void TWaveStream::Vanish() {
+void TWaveStream::Vanish(std::string detail) {
+  Failure.Note(std::move(detail));
   std::lock_guard lock(Mutex);
   ReturnEverything();
   Vanished = true;

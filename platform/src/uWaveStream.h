@@ -9,6 +9,7 @@
 // here for all of them.
 
 #include "platform/mmsystem.h"
+#include "platform/src/uNativeDetail.h"
 #include "platform/src/uPcm.h"
 #include "platform/src/uWaveNotifier.h"
 #include "platform/src/uWaveQueue.h"
@@ -67,8 +68,13 @@ public:
   // is queued or it is paused).
   void Play(double* stereo, size_t frames, uint64_t nowNs);
   void DeliverDue(uint64_t nowNs); // returns delayed buffers that are due
-  void Vanish();                   // the device has gone: everything queued comes back
+  // The device has gone: everything queued comes back. `detail`: why, in the back end's own
+  // terms, for the handle's native error.
+  void Vanish(std::string detail = {});
   TDemand Demand() const;
+
+  // The native detail of the handle's failure (empty while nothing failed natively).
+  std::string NativeDetail() const { return Failure.Get(); }
 
 private:
   struct TLateReturn {
@@ -87,6 +93,7 @@ private:
   const pcm::TLayout Layout;
   const TNotifier Notifier;
   void* const Handle;
+  TNativeDetail Failure;
 
   mutable std::mutex Mutex;
   TWaveQueue Queue;

@@ -343,3 +343,51 @@ TEST_F(MixerApi, MisuseIsAnsweredWithItsCode) {
 }
 
 } // namespace
+
+// A card that refuses writes to the master volume: the write fails with its code, changes nothing
+// and announces nothing, and its detail is kept for the handle it came through and for the mixer,
+// until the next call through them.
+TEST_F(MixerApi, ARefusedWriteFailsWithItsDetailPerHandle) {
+  auto box = QuietBox("Box A", 47);
+  box.Card.RefusedControl = vmbox::TRefusedControl::MasterVolume;
+  vmbox::Reinitialise({box}, TSpeed::Fast);
+  TNoticeLog log;
+  HMIXER a = nullptr, b = nullptr;
+  ASSERT_EQ(mixerOpen(&a, 0, WindowOf(log), 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+  ASSERT_EQ(mixerOpen(&b, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  const DWORD master = ControlId(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0, MIXERCONTROL_CONTROLTYPE_VOLUME);
+  const DWORD mute = ControlId(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0, MIXERCONTROL_CONTROLTYPE_MUTE);
+  const std::string refused = "Virtual card: the write to \"Master Volume\" was refused";
+  struct Case {
+    const char* What;
+    HMIXEROBJ Through;
+    DWORD Flags, Id;
+    MMRESULT Code;
+    std::string A, B, Mixer; // the details afterwards
+  };
+  const Case cases[] = {
+      {"refused through a", Object(a), MIXER_OBJECTF_HMIXER, master, MMSYSERR_ERROR, refused, "", refused},
+      {"another control through b", Object(b), MIXER_OBJECTF_MIXER, mute, MMSYSERR_NOERROR, refused, "", ""},
+      {"refused by the mixer's number", Object(UINT_PTR{0}), MIXER_OBJECTF_MIXER, master, MMSYSERR_ERROR, refused, "", refused},
+      {"refused by its input's number", Object(UINT_PTR{InputOf(0)}), MIXER_OBJECTF_WAVEIN, master, MMSYSERR_ERROR, refused, "", refused},
+      {"another control through a", Object(a), MIXER_OBJECTF_MIXER, mute, MMSYSERR_NOERROR, "", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    std::vector<DWORD> values = {c.Id == master ? 1000u : 1u, 2000};
+    auto d = Details(c.Id, 1, 0, values.data());
+    EXPECT_EQ(mixerSetControlDetails(c.Through, &d, c.Flags | MIXER_SETCONTROLDETAILSF_VALUE), c.Code);
+    EXPECT_EQ(mixerGetNativeError(Object(a), MIXER_OBJECTF_HMIXER), c.A);
+    EXPECT_EQ(mixerGetNativeError(Object(b), MIXER_OBJECTF_MIXER), c.B);
+    EXPECT_EQ(mixerGetNativeError(Object(UINT_PTR{0}), MIXER_OBJECTF_MIXER), c.Mixer);
+  }
+  EXPECT_EQ(vmbox::MixerValues(0, master), (std::vector<DWORD>{65535, 65535}));
+  ASSERT_EQ(vmbox::ChangeMixerControl(0, master, {7, 7}), MMSYSERR_NOERROR) << "another program's hand";
+  platform::ProcessMessages();
+  ASSERT_EQ(log.Notices.size(), 2u); // the mute written through b, the other program's master
+  EXPECT_EQ(log.Notices[1].Header, LPARAM(master));
+  ASSERT_EQ(mixerClose(a), MMSYSERR_NOERROR);
+  EXPECT_EQ(mixerGetNativeError(Object(a), MIXER_OBJECTF_HMIXER), "") << "a closed handle";
+  EXPECT_EQ(mixerGetNativeError(Object(UINT_PTR{5}), MIXER_OBJECTF_MIXER), "") << "no such mixer";
+  EXPECT_EQ(mixerClose(b), MMSYSERR_NOERROR);
+}

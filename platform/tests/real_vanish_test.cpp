@@ -60,6 +60,9 @@ TEST(RealVanish, AServerThatGoesAwayReturnsEveryBufferAndAnswersWithErrors) {
     WaitForSingleObject(event, 200);
   }
   EXPECT_TRUE(allBack()) << "queued buffers still held after the server went away";
+  // Each handle keeps what the library said of its end.
+  EXPECT_EQ(waveInGetNativeError(hin).rfind("PortAudio", 0), 0u) << waveInGetNativeError(hin);
+  EXPECT_EQ(waveOutGetNativeError(hout).rfind("PortAudio", 0), 0u) << waveOutGetNativeError(hout);
   MMTIME time{TIME_SAMPLES, {}};
   EXPECT_EQ(waveInGetPosition(hin, &time, sizeof time), MMSYSERR_NODRIVER);
   EXPECT_EQ(waveOutWrite(hout, &headers[1][0], sizeof(WAVEHDR)), MMSYSERR_NODRIVER);
@@ -67,6 +70,17 @@ TEST(RealVanish, AServerThatGoesAwayReturnsEveryBufferAndAnswersWithErrors) {
   for (auto& h : headers[1]) EXPECT_EQ(waveOutUnprepareHeader(hout, &h, sizeof h), MMSYSERR_NOERROR);
   EXPECT_EQ(waveInClose(hin), MMSYSERR_NOERROR);
   EXPECT_EQ(waveOutClose(hout), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInGetNativeError(hin), "") << "a closed handle keeps nothing";
+  // An open of the gone server's device fails with the library's own code and text.
+  HWAVEIN again = nullptr;
+  const MMRESULT reopened = waveInOpen(&again, in, &format, 0, 0, CALLBACK_NULL);
+  const std::string detail = waveInGetNativeError(reinterpret_cast<HWAVEIN>(UINT_PTR(in)));
+  std::printf("open after the end: result %u, %s\n", reopened, detail.c_str());
+  if (reopened == MMSYSERR_NOERROR) {
+    waveInClose(again);
+  } else {
+    EXPECT_EQ(detail.rfind("PortAudio -", 0), 0u) << detail;
+  }
   CloseHandle(event);
 }
 

@@ -84,7 +84,7 @@ TEST(BoxConfig, EveryKeyReachesItsSetting) {
   const auto r = ParseCircuits(
       "R=1.5,L=2m,C=3u,Rref=100,name=Jig A,swap=on; source=4.7,level=0.5,inlevel=0.8,"
       "inlevel1=0.6,offset=0.01,offset1=-0.02,gain0=1.1,gain1=0.9,hp=5,hp1=6Hz,aa0=0.44,aa1=0.46,noise=1e-4,"
-      "latency=2000,ppm=-50,seed=77,matched=yes,volume=cubic,zin=47k,cin=100p;"
+      "latency=2000,ppm=-50,seed=77,matched=yes,volume=cubic,zin=47k,cin=100p,refuse=Source;"
       "R=0.1,leadR=0.1,leadL=1u;open=on,leadC=50p");
   ASSERT_EQ(r.Error, "");
   ASSERT_EQ(r.Boxes.size(), 4u);
@@ -126,6 +126,7 @@ TEST(BoxConfig, EveryKeyReachesItsSetting) {
   EXPECT_TRUE(m.Matched);
   EXPECT_DOUBLE_EQ(m.InputResistance, 47e3);
   EXPECT_DOUBLE_EQ(m.InputCapacitance, 100e-12);
+  EXPECT_EQ(m.RefusedControl, TRefusedControl::RecordingSource);
   EXPECT_TRUE(r.Boxes[3].Circuit.Shorted);
   EXPECT_EQ(r.Boxes[3].Card.Seed, 77u) << "the shorted box sits on the same card";
   EXPECT_EQ(ValidateBox(b), "");
@@ -170,6 +171,9 @@ TEST(BoxConfig, MalformedTextSaysWhatAndWhere) {
       {"R=1,matched=maybe", "\"matched=maybe\": not a number"},
       {"R=1,aa=0.5", "aa must be from 0.25 to 0.48"},
       {"R=1,volume=5", "volume must be linear, cubic or from 0.25 to 4"},
+      {"R=1,refuse=bass",
+       "refuse must be none, master, mastermute, wave, wavemute, recording, source or line"},
+      {"R=1,refuse=2", "refuse must be none, master"},
       {"Rref=100", "circuit 1 (\"Rref=100\"): no R, L or C given"},
       {"open=on,R=1", "an open jig has no R, L or C"},
       {"R=1,zin=0", "zin must be from 1 Ohm to 1 TOhm"},

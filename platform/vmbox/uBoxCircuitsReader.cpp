@@ -3,6 +3,7 @@
 #include "platform/vmbox/uBoxFilterDesign.h"
 #include "platform/vmbox/uBoxValueText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <optional>
@@ -73,7 +74,14 @@ const TKey Keys[] = {
     {"leadc", true, "F", 0, 1e-6, false, "from 0 to 1 uF", BOX(LeadC)},
     {"zin", false, "Ohm", 1, 1e12, false, "from 1 Ohm to 1 TOhm", CARD(InputResistance)},
     {"cin", false, "F", 0, 1e-6, false, "from 0 to 1 uF", CARD(InputCapacitance)},
+    {"refuse", false, "", 0, 7, true,
+     "none, master, mastermute, wave, wavemute, recording, source or line",
+     [](TBoxConfig&, TCardModel& m, double v) { m.RefusedControl = TRefusedControl(int(v)); }},
 };
+
+// The words of the "refuse" key, in the order of TRefusedControl.
+constexpr std::string_view RefusedWords[] = {"none",     "master",    "mastermute", "wave",
+                                             "wavemute", "recording", "source",     "line"};
 
 #undef BOX
 #undef CARD
@@ -103,6 +111,10 @@ std::optional<double> KeyValue(const TKey& key, std::string_view text) {
     if (word == "off" || word == "no" || word == "false") return 0.0;
     if (word == "on" || word == "yes" || word == "true")
       return key.Name == "noise" ? TCardModel{}.NoiseRms : 1.0;
+  }
+  if (key.Name == "refuse") { // words only: an unknown one falls outside the range
+    const auto* at = std::find(std::begin(RefusedWords), std::end(RefusedWords), word);
+    return at == std::end(RefusedWords) ? -1.0 : double(at - std::begin(RefusedWords));
   }
   if (key.Name == "volume") {
     if (word == "linear") return 1.0;

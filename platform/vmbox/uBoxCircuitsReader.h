@@ -8,7 +8,8 @@
 //     inlevel0, inlevel1 (inputs), offset[0|1], gain[0|1], hp[0|1] (AC coupling corner, Hz),
 //     aa[0|1] (anti-alias edge, fraction of fs), noise (off, on or an rms), latency (frames),
 //     ppm (output clock offset), seed, matched (on/off), volume, zin and cin (each input's
-//     resistance and capacitance to ground; absent: none)
+//     resistance and capacitance to ground; absent: none), refuse (the mixer control whose
+//     writes the card refuses: none, master, mastermute, wave, wavemute, recording, source, line)
 // An item with only card keys sets the card and adds no box.
 
 #include "platform/vmbox/uBoxConfig.h"

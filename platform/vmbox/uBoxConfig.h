@@ -12,6 +12,12 @@
 
 namespace platform::vmbox {
 
+// A control of each box's mixer whose writes through the mixer API the card refuses, as a
+// sound card's driver may: a fault to test the programs' handling of refused writes with.
+enum class TRefusedControl {
+  None, MasterVolume, MasterMute, WaveVolume, WaveMute, RecordingVolume, RecordingSource, LineVolume
+};
+
 // The card's imperfections, shared by every box of one card. The defaults resemble a real
 // 16-bit card. Levels are mixer gains 0..1.
 struct TCardModel {
@@ -35,6 +41,7 @@ struct TCardModel {
   // Each input's impedance to ground at the node it records (0: none, as an ideal input).
   double InputResistance = 0;  // ohms
   double InputCapacitance = 0; // farads
+  TRefusedControl RefusedControl = TRefusedControl::None;
 
   TInputLoad InputLoad() const { return {InputResistance, InputCapacitance}; }
 };

@@ -153,7 +153,7 @@ MMRESULT TVirtualPort::CheckFormat(const WAVEFORMATEX& format) const {
   return channels && bits && rate ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
 }
 
-MMRESULT TVirtualPort::Attach(const std::shared_ptr<wave::TWaveStream>& stream) {
+TBackendResult TVirtualPort::Attach(const std::shared_ptr<wave::TWaveStream>& stream) {
   return Card.Attach(*Box, Port, stream);
 }
 

@@ -84,7 +84,7 @@ public:
   WORD Channels() const override { return 2; }
   DWORD Support() const override;
   MMRESULT CheckFormat(const WAVEFORMATEX& format) const override;
-  MMRESULT Attach(const std::shared_ptr<wave::TWaveStream>& stream) override;
+  TBackendResult Attach(const std::shared_ptr<wave::TWaveStream>& stream) override;
   void Detach(const wave::TWaveStream& stream) override;
 
 private:

@@ -4,19 +4,36 @@
 #include "platform/vmbox/uVirtualCard.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace platform::vmbox {
 namespace {
 
 constexpr double FullScale = 65535.0;
 
+std::optional<DWORD> RefusedId(const TBoxMixerControls& c, TRefusedControl refused) {
+  switch (refused) {
+  case TRefusedControl::None: return std::nullopt;
+  case TRefusedControl::MasterVolume: return c.MasterVolume;
+  case TRefusedControl::MasterMute: return c.MasterMute;
+  case TRefusedControl::WaveVolume: return c.WaveVolume;
+  case TRefusedControl::WaveMute: return c.WaveMute;
+  case TRefusedControl::RecordingVolume: return c.RecordingVolume;
+  case TRefusedControl::RecordingSource: return c.RecordingSource;
+  case TRefusedControl::LineVolume: return c.LineVolume;
+  }
+  return std::nullopt;
+}
+
 } // namespace
 
 TVirtualMixer::TVirtualMixer(size_t box, TBoxMixerLayout layout, double outputLevel,
-                             const double inputLevel[2], double volumeCurve)
+                             const double inputLevel[2], double volumeCurve,
+                             TRefusedControl refused)
     : Box(box), Layout(std::move(layout)), Current(Layout.Defaults), CardOut(outputLevel),
       CardIn{inputLevel[0], inputLevel[1]},
-      Curve(std::isfinite(volumeCurve) && volumeCurve > 0 ? volumeCurve : 1.0) {}
+      Curve(std::isfinite(volumeCurve) && volumeCurve > 0 ? volumeCurve : 1.0),
+      Refused(RefusedId(Layout.Controls, refused)) {}
 
 void TVirtualMixer::Remove() {
   std::lock_guard lock(Mutex); // after any write in progress has reached its box
@@ -27,10 +44,17 @@ std::vector<DWORD> TVirtualMixer::Values(const mixer::TControlNode& control) {
   return ValuesOf(control.Info.dwControlID);
 }
 
-void TVirtualMixer::SetValues(const mixer::TControlNode& control,
-                              const std::vector<DWORD>& values) {
+TBackendResult TVirtualMixer::SetValues(const mixer::TControlNode& control,
+                                        const std::vector<DWORD>& values) {
+  const DWORD id = control.Info.dwControlID;
+  if (Refused == id) {
+    return {MMSYSERR_ERROR, "Virtual card: the write to \"" +
+                                std::string(control.Info.szName, strnlen(control.Info.szName, sizeof control.Info.szName)) +
+                                "\" was refused"};
+  }
   std::lock_guard lock(Mutex);
-  Write(control.Info.dwControlID, values);
+  Write(id, values);
+  return {};
 }
 
 std::vector<DWORD> TVirtualMixer::ValuesOf(DWORD controlId) {

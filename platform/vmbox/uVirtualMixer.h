@@ -10,17 +10,22 @@
 //   input level c = card input level c x recording volume (c) x line volume (c) while the MUX
 //                   selects the line, else 0: the input then records only the card's own noise
 //                   and offset.
+// A card configured to refuse writes to one control (TCardModel::RefusedControl) fails every write
+// to it through the mixer API, with a detail as a driver's library would give it; another
+// program's writes (ChangeFromOutside) still reach it.
 // The card levels are the box's levels without a mixer (its configuration, or what a test set
 // with SetOutputLevel / SetInputLevel).
 //
 // Lock order: this mixer's lock, then the card's lock, then the handle registry's.
 
 #include "platform/src/uMixerBackend.h"
+#include "platform/vmbox/uBoxConfig.h"
 #include "platform/vmbox/uVirtualMixerLayout.h"
 
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <optional>
 
 namespace platform::vmbox {
 
@@ -28,13 +33,15 @@ class TVirtualMixer : public mixer::TMixerDevice {
 public:
   // The mixer of box `box` of the current card, at its defaults.
   // Volumes act along `volumeCurve` (TCardModel::VolumeCurve).
+  // Writes to `refused` through the mixer API fail with MMSYSERR_ERROR (TRefusedControl).
   TVirtualMixer(size_t box, TBoxMixerLayout layout, double outputLevel, const double inputLevel[2],
-                double volumeCurve = 1);
+                double volumeCurve = 1, TRefusedControl refused = TRefusedControl::None);
 
   bool Present() const override { return !Removed; }
   const mixer::TMixerTopology& Topology() const override { return Layout.Topology; }
   std::vector<DWORD> Values(const mixer::TControlNode& control) override;
-  void SetValues(const mixer::TControlNode& control, const std::vector<DWORD>& values) override;
+  TBackendResult SetValues(const mixer::TControlNode& control,
+                           const std::vector<DWORD>& values) override;
 
   const TBoxMixerControls& Controls() const { return Layout.Controls; }
   // The card was rebuilt without this mixer's box: it stops acting on any box.
@@ -76,6 +83,7 @@ private:
   double CardOut;
   double CardIn[2];
   const double Curve;
+  const std::optional<DWORD> Refused; // the id of the control whose writes the card refuses
 };
 
 } // namespace platform::vmbox

@@ -18,15 +18,18 @@ std::vector<std::shared_ptr<TVirtualMixer>> TVirtualMixers::BuildForCard() {
   for (size_t box = 0; box < card.BoxCount(); ++box) {
     std::string name;
     double out = 1, in[2] = {1, 1}, curve = 1;
+    TRefusedControl refused = TRefusedControl::None;
     card.WithBox(box, [&](TVirtualBox& b) {
       name = b.Config().DevicesName();
       out = b.OutputLevel();
       in[0] = b.InputLevel(0);
       in[1] = b.InputLevel(1);
       curve = b.Config().Card.VolumeCurve;
+      refused = b.Config().Card.RefusedControl;
     });
     auto layout = BoxMixerLayout(name, DeviceId(box, TPort::Input), DeviceId(box, TPort::Output));
-    mixers.push_back(std::make_shared<TVirtualMixer>(box, std::move(layout), out, in, curve));
+    mixers.push_back(
+        std::make_shared<TVirtualMixer>(box, std::move(layout), out, in, curve, refused));
   }
   return mixers;
 }

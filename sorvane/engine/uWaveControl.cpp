@@ -140,15 +140,18 @@ void TWaveControl::AwaitOpened() const {
   }
 }
 
-void TWaveControl::FailOpen(const std::string& text, MMRESULT result) {
+void TWaveControl::FailOpen(const std::string& text, MMRESULT result, const std::string& detail) {
   State = wsClosing;
   SetEvent(Event);
   WaitUntilIdle(IdleTimeoutMs);
-  ReportError(text, result);
+  ReportError(text, result, detail);
 }
 
-void TWaveControl::ReportError(const std::string& text, MMRESULT result) const {
-  if (OnError) OnError(platform::WithAdvice(text + std::to_string(DeviceID), result));
+void TWaveControl::ReportError(const std::string& text, MMRESULT result,
+                               const std::string& detail) const {
+  if (!OnError) return;
+  OnError(platform::WithNativeDetail(platform::WithAdvice(text + std::to_string(DeviceID), result),
+                                     detail));
 }
 
 void TWaveControl::ReportLost(const char* port) {

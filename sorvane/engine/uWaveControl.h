@@ -88,12 +88,13 @@ protected:
   bool AwaitIdleForStart();
   // Waits until the thread has handled the open notice (DeviceOpened has run).
   void AwaitOpened() const;
-  // The open failed with `result`: the thread releases the buffers and goes idle again; then
+  // The open failed with `result` (and the driver's native `detail`, waveInGetNativeError /
+  // waveOutGetNativeError): the thread releases the buffers and goes idle again; then
   // ReportError.
-  void FailOpen(const std::string& text, MMRESULT result);
-  // OnError, when assigned, with the text followed by the device number and by what `result`
-  // means and what to try.
-  void ReportError(const std::string& text, MMRESULT result) const;
+  void FailOpen(const std::string& text, MMRESULT result, const std::string& detail);
+  // OnError, when assigned, with the text followed by the device number, by what `result`
+  // means and what to try, and by the native detail in brackets where there is one.
+  void ReportError(const std::string& text, MMRESULT result, const std::string& detail = {}) const;
   // On the device thread, after a call on the running device answered MMSYSERR_NODRIVER: the
   // first time in a run, OnLost synchronised with the main thread. `port` is "input" or "output".
   void ReportLost(const char* port);

@@ -50,7 +50,8 @@ bool TWaveIn::Start() {
   const MMRESULT opened =
       waveInOpen(&Handle, DeviceID, &Format, reinterpret_cast<DWORD_PTR>(Event), 0, OpenFlags);
   if (opened != MMSYSERR_NOERROR) {
-    FailOpen(OpenError, opened);
+    // A failed open leaves no handle: the device number names it.
+    FailOpen(OpenError, opened, waveInGetNativeError(reinterpret_cast<HWAVEIN>(UINT_PTR{DeviceID})));
     return false;
   }
   for (WAVEHDR& header : Headers) {

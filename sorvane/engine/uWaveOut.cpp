@@ -78,7 +78,8 @@ bool TWaveOut::Start() {
   const MMRESULT opened =
       waveOutOpen(&Handle, DeviceID, &Format, reinterpret_cast<DWORD_PTR>(Event), 0, OpenFlags);
   if (opened != MMSYSERR_NOERROR) {
-    FailOpen(OpenError, opened);
+    // A failed open leaves no handle: the device number names it.
+    FailOpen(OpenError, opened, waveOutGetNativeError(reinterpret_cast<HWAVEOUT>(UINT_PTR{DeviceID})));
     return false;
   }
   // The playback thread queues the buffers at the open notice; playback runs once it has.

@@ -17,4 +17,9 @@ std::string ResultAdvice(MMRESULT code);
 // stop closes a text that ends in neither one nor a blank. The text alone for MMSYSERR_NOERROR.
 std::string WithAdvice(const std::string& text, MMRESULT code);
 
+// A report's line followed by the native detail of its failure in brackets ("... press Start
+// again. [PortAudio -9996: Invalid device]"), from waveInGetNativeError, waveOutGetNativeError
+// or mixerGetNativeError; the line as it is where the detail is empty.
+std::string WithNativeDetail(const std::string& line, const std::string& detail);
+
 } // namespace platform

@@ -30,6 +30,8 @@
 
 #include "platform/mmsystem.h"
 
+#include <string>
+
 // ---- Handles -----------------------------------------------------------------------------
 
 struct THMixerTag;
@@ -307,4 +309,14 @@ MMRESULT mixerClose(HMIXER handle);
 MMRESULT mixerGetLineInfoA(HMIXEROBJ object, LPMIXERLINEA line, DWORD flags);
 MMRESULT mixerGetLineControlsA(HMIXEROBJ object, LPMIXERLINECONTROLSA controls, DWORD flags);
 MMRESULT mixerGetControlDetailsA(HMIXEROBJ object, LPMIXERCONTROLDETAILS details, DWORD flags);
+// A write the mixer refuses (a sound card's driver may refuse any write) answers with its result
+// code, MMSYSERR_ERROR where the cause has no code of its own, and changes nothing the driver did
+// not change: reading the control back tells what it holds.
 MMRESULT mixerSetControlDetails(HMIXEROBJ object, LPMIXERCONTROLDETAILS details, DWORD flags);
+// An extension of this platform: what the library behind a mixer said of the last call that
+// reached it, in its own terms ("ALSA -5: Input/output error"), to follow the result code's text
+// in a report; "" when that call succeeded or failed without one. `object` and the object part of
+// `flags` name the mixer as for the calls above: an open handle has a detail of its own (its
+// last call), a mixer number or a waveform object gives the mixer's (its last call through any
+// object).
+std::string mixerGetNativeError(HMIXEROBJ object, DWORD flags);

@@ -239,6 +239,13 @@ MMRESULT waveInReset(HWAVEIN handle);
 // buffer), modulo 2^32.
 MMRESULT waveInGetPosition(HWAVEIN handle, LPMMTIME time, UINT timeSize);
 MMRESULT waveInGetErrorTextA(MMRESULT error, LPSTR text, UINT textSize);
+// An extension of this platform: what the library behind a device last said of a failure, in
+// its own terms ("PortAudio -9996: Invalid device"), to follow the result code's text in a
+// report; "" when there is none (no failure, a refusal of the platform's own, or a device such as
+// the virtual box's that has no library behind it). `device` is an open handle (why it failed
+// while open, e.g. went away), or a device number cast to HWAVEIN, as the original platform's
+// device messages take it (why its last open failed: a failed open leaves no handle).
+std::string waveInGetNativeError(HWAVEIN device);
 
 // ---- Playback ----------------------------------------------------------------------------
 
@@ -262,3 +269,5 @@ MMRESULT waveOutReset(HWAVEOUT handle);
 // Frames played since the device opened, modulo 2^32.
 MMRESULT waveOutGetPosition(HWAVEOUT handle, LPMMTIME time, UINT timeSize);
 MMRESULT waveOutGetErrorTextA(MMRESULT error, LPSTR text, UINT textSize);
+// The same for playback devices.
+std::string waveOutGetNativeError(HWAVEOUT device);

@@ -96,6 +96,8 @@ void ReleaseMixerControl(size_t box, DWORD controlId);
 void ResetMixers();
 
 // ---- Faults and test settings (all cleared by Reinitialise and ClearFaults) ----
+// (A card built to refuse writes to one mixer control, TCardModel::RefusedControl or the
+// "refuse" key of VMBOX_CIRCUITS, keeps refusing until it is rebuilt without.)
 
 // The next `count` calls named `call` ("waveInOpen", "waveOutWrite", "mixerOpen",
 // "mixerSetControlDetails", ...) return `code` and do nothing; count 0xFFFFFFFF: until cleared.
