@@ -6,6 +6,7 @@
 #include "dravik/measure/uLCRAnalysis.h"
 #include "dravik/signal/uCalibrIn.h"
 #include "platform/clock.h"
+#include "platform/fixture.h"
 
 namespace study {
 
@@ -41,7 +42,8 @@ dravik::TSignalTable MultiTone(uint32_t fs, uint32_t divisor) {
 } // namespace
 
 TRun DravikReadings(const TBoxConfig& box, uint32_t fs, uint32_t divisor, int count,
-                    dravik::TCalibrIn* calibration, const dravik::TInputResponse* response) {
+                    dravik::TCalibrIn* calibration, const dravik::TInputResponse* response,
+                    const platform::TFixture* fixture) {
   const dravik::TSignalTable table = MultiTone(fs, divisor);
   const size_t n = static_cast<size_t>(table.Frames);
   const std::vector<double> period(table.Signal[0].begin(), table.Signal[0].end());
@@ -55,6 +57,7 @@ TRun DravikReadings(const TBoxConfig& box, uint32_t fs, uint32_t divisor, int co
   dravik::TLCRAnalysis analysis(display);
   analysis.SetRefResistance(box.Circuit.Rref);
   if (response) analysis.SetResponse(*response);
+  if (fixture) analysis.SetFixture(*fixture);
   TRun run;
   double blockTotal = 0;
   for (size_t b = 0; b < blocks && static_cast<int>(run.Readings.size()) < count; ++b) {
@@ -75,6 +78,45 @@ TRun DravikReadings(const TBoxConfig& box, uint32_t fs, uint32_t divisor, int co
   run.Sigma = MeasuredSigma(in, clean, n);
   run.Bound = CramerRao(clean, n, fs, box, run.Sigma, run.BlocksPerReading);
   return run;
+}
+
+void DravikFixtureStep(const TBoxConfig& box, uint32_t fs, int results, dravik::TCalibrIn& calibration,
+                       const dravik::TInputResponse& response, platform::TFixture& fixture,
+                       int step, double standardOhms) {
+  const dravik::TSignalTable table = MultiTone(fs, 1024);
+  const size_t n = static_cast<size_t>(table.Frames);
+  const std::vector<double> period(table.Signal[0].begin(), table.Signal[0].end());
+  const double blockMs = 1000.0 * static_cast<double>(n) / fs;
+  const size_t blocks = 1 + (static_cast<size_t>(1000.0 / blockMs) + 2) * static_cast<size_t>(results + 1);
+  const TStereo in = Record(box, fs, period, SettleFrames(box, fs), blocks * n);
+  platform::TManualClock clock;
+  dravik::TNoAnalysisOutput display;
+  dravik::TLCRAnalysis analysis(display);
+  analysis.SetRefResistance(box.Circuit.Rref);
+  analysis.SetResponse(response);
+  analysis.SetFixture(fixture);
+  std::vector<platform::TFixtureComplex> sum(dravik::TLCRAnalysis::FrequencyCount);
+  int seen = 0;
+  for (size_t b = 0; b < blocks && seen < results + 1; ++b) {
+    dravik::TDataMatrix block = BlockAt(in, b * n, n);
+    calibration.Process(block);
+    const platform::TDateTime before = analysis.LastResultTime();
+    analysis.AnalyseBlock(block, fs, static_cast<unsigned>(n));
+    clock.AdvanceMs(blockMs);
+    if (analysis.LastResultTime() == before || b == 0) continue;
+    // The first result may hold the inputs still settling, as in the window's step.
+    if (++seen == 1) continue;
+    for (size_t i = 0; i < sum.size(); ++i) {
+      const dravik::TComplex& a = analysis.MeasuredAdmittances()[i];
+      sum[i] += platform::TFixtureComplex(a.Re, a.Im) / static_cast<long double>(results);
+    }
+  }
+  const platform::TCalibrationPlace place{"Virtual card", "Virtual card", fs};
+  const auto kind = static_cast<platform::TFixtureStep>(step);
+  if (kind == platform::TFixtureStep::Load)
+    fixture.KeepLoad(place, static_cast<uint32_t>(n), sum, standardOhms, box.Circuit.Rref);
+  else
+    fixture.Keep(kind, place, static_cast<uint32_t>(n), sum);
 }
 
 void DravikCalibrate(const TBoxConfig& card, uint32_t fs, dravik::TCalibrIn& calibration) {

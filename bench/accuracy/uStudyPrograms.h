@@ -11,6 +11,9 @@ namespace dravik {
 class TCalibrIn;
 struct TInputResponse;
 }
+namespace platform {
+struct TFixture;
+}
 
 namespace study {
 
@@ -38,9 +41,18 @@ struct TRun {
 // its analysis, a reading at each result.
 // With a calibration every block goes through it first, as in the input chain.
 // With a response, the analysis divides it out of channel 1.
+// With a fixture, its compensation is taken out of every point.
 TRun DravikReadings(const TBoxConfig& box, uint32_t fs, uint32_t divisor, int count,
                     dravik::TCalibrIn* calibration = nullptr,
-                    const dravik::TInputResponse* response = nullptr);
+                    const dravik::TInputResponse* response = nullptr,
+                    const platform::TFixture* fixture = nullptr);
+
+// Dravik's fixture step on `box` (open, short, or load on a standard of `standardOhms`): the
+// mean admittance of every analysis point over `results` one-second results (after the first),
+// through the calibration and response, kept in `fixture` as the window keeps it.
+void DravikFixtureStep(const TBoxConfig& box, uint32_t fs, int results, dravik::TCalibrIn& calibration,
+                       const dravik::TInputResponse& response, platform::TFixture& fixture,
+                       int step, double standardOhms = 0);
 
 // Dravik's calibration at attenuator step 0 on the shorted jig of this card: the offset run
 // (0.2 s with the output silent) and the amplitude run (0.5 s of the trapezium, channel 0 as
