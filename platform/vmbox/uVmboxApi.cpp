@@ -52,6 +52,12 @@ double ReferenceResistance(size_t box) {
   return rref;
 }
 
+TComplexD BoxImpedance(size_t box, double f) {
+  TComplexD z = 0.0;
+  Card().WithBox(box, [&](TVirtualBox& b) { z = Impedance(b.Config().Circuit, f); });
+  return z;
+}
+
 UINT DeviceId(size_t box, TPort port) {
   const size_t boxes = BoxCount();
   if (box >= boxes) return WAVE_MAPPER;
