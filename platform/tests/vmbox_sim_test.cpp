@@ -1,6 +1,7 @@
 // The virtual box as a measuring instrument: the ratio of its inputs is the jig's divider to
 // 1e-9, and every imperfection of the card has the size it is configured to have.
 
+#include "loudspeaker_support.h"
 #include "platform/vmbox/uBoxSimulator.h"
 #include "platform/vmbox/uBoxConfig.h"
 
@@ -72,7 +73,9 @@ std::vector<TC> FitSines(const std::vector<double>& in, int channel,
   return amps;
 }
 
+// The component written out; the models among the circuits below are loudspeakers.
 TC Zx(const TCircuit& c, double f) {
+  if (c.Model) return SpeakerFormula(c.Model->Speaker, f);
   const double w = 2 * Pi * f;
   return TC(c.R, w * c.L) + (c.C > 0 ? TC(0, -1 / (w * c.C)) : TC(0));
 }
@@ -138,6 +141,10 @@ TEST(BoxSimulator, InputsLoadTheirNodesAndLeadsLieInSeriesWithTheComponent) {
   cable.LeadC = openCable.LeadC = 100e-12;
   cable.LeadR = openCable.LeadR = 0.1;
   openCable.Rref = 10e3;
+  TCircuit speaker{0, 0, 0, 22, false};
+  speaker.Model = LoudspeakerModel({5.8, 0.3e-3, 35, 3, 0.4, 4, 1e-3});
+  speaker.LeadR = 0.05;
+  speaker.LeadL = 0.5e-6;
   const Case cases[] = {
       {{10e3, 0, 0, 10e3, false}, 47e3, 100e-12}, // the right input across Rref
       {{0, 0, 100e-12, 1e6, false}, 47e3, 100e-12},
@@ -147,6 +154,7 @@ TEST(BoxSimulator, InputsLoadTheirNodesAndLeadsLieInSeriesWithTheComponent) {
       {shortedLeads, 47e3, 0},
       {cable, 0, 0},     // the capacitance between the leads across the part
       {openCable, 47e3, 0}, // and alone on the open jig
+      {speaker, 47e3, 100e-12},
   };
   const double fs = 48000, rs = 2.2;
   const std::vector<double> freqs = {97.3, 1001.7, 9999.1};
@@ -166,6 +174,32 @@ TEST(BoxSimulator, InputsLoadTheirNodesAndLeadsLieInSeriesWithTheComponent) {
       EXPECT_NEAR(std::abs(left[i]), 0.1 * std::abs(a), 1e-9) << where;
       if (k.c.Open && k.c.LeadC == 0) EXPECT_LT(std::abs(right[i]), 1e-12) << where;
       else EXPECT_LT(std::abs(right[i] / left[i] / (bNode / a) - 1.0), 1e-9) << where;
+    }
+  }
+}
+
+// What a program measures on a loudspeaker box, Rref (left / right - 1), is the loudspeaker's
+// impedance around its resonance and up the coil's rise.
+TEST(BoxSimulator, LoudspeakerBoxMeasuresAsItsModel) {
+  const char* texts[] = {"Re=6.2,Le=0.4m,fs=45,Qms=4.1,Qes=0.45,matched=on,noise=off",
+                         "Re=5.8,Le=0.3m,fs=120,Qms=8,Qes=0.6,Rl=4,Ll=1m,Rref=22,swap=on,"
+                         "matched=on,noise=off"};
+  const double fs = 48000;
+  for (const char* text : texts) {
+    const TParseResult parsed = ParseCircuits(text);
+    ASSERT_EQ(parsed.Error, "") << text;
+    const TBoxConfig& box = parsed.Boxes[0];
+    const TLoudspeaker& s = box.Circuit.Model->Speaker;
+    const std::vector<double> freqs = {20, 0.8 * s.Fs, s.Fs, 1.25 * s.Fs, 1001.7, 15000};
+    TBoxSimulator sim(box, fs);
+    const TRun run = PlaySines(sim, freqs, 0.1, 1.65);
+    const int top = box.Circuit.Swapped ? 1 : 0;
+    const auto pair = FitSines(run.In, top, freqs, fs, size_t(1.5 * fs), size_t(0.15 * fs));
+    const auto rref = FitSines(run.In, 1 - top, freqs, fs, size_t(1.5 * fs), size_t(0.15 * fs));
+    for (size_t k = 0; k < freqs.size(); ++k) {
+      const TC measured = box.Circuit.Rref * (pair[k] / rref[k] - 1.0);
+      EXPECT_LT(std::abs(measured / SpeakerFormula(s, freqs[k]) - 1.0), 1e-8)
+          << box.DevicesName() << " f " << freqs[k];
     }
   }
 }

@@ -10,11 +10,31 @@ namespace {
 
 double Omega(double f) { return 2.0 * std::numbers::pi * f; }
 
+// A model's Zx as num / den, an open path as 1 / 0.
+void ModelFraction(const TZxModel& m, double f, TComplexD& num, TComplexD& den) {
+  num = NetworkImpedance(m.Network, f);
+  den = 1.0;
+  if (std::isinf(num.real()) || std::isinf(num.imag())) {
+    num = 1.0;
+    den = 0.0;
+  }
+}
+
+// The natural modes of the loop (source, leads, the model and Rref beside the right input's
+// resistance) are the roots of Zloop(s) D(s) = (Rs + Rref + Zleads) D(s) + N(s).
+double ModelTimeConstant(const TCircuit& c, double sourceImpedance, const TInputLoad& load) {
+  const double rref = load.R > 0 ? c.Rref * load.R / (c.Rref + load.R) : c.Rref;
+  const TRational z = NetworkLaplace(c.Model->Network);
+  const TPolynomial loop = {(long double)sourceImpedance + rref + c.LeadR, c.LeadL};
+  return std::max(SlowestTimeConstant(Add(z.N, Multiply(loop, z.D))), rref * load.C);
+}
+
 } // namespace
 
 TComplexD Impedance(const TCircuit& c, double f) {
   if (c.Shorted) return 0.0;
   if (c.Open) return std::numeric_limits<double>::infinity();
+  if (c.Model) return NetworkImpedance(c.Model->Network, f);
   const double w = Omega(f);
   TComplexD z(c.R, w * c.L);
   if (c.C > 0) {
@@ -29,6 +49,7 @@ TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, double f) {
     const double t = c.Rref / (sourceImpedance + c.Rref);
     return {t, t};
   }
+  if (c.Model) return JigTransfer(c, sourceImpedance, TInputLoad{}, f);
   const double w = Omega(f);
   // Everything below Rs, and the whole loop, as series impedances.
   TComplexD lower(c.Rref + c.R, w * c.L);
@@ -46,7 +67,7 @@ TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, double f) {
 
 TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, const TInputLoad& load,
                          double f) {
-  if (!load.Present() && (c.Shorted || (!c.Open && !c.HasLeads())))
+  if (!load.Present() && (c.Shorted || (!c.Open && !c.HasLeads() && !c.Model)))
     return JigTransfer(c, sourceImpedance, f);
   const double w = Omega(f);
   const TComplexD yin = load.Present() ? TComplexD(load.R > 0 ? 1.0 / load.R : 0.0, w * load.C)
@@ -57,6 +78,8 @@ TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, const TInput
   if (c.Open) {
     num = 1.0;
     den = 0.0;
+  } else if (!c.Shorted && c.Model) {
+    ModelFraction(*c.Model, f, num, den);
   } else if (!c.Shorted) {
     num = TComplexD(c.R, w * c.L);
     if (c.C > 0) {
@@ -85,6 +108,7 @@ TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, const TInput
 
 double TimeConstant(const TCircuit& c, double sourceImpedance, const TInputLoad& load) {
   if (c.Open) return 0;
+  if (c.Model && !c.Shorted) return ModelTimeConstant(c, sourceImpedance, load);
   if (c.HasLeads() || load.Present()) {
     TCircuit with = c;
     with.LeadR = with.LeadL = with.LeadC = 0;

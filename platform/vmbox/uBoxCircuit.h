@@ -10,12 +10,15 @@
 // resistance and a capacitance to ground at the node it records: the left one on the top of the
 // pair, the right one across Rref.
 
+#include "platform/vmbox/uBoxImpedanceModel.h"
+
 #include <complex>
+#include <memory>
 
 namespace platform::vmbox {
 
 // A component under test: any series combination of R, L and C (0 = absent; for C absent means
-// no capacitor, i.e. a DC path), with the jig's reference resistor. Shorted: Zx is a short.
+// no capacitor, i.e. a DC path), or a model in their place, with the jig's reference resistor. Shorted: Zx is a short.
 // Swapped: the jig's leads reach the card's inputs exchanged (left on the top of Rref, right on
 // the top of the pair), as when a user wires the box the other way round.
 struct TCircuit {
@@ -32,6 +35,9 @@ struct TCircuit {
   double LeadC = 0;
   // Nothing between the terminals: Zx is infinite (R, L and C are not used).
   bool Open = false;
+  // Zx as a network or a loudspeaker, in place of R, L and C (empty: the series R, L and C).
+  // The leads, the switch, the wiring and the inputs' load apply to it as to them.
+  std::shared_ptr<const TZxModel> Model = nullptr;
 
   bool HasLeads() const { return LeadR > 0 || LeadL > 0 || LeadC > 0; }
 };
@@ -44,8 +50,6 @@ struct TInputLoad {
 
   bool Present() const { return R > 0 || C > 0; }
 };
-
-using TComplexD = std::complex<double>;
 
 // The voltage transfer from the card's (unloaded) output to each input at frequency f in Hz.
 struct TJigTransfer {
@@ -66,7 +70,9 @@ TJigTransfer JigTransfer(const TCircuit& c, double sourceImpedance, const TInput
 
 // The slowest time constant (seconds) of the jig's natural response: how long its impulse
 // response takes to fall by 1/e. 0 when the jig has no energy storage (or Zx is shorted or
-// open). The leads count with the component; an input's resistance lowers Rref's.
+// open). The leads count with the component; an input's resistance lowers Rref's. With a Zx
+// model it comes from the roots of the loop's characteristic polynomial, and is infinite when a
+// mode of the network does not decay (a loop of L and C without resistance).
 double TimeConstant(const TCircuit& c, double sourceImpedance, const TInputLoad& load = {});
 
 } // namespace platform::vmbox

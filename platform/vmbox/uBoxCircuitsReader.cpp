@@ -1,6 +1,7 @@
 #include "platform/vmbox/uBoxCircuitsReader.h"
 
 #include "platform/vmbox/uBoxFilterDesign.h"
+#include "platform/vmbox/uBoxNetworkParser.h"
 #include "platform/vmbox/uBoxValueText.h"
 
 #include <algorithm>
@@ -19,12 +20,13 @@ struct TKey {
   double Lo, Hi;
   bool Whole;
   std::string_view Range; // the allowed values, for the message
-  void (*Set)(TBoxConfig&, TCardModel&, double);
+  void (*Set)(TBoxDraft&, TCardModel&, double);
 };
 
-#define BOX(assignment) [](TBoxConfig& b, TCardModel&, double v) { b.Circuit.assignment = v; }
-#define CARD(assignment) [](TBoxConfig&, TCardModel& m, double v) { m.assignment = v; }
-#define BOTH(field) [](TBoxConfig&, TCardModel& m, double v) { m.field[0] = m.field[1] = v; }
+#define BOX(assignment) [](TBoxDraft& d, TCardModel&, double v) { d.Box.Circuit.assignment = v; }
+#define SPEAKER(field) [](TBoxDraft& d, TCardModel&, double v) { d.Speaker.field = v; }
+#define CARD(assignment) [](TBoxDraft&, TCardModel& m, double v) { m.assignment = v; }
+#define BOTH(field) [](TBoxDraft&, TCardModel& m, double v) { m.field[0] = m.field[1] = v; }
 
 const TKey Keys[] = {
     {"r", true, "Ohm", 0, 1e9, false, "from 0 to 1 GOhm", BOX(R)},
@@ -52,7 +54,7 @@ const TKey Keys[] = {
     {"aa1", false, "", MinAntiAliasEdge, MaxAntiAliasEdge, false, "from 0.25 to 0.48",
      CARD(AntiAliasEdge[1])},
     {"noise", false, "", 0, 1, false, "off, on or from 0 to 1",
-     [](TBoxConfig&, TCardModel& m, double v) {
+     [](TBoxDraft&, TCardModel& m, double v) {
        m.NoiseRms = v;
        m.NoiseOn = v > 0;
      }},
@@ -60,15 +62,15 @@ const TKey Keys[] = {
      CARD(LatencyFrames)},
     {"ppm", false, "ppm", -1000, 1000, false, "from -1000 to 1000", CARD(ClockPpm)},
     {"seed", false, "", 0, 4294967295.0, true, "a whole number from 0 to 4294967295",
-     [](TBoxConfig&, TCardModel& m, double v) { m.Seed = uint32_t(v); }},
+     [](TBoxDraft&, TCardModel& m, double v) { m.Seed = uint32_t(v); }},
     {"volume", false, "", 0.25, 4, false, "linear, cubic or from 0.25 to 4",
      CARD(VolumeCurve)},
     {"matched", false, "", 0, 1, true, "on or off",
-     [](TBoxConfig&, TCardModel& m, double v) { m.Matched = v != 0; }},
+     [](TBoxDraft&, TCardModel& m, double v) { m.Matched = v != 0; }},
     {"swap", true, "", 0, 1, true, "on or off",
-     [](TBoxConfig& b, TCardModel&, double v) { b.Circuit.Swapped = v != 0; }},
+     [](TBoxDraft& d, TCardModel&, double v) { d.Box.Circuit.Swapped = v != 0; }},
     {"open", true, "", 0, 1, true, "on or off",
-     [](TBoxConfig& b, TCardModel&, double v) { b.Circuit.Open = v != 0; }},
+     [](TBoxDraft& d, TCardModel&, double v) { d.Box.Circuit.Open = v != 0; }},
     {"leadr", true, "Ohm", 0, 1e3, false, "from 0 to 1 kOhm", BOX(LeadR)},
     {"leadl", true, "H", 0, 1, false, "from 0 to 1 H", BOX(LeadL)},
     {"leadc", true, "F", 0, 1e-6, false, "from 0 to 1 uF", BOX(LeadC)},
@@ -76,14 +78,26 @@ const TKey Keys[] = {
     {"cin", false, "F", 0, 1e-6, false, "from 0 to 1 uF", CARD(InputCapacitance)},
     {"refuse", false, "", 0, 7, true,
      "none, master, mastermute, wave, wavemute, recording, source or line",
-     [](TBoxConfig&, TCardModel& m, double v) { m.RefusedControl = TRefusedControl(int(v)); }},
+     [](TBoxDraft&, TCardModel& m, double v) { m.RefusedControl = TRefusedControl(int(v)); }},
+    {"re", true, "Ohm", 1e-2, 1e3, false, "from 10 mOhm to 1 kOhm", SPEAKER(Re)},
+    {"le", true, "H", 0, 1, false, "from 0 to 1 H", SPEAKER(Le)},
+    {"fs", true, "Hz", 1, 2e4, false, "from 1 Hz to 20 kHz", SPEAKER(Fs)},
+    {"qms", true, "", 1e-2, 100, false, "from 0.01 to 100", SPEAKER(Qms)},
+    {"qes", true, "", 1e-2, 100, false, "from 0.01 to 100", SPEAKER(Qes)},
+    {"rl", true, "Ohm", 0, 1e6, false, "from 0 to 1 MOhm", SPEAKER(Rl)},
+    {"ll", true, "H", 0, 1, false, "from 0 to 1 H", SPEAKER(Ll)},
 };
 
 // The words of the "refuse" key, in the order of TRefusedControl.
 constexpr std::string_view RefusedWords[] = {"none",     "master",    "mastermute", "wave",
                                              "wavemute", "recording", "source",     "line"};
 
+// The loudspeaker's keys as written in the messages; the first four are needed.
+const std::string_view SpeakerKeys[] = {"Re", "fs", "Qms", "Qes", "Le", "Rl", "Ll"};
+constexpr size_t NeededSpeakerKeys = 4;
+
 #undef BOX
+#undef SPEAKER
 #undef CARD
 #undef BOTH
 
@@ -132,24 +146,57 @@ std::string TCircuitsReader::Read(std::string_view text) {
     const std::string_view item = TrimBlanks(items[i]);
     if (item.empty()) return where + " is empty";
     const std::string quoted = where + " (\"" + std::string(item) + "\"): ";
-    TBoxConfig box;
+    TBoxDraft draft;
     std::set<std::string> given;
     bool isBox = false;
     for (const std::string_view entry : Split(item, ',')) {
-      const std::string fault = Entry(TrimBlanks(entry), box, given, isBox);
+      const std::string fault = Entry(TrimBlanks(entry), draft, given, isBox);
       if (!fault.empty()) return quoted + fault;
     }
     if (!isBox) continue; // card settings only
-    const bool component = given.count("r") || given.count("l") || given.count("c");
-    if (box.Circuit.Open && component) return quoted + "an open jig has no R, L or C";
-    if (!box.Circuit.Open && !component) return quoted + "no R, L or C given";
-    if (box.Name.empty()) box.Name = BoxName(box.Circuit);
-    Boxes.push_back(box);
+    const std::string fault = Complete(draft, given);
+    if (!fault.empty()) return quoted + fault;
+    Boxes.push_back(std::move(draft.Box));
   }
   return {};
 }
 
-std::string TCircuitsReader::Entry(std::string_view entry, TBoxConfig& box,
+// What the jig holds: R, L and C, a loudspeaker, a network, or nothing (open); one of them.
+std::string TCircuitsReader::Complete(TBoxDraft& draft, const std::set<std::string>& given) {
+  TCircuit& c = draft.Box.Circuit;
+  const bool component = given.count("r") || given.count("l") || given.count("c");
+  const bool speaker = std::any_of(std::begin(SpeakerKeys), std::end(SpeakerKeys),
+                                   [&](std::string_view k) { return given.count(Lower(k)); });
+  const bool network = given.count("z") > 0;
+  if (c.Open && component) return "an open jig has no R, L or C";
+  if (c.Open && (speaker || network)) return "an open jig has no loudspeaker or z";
+  if (int(component) + int(speaker) + int(network) > 1)
+    return "R, L and C, a loudspeaker and z exclude each other: give one of them";
+  if (!c.Open && !component && !speaker && !network) return "no R, L or C given";
+  if (speaker) {
+    const std::string fault = SpeakerFault(given);
+    if (!fault.empty()) return fault;
+    c.Model = LoudspeakerModel(draft.Speaker);
+  }
+  if (network) c.Model = NetworkModel(std::move(draft.Network));
+  if (draft.Box.Name.empty()) {
+    draft.Box.Name = BoxName(c);
+    draft.Box.DeviceName = BoxDeviceName(c);
+  }
+  return {};
+}
+
+std::string TCircuitsReader::SpeakerFault(const std::set<std::string>& given) {
+  std::string missing;
+  for (size_t i = 0; i < NeededSpeakerKeys; ++i)
+    if (!given.count(Lower(SpeakerKeys[i])))
+      missing += (missing.empty() ? "" : ", ") + std::string(SpeakerKeys[i]);
+  if (!missing.empty()) return "a loudspeaker needs Re, fs, Qms and Qes; missing: " + missing;
+  if (given.count("rl") != given.count("ll")) return "a lossy voice coil needs both Rl and Ll";
+  return {};
+}
+
+std::string TCircuitsReader::Entry(std::string_view entry, TBoxDraft& draft,
                                    std::set<std::string>& given, bool& isBox) {
   if (entry.empty()) return "empty entry";
   const size_t eq = entry.find('=');
@@ -162,7 +209,14 @@ std::string TCircuitsReader::Entry(std::string_view entry, TBoxConfig& box,
   if (!given.insert(name).second) return "\"" + written + "\" is given twice";
   if (name == "name") {
     if (value.size() > MaxBoxNameLength) return "the name is longer than 31 characters";
-    box.Name = std::string(value);
+    draft.Box.Name = std::string(value);
+    isBox = true;
+    return {};
+  }
+  if (name == "z") {
+    TNetworkParse parsed = ParseNetwork(value);
+    if (!parsed.Error.empty()) return "\"" + std::string(entry) + "\": " + parsed.Error;
+    draft.Network = std::move(parsed.Network);
     isBox = true;
     return {};
   }
@@ -178,7 +232,7 @@ std::string TCircuitsReader::Entry(std::string_view entry, TBoxConfig& box,
       if (!fresh && it->second != *v)
         return shown + ": the card's \"" + written + "\" was given another value before";
     }
-    key.Set(box, Card, *v);
+    key.Set(draft, Card, *v);
     isBox = isBox || key.OfBox;
     return {};
   }

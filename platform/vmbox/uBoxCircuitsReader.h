@@ -10,6 +10,9 @@
 //     ppm (output clock offset), seed, matched (on/off), volume, zin and cin (each input's
 //     resistance and capacitance to ground; absent: none), refuse (the mixer control whose
 //     writes the card refuses: none, master, mastermute, wave, wavemute, recording, source, line)
+//   a loudspeaker in place of R, L and C: Re, fs, Qms, Qes (all four needed), Le, and Rl with Ll
+//     for a lossy voice coil (uBoxImpedanceModel.h)
+//   a network in place of R, L and C: z, parts in series and parallel (uBoxNetworkParser.h)
 // An item with only card keys sets the card and adds no box.
 
 #include "platform/vmbox/uBoxConfig.h"
@@ -22,6 +25,14 @@
 
 namespace platform::vmbox {
 
+// A box as its entries are read: the loudspeaker's parameters and the network wait until the
+// circuit's last entry, when the box's Zx model is made from them.
+struct TBoxDraft {
+  TBoxConfig Box;
+  TLoudspeaker Speaker;
+  TNetwork Network;
+};
+
 // Reads the circuits one after the other; the first fault ends it with its message.
 class TCircuitsReader {
 public:
@@ -31,8 +42,10 @@ public:
   TCardModel Card;
 
 private:
-  std::string Entry(std::string_view entry, TBoxConfig& box, std::set<std::string>& given,
+  std::string Entry(std::string_view entry, TBoxDraft& draft, std::set<std::string>& given,
                     bool& isBox);
+  static std::string Complete(TBoxDraft& draft, const std::set<std::string>& given);
+  static std::string SpeakerFault(const std::set<std::string>& given);
   std::map<std::string, double> CardValues; // card keys given so far, with their values
 };
 

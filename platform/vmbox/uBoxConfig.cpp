@@ -34,10 +34,30 @@ TBoxConfig Box(double r, double l, double c, const TCardModel& card) {
 
 bool InRange(double v, double lo, double hi) { return std::isfinite(v) && v >= lo && v <= hi; }
 
+// What follows the component in a name: a reference resistor other than the usual one, and how
+// the jig is wired.
+std::string Surroundings(const TCircuit& c, bool showLeads, bool compact) {
+  const std::string rref = c.Rref == TCircuit{}.Rref ? "" : FormatValue(c.Rref, "Ohm");
+  return (rref.empty() ? "" : ", Rref " + (compact ? WithoutBlanks(rref) : rref)) +
+         (showLeads && c.HasLeads() ? ", leads" : "") + (c.Swapped ? ", swap" : "");
+}
+
+// A box whose Zx is a model goes by the model's label; cut to the field when `fit`.
+std::string ModelBoxName(const TCircuit& c, bool fit) {
+  std::string name = NamePrefix + c.Model->Label + Surroundings(c, true, false);
+  if (!fit || name.size() <= MaxBoxNameLength) return name;
+  name = NamePrefix + c.Model->CompactLabel + Surroundings(c, true, true);
+  if (name.size() > MaxBoxNameLength) name.resize(MaxBoxNameLength);
+  return name;
+}
+
+bool NamedByModel(const TCircuit& c) { return c.Model && !c.Shorted && !c.Open; }
+
 } // namespace
 
 std::string BoxName(const TCircuit& c) {
   if (c.Shorted) return NamePrefix + "shorted Zx";
+  if (NamedByModel(c)) return ModelBoxName(c, true);
   // Capacitor first, then the resistance and the inductance, as the parts are usually named.
   std::vector<std::string> parts;
   const bool nothing = c.R <= 0 && c.L <= 0 && c.C <= 0;
@@ -48,18 +68,20 @@ std::string BoxName(const TCircuit& c) {
     if (c.R > 0 || nothing) parts.push_back(FormatValue(c.R, "Ohm"));
     if (c.L > 0) parts.push_back(FormatValue(c.L, "H"));
   }
-  const std::string rref = c.Rref == TCircuit{}.Rref ? "" : FormatValue(c.Rref, "Ohm");
-  const std::string wiring = std::string(c.HasLeads() && (c.Open || !nothing) ? ", leads" : "") +
-                             (c.Swapped ? ", swap" : "");
-  std::string name =
-      NamePrefix + Join(parts, " + ") + (rref.empty() ? "" : ", Rref " + rref) + wiring;
+  const bool showLeads = c.Open || !nothing;
+  std::string name = NamePrefix + Join(parts, " + ") + Surroundings(c, showLeads, false);
   if (name.size() > MaxBoxNameLength) {
     for (auto& p : parts) p = WithoutBlanks(p);
-    name = NamePrefix + Join(parts, "+") + (rref.empty() ? "" : ", Rref " + WithoutBlanks(rref)) +
-           wiring;
+    name = NamePrefix + Join(parts, "+") + Surroundings(c, showLeads, true);
   }
   if (name.size() > MaxBoxNameLength) name.resize(MaxBoxNameLength);
   return name;
+}
+
+std::string BoxDeviceName(const TCircuit& c) {
+  if (!NamedByModel(c)) return {};
+  std::string whole = ModelBoxName(c, false);
+  return whole.size() > MaxBoxNameLength ? whole : std::string();
 }
 
 TBoxConfig ShortedBox(const TCardModel& card) {
@@ -87,6 +109,11 @@ std::string ValidateBox(const TBoxConfig& box) {
   if (!InRange(c.LeadR, 0, 1e3)) return "leadR must be from 0 to 1 kOhm";
   if (!InRange(c.LeadL, 0, 1)) return "leadL must be from 0 to 1 H";
   if (!InRange(c.LeadC, 0, 1e-6)) return "leadC must be from 0 to 1 uF";
+  if (c.Model) {
+    const std::string fault = c.Model->Loudspeaker ? ValidateLoudspeaker(c.Model->Speaker)
+                                                   : ValidateNetwork(c.Model->Network);
+    if (!fault.empty()) return fault;
+  }
   if (m.InputResistance != 0 && !InRange(m.InputResistance, 1, 1e12))
     return "zin must be from 1 Ohm to 1 TOhm";
   if (!InRange(m.InputCapacitance, 0, 1e-6)) return "cin must be from 0 to 1 uF";

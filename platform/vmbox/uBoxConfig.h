@@ -61,8 +61,13 @@ struct TBoxConfig {
 // Longest box name, in characters (a device name field holds 31 and its terminator).
 constexpr size_t MaxBoxNameLength = 31;
 
-// "Virtual box: 3.3 Ohm + 1 mH" style names, at most MaxBoxNameLength characters.
+// "Virtual box: 3.3 Ohm + 1 mH" style names, at most MaxBoxNameLength characters. A box with a
+// Zx model goes by its label: "Virtual box: (3.3Ohm+1mH)|100pF", cut to fit where it must.
 std::string BoxName(const TCircuit& c);
+// The whole name of a box with a Zx model when BoxName had to cut it
+// ("Virtual box: loudspeaker Re=6.2 Ohm fs=45 Hz Qts=0.42", for TBoxConfig::DeviceName); else
+// empty.
+std::string BoxDeviceName(const TCircuit& c);
 
 // The default boxes: component boxes first, "Virtual box: shorted Zx" last.
 std::vector<TBoxConfig> DefaultBoxes();

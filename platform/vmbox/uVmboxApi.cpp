@@ -58,6 +58,12 @@ TCircuit BoxCircuit(size_t box) {
   return circuit;
 }
 
+TComplexD BoxImpedance(size_t box, double f) {
+  TComplexD z = 0.0;
+  Card().WithBox(box, [&](TVirtualBox& b) { z = Impedance(b.Config().Circuit, f); });
+  return z;
+}
+
 UINT DeviceId(size_t box, TPort port) {
   const size_t boxes = BoxCount();
   if (box >= boxes) return WAVE_MAPPER;

@@ -43,6 +43,12 @@ std::string BoxName(size_t box);
 double ReferenceResistance(size_t box);
 // The circuit of a box's jig (a default circuit for an unknown box).
 TCircuit BoxCircuit(size_t box);
+// The true impedance of a box's component under test Zx at f (Hz), from its circuit as
+// configured (R, L and C in series, a loudspeaker or a network; the leads and the inputs not
+// included): the curve that a measurement of the box should find. 0 for an unknown box or the
+// shorted one; infinite for an open jig, or a capacitor in series at f = 0. The same for a
+// circuit of one's own: Impedance(circuit, f) (platform/vmbox/uBoxCircuit.h).
+TComplexD BoxImpedance(size_t box, double f);
 // The waveform device number of a box's input or output (the virtual devices follow the real
 // ones); WAVE_MAPPER for an unknown box.
 UINT DeviceId(size_t box, TPort port);
