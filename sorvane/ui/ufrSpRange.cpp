@@ -148,6 +148,13 @@ TfrSpRange::TfrSpRange(QWidget* parent) : QFrame(parent) {
   SetFullRange(1, 100);
 }
 
+TfrSpRange::~TfrSpRange() {
+  for (QLineEdit* edit : {edMin, edMax}) disconnect(edit, nullptr, this, nullptr);
+  for (QObject* o : {static_cast<QObject*>(pnFullRange), static_cast<QObject*>(pnRange),
+                     static_cast<QObject*>(pnLine)})
+    o->removeEventFilter(this);
+}
+
 int TfrSpRange::LeftLimit() const { return SplitterWidth + 3; }
 int TfrSpRange::RightLimit() const { return pnFullRange->width() - SplitterWidth - 3; }
 

@@ -32,6 +32,9 @@ class TfrSpRange : public QFrame {
   Q_OBJECT
 public:
   explicit TfrSpRange(QWidget* parent = nullptr);
+  // Closing the window takes the focus from a limit's box while the frame is being destroyed:
+  // its "editing finished" must not reach a frame that is gone.
+  ~TfrSpRange() override;
 
   void SetFullRange(double min, double max);
   void SetRange(double min, double max);
