@@ -79,8 +79,7 @@ struct Faults : TWindowTest {
   // The run has ended: both devices closed, the window shows it is ready for the next Start.
   bool Ended() const {
     return Idle() && W->btnStart->text() == "Start" && W->rgRunMode->isEnabled() &&
-           (W->StartClick() == &TfmLCR::btnStartMeasurementClick ||
-            W->StartClick() == &TfmLCR::btnStartCalibrationClick);
+           W->ReadyToStart();
   }
   bool WaitEnded() { return PumpUntil([this] { return Ended(); }, 30s); }
 

@@ -146,6 +146,14 @@ public:
   static constexpr uint32_t TonePeriod = 1024;
   // What a click on btnStart does now.
   TClickHandler StartClick() const { return FStartClick; }
+  // The run state, told by what btnStart does now: it stops a measurement (or a fixture step),
+  // it stops a calibration, or it starts one of them.
+  bool RunInProgress() const { return FStartClick == &TfmLCR::btnStopMeasurementClick; }
+  bool CalibrationInProgress() const { return FStartClick == &TfmLCR::btnStopCalibrationClick; }
+  bool ReadyToStart() const {
+    return FStartClick == &TfmLCR::btnStartMeasurementClick ||
+           FStartClick == &TfmLCR::btnStartCalibrationClick;
+  }
   void rgRunModeClick();
   void btnStartMeasurementClick();
   void btnStopMeasurementClick();

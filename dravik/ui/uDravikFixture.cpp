@@ -114,9 +114,7 @@ long double TfmLCR::LoadStandard() const {
 
 // A step is a measurement on the devices chosen: it starts only where Start would.
 void TfmLCR::btnFixtureStepClick(platform::TFixtureStep Step) {
-  const bool idle = FStartClick == &TfmLCR::btnStartMeasurementClick ||
-                    FStartClick == &TfmLCR::btnStartCalibrationClick;
-  if (!SignalIn || !SignalOut || !btnStart->isEnabled() || !idle) return;
+  if (!SignalIn || !SignalOut || !btnStart->isEnabled() || !ReadyToStart()) return;
   if (Step == platform::TFixtureStep::Load && LoadStandard() <= 0) {
     AddMessage("Load: type the standard resistor's value in ohms beside the Load button.", false);
     return;
@@ -156,7 +154,7 @@ void TfmLCR::EndFixtureStep() {
   Analysis.SetFixture(fixture);
   // The run ends once the block that brought this result has been handled.
   QTimer::singleShot(0, this, [this] {
-    if (FStartClick == &TfmLCR::btnStopMeasurementClick) btnStopMeasurementClick();
+    if (RunInProgress()) btnStopMeasurementClick();
   });
   const long double f = static_cast<long double>(SignalIn->GetSamplingRate()) /
                         SignalIn->BlockLength * (1u << ReportedPoint);

@@ -32,9 +32,9 @@ constexpr int IdlePollMs = 5;
 // must not go on waiting for blocks or showing a run that no longer exists.
 void EndRunLater(TfmLCR* Window) {
   QTimer::singleShot(0, Window, [Window] {
-    if (Window->StartClick() == &TfmLCR::btnStopMeasurementClick)
+    if (Window->RunInProgress())
       Window->btnStopMeasurementClick();
-    else if (Window->StartClick() == &TfmLCR::btnStopCalibrationClick)
+    else if (Window->CalibrationInProgress())
       Window->btnStopCalibrationClick();
     else
       return;
@@ -85,12 +85,10 @@ void TfmLCR::OnStart() {
   cbIn->setEnabled(false);
   cbOut->setEnabled(false);
   // Every step of a calibration's run opens the capture anew.
-  if (FStartClick == &TfmLCR::btnStopCalibrationClick) ShowCalibrationProgress();
+  if (CalibrationInProgress()) ShowCalibrationProgress();
   // A stop that came while the devices were still opening found nothing to stop; the capture
   // (and the playback that started before it) must not run on unwanted.
-  const bool runWanted = FStartClick == &TfmLCR::btnStopMeasurementClick ||
-                         FStartClick == &TfmLCR::btnStopCalibrationClick;
-  if (!runWanted) StopChains();
+  if (!RunInProgress() && !CalibrationInProgress()) StopChains();
 }
 
 void TfmLCR::OnStop() {
@@ -103,7 +101,7 @@ void TfmLCR::OnStop() {
   cbIn->setEnabled(true);
   cbOut->setEnabled(true);
   // A measurement's capture ends only when asked to, unless the device failed.
-  if (FStartClick == &TfmLCR::btnStopMeasurementClick) EndRunLater(this);
+  if (RunInProgress()) EndRunLater(this);
 }
 
 void TfmLCR::StopChains() {
@@ -274,7 +272,7 @@ void TfmLCR::ClearResults() {
 // The next step of a calibration needs both devices closed; it is given up when the
 // calibration was aborted meanwhile.
 void TfmLCR::ContinueCalibrationWhenIdle(TClickHandler Next) {
-  if (!SignalIn || !SignalOut || FStartClick != &TfmLCR::btnStopCalibrationClick) return;
+  if (!SignalIn || !SignalOut || !CalibrationInProgress()) return;
   if (SignalIn->Idle() && SignalOut->Idle()) {
     (this->*Next)();
     return;

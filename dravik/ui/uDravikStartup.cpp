@@ -175,7 +175,7 @@ std::string TfmLCR::WriteSettings() {
                   cbIn->itemText(static_cast<int>(SignalIn->GetDevice())).toStdString());
   // A calibration that has not finished holds steps of two tables: the one in force before it
   // is what the file keeps.
-  if (FStartClick == &TfmLCR::btnStopCalibrationClick && SignalIn->CalibrIn)
+  if (CalibrationInProgress() && SignalIn->CalibrIn)
     SignalIn->CalibrIn->PutBackKeptTable();
   SignalIn->SaveCalibration(ini);
   WriteFixture(ini);
