@@ -1,8 +1,10 @@
 #pragma once
 // The tour that Sorvane runs when there is no display: the real window, offscreen, against the
 // virtual measuring boxes in fast mode. It calibrates on the shorted box (level check, then
-// "Continue"), measures the first component box in "Z graph + LCR" for ten seconds of audio,
-// saves the results, writes a screenshot and closes, printing what the window showed.
+// "Continue"), runs the fixture's open step on an open box when the card has one (and the
+// short step when the component sits on leads), measures the first component box in "Z graph +
+// LCR" for ten seconds of audio, saves the results, writes a screenshot and closes, printing
+// what the window showed.
 
 #include <cstddef>
 #include <functional>
