@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include "platform/fixture.h"
 #include "sorvane/analysis/uFormatEng.h"
@@ -62,9 +63,12 @@ std::string Measured(TFixtureStep step, const platform::TFixture& fixture, std::
     if (yo == platform::TFixtureComplex{}) return text + "nothing across the terminals.";
     return text + "|Zo|= " + Ohms(static_cast<double>(1 / std::abs(yo))) + " at " + Hertz(hz) + ".";
   }
-  const platform::TFixtureComplex f = fixture.LoadFactor(k, fixture.LoadReference);
-  return text + "readings scaled by " + FormatEng(static_cast<double>(std::abs(f))) + "at " +
-         Hertz(hz) + " with R ref= " + Ohms(static_cast<double>(fixture.LoadReference)) + ".";
+  // F scales the admittances: the impedances read 1 / F times their value.
+  const auto scale = static_cast<double>(1 / std::abs(fixture.LoadFactor(k, fixture.LoadReference)));
+  char figure[32];
+  std::snprintf(figure, sizeof figure, "%.6g", scale);
+  return text + "impedances read " + figure + " times their value at " + Hertz(hz) +
+         " with R ref= " + Ohms(static_cast<double>(fixture.LoadReference)) + ".";
 }
 
 } // namespace

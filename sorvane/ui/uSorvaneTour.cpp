@@ -164,7 +164,7 @@ TCalibrated Calibrate(TForm1& form, size_t box, int& blocks, bool& ok, std::ostr
   return TCalibrated::Yes;
 }
 
-int RunTour(std::ostream& out) {
+int RunTour(std::ostream& out, const TSorvaneFiles& files) {
   const std::string calibrationBox = CalibrationBoxName();
   const int shorted = FindBox(ShortedBox), calibrateOn = FindBox(calibrationBox);
   if (shorted < 0 || calibrateOn < 0 || vmbox::BoxCount() < 2) {
@@ -174,7 +174,7 @@ int RunTour(std::ostream& out) {
   }
   const TFixtureBoxes fixtureBoxes = FixtureBoxesOf(shorted);
   const auto component = static_cast<size_t>(fixtureBoxes.Component);
-  TForm1 form;
+  TForm1 form(files);
   form.OnMessage = [&](const std::string& text) { PrintLines(out, "Message: ", QString::fromStdString(text)); };
   form.OnFixtureStatus = [&](const std::string& text) { out << "Fixture: " << text << "\n"; };
   form.show();
@@ -217,7 +217,7 @@ int RunTour(std::ostream& out) {
   form.btnSaveClick();
   out << "Tour: saved " << CountLines(form.Files().Results.string()) << " lines to "
       << form.Files().Results.string() << "\n";
-  const std::string png = platform::ProgramFilePath(".png").string();
+  const std::string png = std::filesystem::path(files.Settings).replace_extension(".png").string();
   out << "Tour: screenshot " << png << (form.grab().save(QString::fromStdString(png)) ? "" : " failed")
       << "\n";
   form.close();

@@ -11,9 +11,9 @@
 #include <ostream>
 #include <string>
 
-namespace sorvane {
+#include "sorvane/ui/ufmSorvane.h"
 
-class TForm1;
+namespace sorvane {
 
 // Serves the window's events and the device threads' synchronised calls until done() holds;
 // false after timeoutMs of wall-clock time.
@@ -28,7 +28,8 @@ void UseBox(TForm1& form, size_t box);
 // Sets the R ref value list's current entry as a user types it.
 void TypeRref(TForm1& form, const std::string& text);
 
-// Runs the tour; the exit code of the program.
-int RunTour(std::ostream& out);
+// Runs the tour with the window's files `files` (the screenshot goes beside the settings
+// file); the exit code of the program.
+int RunTour(std::ostream& out, const TSorvaneFiles& files);
 
 } // namespace sorvane
