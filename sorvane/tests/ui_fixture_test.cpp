@@ -142,7 +142,22 @@ TEST_F(FixtureSteps, TheShortStepRemovesTheLeadsAndTheSwitchGivesTheReadingBack)
   OpenWindow();
   std::vector<TLcrResult> before;
   for (const TPart& p : parts) before.push_back(Read(p.Box, 1, true));
+  // A step measures the whole band and gives the user's range back; stopped before it has its
+  // blocks it keeps nothing.
+  F().frSpRange1->SetRange(200, 10000);
+  Use(0, 1);
+  F().btnShort->click();
+  ASSERT_TRUE(F().Running());
+  EXPECT_FALSE(F().btnShort->isEnabled()) << "a step is a run of its own";
+  EXPECT_EQ(F().RangeHi(), 22000);
+  F().btnStartStop->click();
+  EXPECT_EQ(Status.back(), "Stopped before the step had measured: the fixture stays as it was.");
+  EXPECT_FALSE(F().SignalIn().Fixture.Measured());
+  EXPECT_EQ(F().RangeLo(), 200);
   const std::string shorted = Step(F().btnShort, 0, 1);
+  EXPECT_EQ(F().RangeHi(), 10000);
+  EXPECT_TRUE(F().btnShort->isEnabled());
+  F().frSpRange1->SetRange(23, 22000);
   // The leads: 0.1 Ohm and 2 pi 1500 Hz 1 uH = 9.42 mOhm.
   const std::regex said("Short measured: Rs= ([0-9.]+) mOhm, Xs= ([0-9.]+) mOhm at 1.5 kHz\\.");
   std::smatch m;

@@ -132,6 +132,7 @@ void TForm1::btnFixtureStepClick(TFixtureStep step) {
   }
   if (ModeItem() != 1 && ModeItem() != 2) SetModeItem(1);
   FFixtureStep = step;
+  FFixtureStandard = standard;
   FFixtureBlocks = 0;
   FFixtureAverage = {};
   FUserLo = frSpRange1->RangeMin();
@@ -164,9 +165,7 @@ void TForm1::EndFixtureStep() {
   platform::TFixture& fixture = FSignalIn->Fixture;
   const auto frames = static_cast<uint32_t>(FBlockLen);
   if (step == TFixtureStep::Load) {
-    double standard = 0;
-    ParseValue(edLoad->text().trimmed().toStdString(), standard);
-    fixture.KeepLoad(PlaceInUse(), frames, FFixtureAverage.Mean(), standard, frRref->Value());
+    fixture.KeepLoad(PlaceInUse(), frames, FFixtureAverage.Mean(), FFixtureStandard, frRref->Value());
   } else {
     fixture.Keep(step, PlaceInUse(), frames, FFixtureAverage.Mean());
   }
@@ -180,6 +179,10 @@ void TForm1::EndFixtureStep() {
 void TForm1::FinishFixtureRun() {
   if (FRunning) btnStartStopClick();
   frSpRange1->SetRange(FUserLo, FUserHi);
+}
+
+void TForm1::EnableFixtureSteps(bool enabled) {
+  for (QPushButton* button : {btnOpen, btnShort, btnLoad}) button->setEnabled(enabled);
 }
 
 void TForm1::cbFixtureClick() { FSignalIn->Fixture.Enabled = cbFixture->isChecked(); }

@@ -211,6 +211,7 @@ private:
   void EndFixtureStep();
   // Ends the step's run and gives the user's range back.
   void FinishFixtureRun();
+  void EnableFixtureSteps(bool enabled); // idle only: a step is a run of its own
   void ShowFixtureStatus(const std::string& text, bool warning);
   void WarnOfFixture();
   void ReadFixture(const platform::TIniFile& ini);
@@ -244,6 +245,7 @@ private:
   int FFixtureBlocks = 0;                             // its blocks seen so far
   TAdmittanceAverage FFixtureAverage;
   double FUserLo = 0, FUserHi = 0; // the range before the step took the whole band
+  double FFixtureStandard = 0;     // the load step's resistor, ohms
 };
 
 } // namespace sorvane

@@ -220,6 +220,7 @@ void TForm1::DeviceLost(const std::string& text) {
 void TForm1::AfterStartStop() {
   frWaveSetup1->SetDevicesEnabled(!FRunning);
   rgMode->setEnabled(!FRunning);
+  EnableFixtureSteps(!FRunning);
   btnCalibration->setVisible(FRunning);
 }
 
