@@ -144,6 +144,7 @@ void TLCRAnalysis::ComputeResult(unsigned fs, unsigned n) {
       FResponseVariance[i] = FResponse.Points[i].Variance / ComplexSqrAbs(FResponse.Points[i].Ratio);
   const TFitPass pass = FitFrequencies(omega0, FFixture.InForce(fs, n, FrequencyCount));
   FLastFit = SolveLCRFit(pass.Sums);
+  FLastPoints = pass.Sums.Points;
   const TLCRFitResult& fit = FLastFit;
   if (fit.HasResistance) {
     FOutput.SetResistanceText("Rx= " + FloatToEng(fit.R) + "Ohm");
@@ -220,7 +221,7 @@ TLCRAnalysis::TFitPass TLCRAnalysis::FitFrequencies(long double omega0, bool com
   return pass;
 }
 
-// A = Am / (1 - Zs Am) - Yo at each point; the covariance of Am goes through the slope of that
+// A = (Am / (1 - Zs Am) - Yo) / F at each point; the covariance of Am goes through the slope of that
 // map, a complex factor s that scales and turns it: C' = J C Jᵀ with J = [[Re s, -Im s],
 // [Im s, Re s]].
 void TLCRAnalysis::CompensateFixture(const std::array<bool, FrequencyCount>& usable,
@@ -228,11 +229,11 @@ void TLCRAnalysis::CompensateFixture(const std::array<bool, FrequencyCount>& usa
   for (std::size_t i = 0; i < FrequencyCount; ++i) {
     if (!usable[i]) continue;
     const platform::TFixtureComplex am(FZSum[i].Re, FZSum[i].Im);
-    const platform::TFixtureComplex a = FFixture.Compensate(i, am);
+    const platform::TFixtureComplex a = FFixture.Compensate(i, am, FRefResistance);
     if (!std::isfinite(a.real()) || !std::isfinite(a.imag())) continue;
     FZSum[i] = {a.real(), a.imag()};
-    const platform::TFixtureComplex slope =
-        platform::CompensationSlope(am, FFixture.SeriesImpedance(i));
+    const platform::TFixtureComplex slope = platform::CompensationSlope(am, FFixture.SeriesImpedance(i)) /
+                                            FFixture.LoadFactor(i, FRefResistance);
     const long double sr = slope.real(), si = slope.imag();
     const TAdmittanceCovariance c = pass.Covariance[i];
     pass.Covariance[i] = {sr * sr * c.ReRe - 2 * sr * si * c.ReIm + si * si * c.ImIm,

@@ -68,6 +68,8 @@ public:
   platform::TDateTime LastResultTime() const { return FLastResultTime; }
   // The fit of the last result (no resistance before the first one or after one without data).
   const TLCRFitResult& LastFit() const { return FLastFit; }
+  // The points that entered the last fit, with the fixture taken out, in increasing frequency.
+  const std::vector<TFitPoint>& LastPoints() const { return FLastPoints; }
 
   // The accumulators of frequency i (0..9). After a result ZSum holds the averaged admittance,
   // or the impedance for the frequencies that were plotted, and 0 for one without weight.
@@ -123,6 +125,7 @@ private:
   int32_t FBlockCount = 0;
   platform::TDateTime FLastResultTime = 0;
   TLCRFitResult FLastFit;
+  std::vector<TFitPoint> FLastPoints;
   long double FRefResistance = 10;
   bool FSwap = false;
 };

@@ -8,6 +8,9 @@
 #include <QLineEdit>
 
 #include <iostream>
+#include <sstream>
+
+#include "dravik/ui/uDravikTour.h"
 
 namespace dravik {
 namespace {
@@ -152,6 +155,68 @@ TEST_F(Fixture, TheInputAcrossRrefScalesReadingsAndTheOpenCannotSeeIt) {
     EXPECT_LT(Relative(static_cast<double>(without.R), scale * p.R), 1e-4);
     EXPECT_LT(Relative(static_cast<double>(with.R), static_cast<double>(without.R)), 1e-4);
   });
+}
+
+// The same inputs: after the open step, the load step on a standard resistor takes the scale
+// out for every part measured with its R ref, resistors and capacitors alike.
+TEST_F(Fixture, TheLoadStepRemovesTheScaleOfTheInputs) {
+  const TPart parts[] = {
+      {"name=10k,R=10k,Rref=100k,leadC=100p", 100e3, 10e3, 0, 0},
+      {"name=1M,R=1M,Rref=100k,leadC=100p", 100e3, 1e6, 0, 0},
+      {"name=100p,C=100p,Rref=100k,leadC=100p", 100e3, 0, 0, 100e-12},
+      {"name=10n,C=10n,Rref=100k,leadC=100p", 100e3, 0, 0, 10e-9},
+      {"name=100k,R=100k,Rref=100k,leadC=100p", 100e3, 100e3, 0, 0}, // the standard
+  };
+  ASSERT_TRUE(StepBeforeParts("matched=on,noise=off,zin=47k,cin=100p",
+                              "name=open,open=on,Rref=100k,leadC=100p", 100e3, parts,
+                              &TfmLCR::btnOpen, "Open measured: "));
+  SelectBox(std::size(parts));
+  W->edLoad->setText("100000");
+  ASSERT_TRUE(RunStep(W->btnLoad, "Load measured: the standard read "));
+  ReadParts(parts, [](const TPart& p, const TLCRFitResult& with, const TLCRFitResult& without) {
+    const bool capacitor = p.C > 0;
+    const double value = capacitor ? p.C : p.R;
+    const double v = static_cast<double>(capacitor ? with.Value : with.R);
+    const double v0 = static_cast<double>(capacitor ? without.Value : without.R);
+    std::cout << p.Circuit << " on 47 kOhm, 100 pF inputs: error " << 100 * Relative(v, value)
+              << " % after open and load (" << 100 * Relative(v0, value) << " % without)\n";
+    EXPECT_LT(Relative(v, value), 5e-4);
+    EXPECT_GT(Relative(v0, value), 0.1);
+  });
+  // Another R ref: the load does not apply, and the log says so.
+  SelectBox(1);
+  TypeReference(10e3);
+  W->cbFixture->setChecked(true);
+  W->cbFixtureClick();
+  ASSERT_TRUE(Measure(1));
+  StopRun();
+  EXPECT_TRUE(std::any_of(Log.begin(), Log.end(), [](const auto& line) {
+    return line.first.rfind("The fixture's load step was measured with R ref = 100000 Ohm", 0) == 0;
+  }));
+}
+
+// With an open box and a box of shorted leads on the card, the tour runs both steps before it
+// measures the first component box, and the readings come without the leads.
+TEST_F(Fixture, TheTourRunsTheStepsTheCardHasBoxesFor) {
+  Boxes("matched=on,noise=off", {"name=open,open=on,Rref=100k,leadR=0.1,leadL=1u",
+                                 "name=leads,R=0,leadR=0.1,leadL=1u,Rref=1",
+                                 "name=part,R=0.5,leadR=0.1,leadL=1u,Rref=1"});
+  const std::filesystem::path was = std::filesystem::current_path();
+  std::filesystem::current_path(Dir); // the tour writes its screenshot where it runs
+  Open();
+  std::ostringstream out;
+  const int rc = RunTour(*W, out);
+  std::filesystem::current_path(was);
+  ASSERT_EQ(rc, 0) << out.str();
+  const std::string text = out.str();
+  const size_t shortStep = text.find("Fixture step on: leads\n");
+  const size_t openStep = text.find("Fixture step on: open\n");
+  const size_t measuring = text.find("Measuring on: part");
+  ASSERT_NE(shortStep, std::string::npos) << text;
+  EXPECT_LT(shortStep, openStep);
+  EXPECT_LT(openStep, measuring);
+  EXPECT_NE(text.find("log: Short measured: Rs= 100 mOhm"), std::string::npos) << text;
+  EXPECT_NEAR(static_cast<double>(W->Analysis.LastFit().R), 0.5, 0.5e-3);
 }
 
 }  // namespace

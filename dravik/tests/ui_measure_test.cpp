@@ -4,6 +4,9 @@
 #include "dravik/tests/ui_support.h"
 
 #include <QLineSeries>
+#include <QComboBox>
+
+#include "dravik/measure/uMeterReadout.h"
 
 #include <iostream>
 
@@ -118,6 +121,34 @@ TEST_F(Measurement, EachDefaultBoxReadsItsComponent) {
     EXPECT_TRUE(Logged("Stop measurement.", true));
     EXPECT_EQ(Text(W->lblR), r); // the last result stays
   }
+}
+
+// The LCR meter readout follows the test frequency and the equivalent circuit chosen: the fit's
+// model at the strongest frequency, or one analysis point as measured.
+TEST_F(Measurement, MeterReadoutAtTheChosenTestFrequency) {
+  Open();
+  SelectBox(0); // 3.3 Ohm + 1 mH
+  ASSERT_TRUE(Measure(2));
+  StopRun();
+  const auto& points = W->Analysis.LastPoints();
+  ASSERT_GE(points.size(), 6u);
+  ASSERT_EQ(W->cbTestFrequency->count(), static_cast<int>(points.size()) + 1);
+  EXPECT_EQ(W->cbTestFrequency->itemText(0), "Fit over all points");
+  const auto lines = [&] { return Text(W->lblMeter); };
+  const auto joined = [](const platform::TLcrMeterReading& r) {
+    std::string text;
+    for (const auto& line : platform::LcrMeterLines(r)) text += (text.empty() ? "" : "\n") + line;
+    return text;
+  };
+  EXPECT_EQ(lines(), joined(FitMeterReading(W->Analysis.LastFit(), platform::TEquivalentChoice::Auto)));
+  EXPECT_NE(lines().find("Ls = 1.000"), std::string::npos) << lines();
+  const size_t chosen = points.size() / 2;
+  W->cbTestFrequency->setCurrentIndex(static_cast<int>(chosen) + 1);
+  W->cbEquivalent->setCurrentIndex(2);
+  emit W->cbEquivalent->activated(2); // as a pick in the list does
+  EXPECT_EQ(lines(), joined(PointMeterReading(points[chosen], platform::TEquivalentChoice::Parallel)));
+  EXPECT_NE(lines().find("Rp = "), std::string::npos) << lines();
+  EXPECT_EQ(lines().substr(0, 4), "f = ");
 }
 
 // The card's default realism: offsets, a 1.5 % gain and an anti-alias mismatch, AC coupling.

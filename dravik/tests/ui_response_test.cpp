@@ -140,7 +140,8 @@ TEST_F(ResponseRun, TheTourTypesTheBoxReferenceAndPrintsEachResult) {
   std::filesystem::current_path(was);
   EXPECT_EQ(rc, 0) << out.str();
   EXPECT_EQ(W->edR->text(), "10");
-  const std::regex line("result: R=([-+0-9.e]+) uR=([-+0-9.e]+|nan) L=([-+0-9.e]+) uL=([-+0-9.e]+|nan)");
+  const std::regex line("result: R=([-+0-9.e]+) uR=([-+0-9.e]+|nan) L=([-+0-9.e]+) uL=([-+0-9.e]+|nan)"
+                        " Rp=([-+0-9.e]+) D=([-+0-9.e]+) Q=([-+0-9.e]+)");
   std::istringstream lines(out.str());
   int results = 0;
   for (std::string text; std::getline(lines, text);) {
@@ -151,6 +152,10 @@ TEST_F(ResponseRun, TheTourTypesTheBoxReferenceAndPrintsEachResult) {
     ++results;
     EXPECT_NEAR(std::stod(m[1]), 1.5, 3 * std::stod(m[2]) + 0.015);
     EXPECT_NEAR(std::stod(m[3]) / 2.2e-3, 1, 5e-4);
+    // The series pair's parallel equivalent: D = 1/Q and Rp = R (1 + Q²).
+    const double r = std::stod(m[1]), rp = std::stod(m[5]), d = std::stod(m[6]), q = std::stod(m[7]);
+    EXPECT_NEAR(d * q, 1, 1e-7);
+    EXPECT_NEAR(rp / (r * (1 + q * q)), 1, 1e-7);
   }
   EXPECT_GE(results, 5);
 }

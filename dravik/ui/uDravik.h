@@ -72,6 +72,8 @@ public:
   QPushButton* btnStart;
   QPushButton* btnOpen;  // the fixture's open step
   QPushButton* btnShort; // the fixture's short step
+  QPushButton* btnLoad;  // the fixture's load step, on the standard resistor in edLoad
+  QLineEdit* edLoad;     // the load standard, ohms
   QCheckBox* cbFixture;  // "Fixture compensation"
   QComboBox* cbBits;
   QComboBox* cbSampling;
@@ -87,6 +89,9 @@ public:
   QLabel* lblLeft;
   QLabel* lblRight;
   QLabel* lblReadout; // the last result with its uncertainties
+  QComboBox* cbTestFrequency; // the LCR meter's test frequency: the fit, or one analysis point
+  QComboBox* cbEquivalent;    // "Auto", "Series", "Parallel"
+  QLabel* lblMeter;           // the LCR meter's readout at the test frequency
   QSplitter* splLog;  // between the chart with the panel and the log pane
   QLabel* lblProgress; // the calibration's run and step, or how it ended
   QProgressBar* pbCalibration;
@@ -233,6 +238,11 @@ private:
   void WarnOfFixture();
   void ReadFixture(const platform::TIniFile& Ini);
   void WriteFixture(platform::TIniFile& Ini) const;
+  // uDravikMeter.cpp
+  QBoxLayout* BuildMeterPanel();
+  void ShowMeterReadout();
+  // The standard typed in edLoad, ohms; 0 when it is not a positive number.
+  long double LoadStandard() const;
   // uDravikResponse.cpp
   bool ResponseBlock(TDataMatrix& Block);
   void UseResponseCalibration();

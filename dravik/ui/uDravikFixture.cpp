@@ -2,7 +2,8 @@
 // with the leads shorted at their far end, the measurement runs for a few seconds and keeps
 // the mean admittance of every analysis point; the analysis then takes the leads' series
 // impedance and what lies across the terminals out of every reading, while "Fixture
-// compensation" is ticked. The settings file keeps both steps with the card and rate.
+// compensation" is ticked. A third step on a standard resistor takes out the scale error that
+// remains. The settings file keeps both steps with the card and rate.
 
 #include "dravik/ui/uDravik.h"
 
@@ -10,8 +11,13 @@
 
 #include "platform/inifile.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -28,7 +34,21 @@ constexpr int AveragedResults = 3;
 constexpr std::size_t ReportedPoint = 6;
 
 const char* StepName(platform::TFixtureStep Step) {
-  return Step == platform::TFixtureStep::Open ? "Open" : "Short";
+  switch (Step) {
+  case platform::TFixtureStep::Open: return "Open";
+  case platform::TFixtureStep::Short: return "Short";
+  case platform::TFixtureStep::Load: break;
+  }
+  return "Load";
+}
+
+const char* StepStartText(platform::TFixtureStep Step) {
+  switch (Step) {
+  case platform::TFixtureStep::Open: return "Open: measuring the fixture with nothing connected...";
+  case platform::TFixtureStep::Short: return "Short: measuring the fixture with the leads shorted...";
+  case platform::TFixtureStep::Load: break;
+  }
+  return "Load: measuring the standard resistor...";
 }
 
 QPushButton* StepButton(const char* Name, const char* Caption, const char* Tip) {
@@ -50,24 +70,46 @@ QBoxLayout* TfmLCR::BuildFixtureRow() {
   btnShort = StepButton("btnShort", "Short",
                         "Measures the fixture with the leads shorted at their far end: their "
                         "resistance and inductance.");
+  btnLoad = StepButton("btnLoad", "Load",
+                       "Measures a standard resistor of the value typed beside: the scale error "
+                       "that remains (the inputs' own impedance across R ref). Run it after "
+                       "Open and Short, with the R ref you measure with.");
+  edLoad = new QLineEdit("10000");
+  edLoad->setObjectName("edLoad");
+  edLoad->setToolTip("The load standard's resistance, in ohms.");
+  edLoad->setMaximumWidth(80);
   cbFixture = new QCheckBox("Fixture compensation");
   cbFixture->setObjectName("cbFixture");
   cbFixture->setChecked(true);
   row->addWidget(btnOpen);
   row->addWidget(btnShort);
-  row->addWidget(cbFixture, 1);
+  row->addWidget(btnLoad);
+  row->addWidget(edLoad);
+  row->addWidget(new QLabel("Ohm"), 1);
+  auto* rows = new QVBoxLayout;
+  rows->addLayout(row);
+  rows->addWidget(cbFixture);
   connect(btnOpen, &QPushButton::clicked, this,
           [this] { btnFixtureStepClick(platform::TFixtureStep::Open); });
   connect(btnShort, &QPushButton::clicked, this,
           [this] { btnFixtureStepClick(platform::TFixtureStep::Short); });
+  connect(btnLoad, &QPushButton::clicked, this,
+          [this] { btnFixtureStepClick(platform::TFixtureStep::Load); });
   connect(cbFixture, &QCheckBox::clicked, this, &TfmLCR::cbFixtureClick);
   connect(this, &TfmLCR::ResultShown, this, &TfmLCR::FixtureResult);
-  return row;
+  return rows;
 }
 
 void TfmLCR::EnableFixtureSteps(bool Enabled) {
   btnOpen->setEnabled(Enabled);
   btnShort->setEnabled(Enabled);
+  btnLoad->setEnabled(Enabled);
+}
+
+long double TfmLCR::LoadStandard() const {
+  bool ok = false;
+  const double ohms = edLoad->text().trimmed().toDouble(&ok);
+  return ok && std::isfinite(ohms) && ohms > 0 ? ohms : 0;
 }
 
 // A step is a measurement on the devices chosen: it starts only where Start would.
@@ -75,13 +117,14 @@ void TfmLCR::btnFixtureStepClick(platform::TFixtureStep Step) {
   const bool idle = FStartClick == &TfmLCR::btnStartMeasurementClick ||
                     FStartClick == &TfmLCR::btnStartCalibrationClick;
   if (!SignalIn || !SignalOut || !btnStart->isEnabled() || !idle) return;
+  if (Step == platform::TFixtureStep::Load && LoadStandard() <= 0) {
+    AddMessage("Load: type the standard resistor's value in ohms beside the Load button.", false);
+    return;
+  }
   FFixtureStep = Step;
   FFixtureResults = 0;
   FFixtureSum.fill(TComplex{});
-  AddMessage(Step == platform::TFixtureStep::Open
-                 ? "Open: measuring the fixture with nothing connected..."
-                 : "Short: measuring the fixture with the leads shorted...",
-             true);
+  AddMessage(StepStartText(Step), true);
   rgRunMode->SetItemIndex(1);
   rgRunModeClick();
   btnStartMeasurementClick();
@@ -105,7 +148,11 @@ void TfmLCR::EndFixtureStep() {
   for (const TComplex& sum : FFixtureSum)
     admittances.emplace_back(sum.Re / AveragedResults, sum.Im / AveragedResults);
   platform::TFixture fixture = Analysis.Fixture();
-  fixture.Keep(step, PlaceInUse(), SignalIn->BlockLength, admittances);
+  if (step == platform::TFixtureStep::Load)
+    fixture.KeepLoad(PlaceInUse(), SignalIn->BlockLength, admittances, LoadStandard(),
+                     RefResistance);
+  else
+    fixture.Keep(step, PlaceInUse(), SignalIn->BlockLength, admittances);
   Analysis.SetFixture(fixture);
   // The run ends once the block that brought this result has been handled.
   QTimer::singleShot(0, this, [this] {
@@ -118,6 +165,11 @@ void TfmLCR::EndFixtureStep() {
     const platform::TFixtureComplex zs = fixture.SeriesImpedance(ReportedPoint);
     text += "Rs= " + FloatToEng(zs.real()) + "Ohm, Xs= " + FloatToEng(zs.imag()) + "Ohm at " +
             Hertz(f) + ".";
+  } else if (step == platform::TFixtureStep::Load) {
+    const platform::TFixtureComplex scale = fixture.LoadFactor(ReportedPoint, fixture.LoadReference);
+    char off[32];
+    std::snprintf(off, sizeof off, "%+.3g %%", static_cast<double>(100 * (std::abs(1.0L / scale) - 1)));
+    text += "the standard read " + std::string(off) + " off its value at " + Hertz(f) + ".";
   } else {
     const platform::TFixtureComplex yo = fixture.ParallelAdmittance(ReportedPoint);
     text += yo == platform::TFixtureComplex{}
@@ -138,6 +190,8 @@ void TfmLCR::WarnOfFixture() {
   const std::string warning = platform::FixtureUnusedWarning(
       Analysis.Fixture(), PlaceInUse(), SignalIn->BlockLength, TLCRAnalysis::FrequencyCount);
   if (!warning.empty()) AddMessage(warning, false);
+  const std::string load = platform::LoadUnusedWarning(Analysis.Fixture(), RefResistance);
+  if (!load.empty() && warning.empty()) AddMessage(load, false);
 }
 
 void TfmLCR::ReadFixture(const platform::TIniFile& Ini) {

@@ -225,6 +225,7 @@ QFrame* TfmLCR::BuildPanel() {
   lblReadout->setToolTip("The last result: each value with its standard uncertainty, and the "
                          "impedance at the frequency that carried the most signal.");
   panel->addWidget(lblReadout);
+  panel->addLayout(BuildMeterPanel());
   panel->addStretch(1);
   return PnlDeviceConnection;
 }

@@ -71,6 +71,8 @@ void TfmLCR::rgRunModeClick() {
   lblR->setVisible(!calibration);
   lblZ->setVisible(!calibration);
   lblReadout->setVisible(!calibration);
+  for (QWidget* meter : std::initializer_list<QWidget*>{cbTestFrequency, cbEquivalent, lblMeter})
+    meter->setVisible(!calibration);
 }
 
 void TfmLCR::OnStart() {
@@ -266,6 +268,7 @@ void TfmLCR::ShowCalibrationEnd(const std::string& Text, int Percent) {
 void TfmLCR::ClearResults() {
   Circuit->ShowNoResult();
   lblReadout->clear();
+  lblMeter->clear();
 }
 
 // The next step of a calibration needs both devices closed; it is given up when the

@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -27,10 +28,27 @@ constexpr double MeasuringSeconds = 10;
 
 using platform::PumpUntil;
 
-// The first box that is not the shorted one; BoxCount() when there is none.
+// A box with nothing between its terminals, and one whose leads are shorted at their far end:
+// the fixture's open and short steps run on them.
+bool IsOpenBox(size_t box) { return vmbox::BoxCircuit(box).Open; }
+bool IsShortedLeadsBox(size_t box) {
+  const vmbox::TCircuit c = vmbox::BoxCircuit(box);
+  return !c.Shorted && !c.Open && c.R == 0 && c.L == 0 && c.C == 0 && c.HasLeads();
+}
+
+// The first box that holds a component (not the shorted one, nor a fixture step's box);
+// BoxCount() when there is none.
 size_t FirstComponentBox() {
   for (size_t b = 0; b < vmbox::BoxCount(); ++b) {
-    if (vmbox::BoxName(b) != ShortedBoxName) return b;
+    if (vmbox::BoxName(b) != ShortedBoxName && !IsOpenBox(b) && !IsShortedLeadsBox(b)) return b;
+  }
+  return vmbox::BoxCount();
+}
+
+// The first box that `is` says is one, BoxCount() when there is none.
+size_t FirstBox(bool (*is)(size_t)) {
+  for (size_t b = 0; b < vmbox::BoxCount(); ++b) {
+    if (is(b)) return b;
   }
   return vmbox::BoxCount();
 }
@@ -45,12 +63,16 @@ std::string ResultLine(const TLCRFitResult& fit) {
   };
   const auto u = [&](long double x) { return fit.HasUncertainty ? number(x) : std::string("nan"); };
   std::string line = "result: R=" + number(fit.R) + " uR=" + u(fit.UR);
-  if (ReadsAsResistor(fit)) return line;
-  if (fit.Kind == TReactanceKind::Inductance)
-    line += " L=" + number(fit.Value) + " uL=" + u(fit.UValue);
-  else if (fit.Kind == TReactanceKind::Capacitance)
-    line += " C=" + number(fit.Value) + " uC=" + u(fit.UValue);
-  return line;
+  if (!ReadsAsResistor(fit)) {
+    if (fit.Kind == TReactanceKind::Inductance)
+      line += " L=" + number(fit.Value) + " uL=" + u(fit.UValue);
+    else if (fit.Kind == TReactanceKind::Capacitance)
+      line += " C=" + number(fit.Value) + " uC=" + u(fit.UValue);
+  }
+  // The parallel resistance, D and Q of the fitted model at the strongest frequency.
+  const long double x = ReadsAsResistor(fit) ? 0 : fit.Reactance(TwoPi * fit.Strongest.Frequency);
+  return line + " Rp=" + number((fit.R * fit.R + x * x) / fit.R) + " D=" +
+         number(fit.R / std::fabs(x)) + " Q=" + number(std::fabs(x) / fit.R);
 }
 
 // Both devices have closed (device settings change only while a device is idle).
@@ -99,6 +121,7 @@ public:
       W.close();
       return 2;
     }
+    if (!FixtureSteps()) return Fail("a fixture step did not finish");
     if (!Measure()) return Fail("no measurement result");
     const bool saved = W.grab().save("Dravik.png");
     Out << (saved ? "Screenshot written: Dravik.png\n" : "Could not write Dravik.png\n");
@@ -138,15 +161,47 @@ private:
            Logged("Calibration done.");
   }
 
+  // The reference resistor of the box, typed as a user types it.
+  void TypeReference(size_t box) {
+    char rref[40];
+    std::snprintf(rref, sizeof rref, "%.15g", vmbox::ReferenceResistance(box));
+    W.edR->setText(rref);
+  }
+
+  // The short step on a box whose leads are shorted, then the open step on an open box, where
+  // the card has them.
+  bool FixtureSteps() {
+    const struct {
+      bool (*Is)(size_t);
+      QPushButton* TfmLCR::*Button;
+      const char* Done;
+    } steps[] = {{IsShortedLeadsBox, &TfmLCR::btnShort, "Short measured: "},
+                 {IsOpenBox, &TfmLCR::btnOpen, "Open measured: "}};
+    for (const auto& step : steps) {
+      const size_t box = FirstBox(step.Is);
+      if (box >= vmbox::BoxCount()) continue;
+      const std::string name = vmbox::BoxName(box);
+      if (!SelectBox(W, name)) return false;
+      TypeReference(box);
+      Out << "Fixture step on: " << name << '\n';
+      const size_t before = Lines.size();
+      (W.*step.Button)->click();
+      const bool done = PumpUntil([&] {
+        for (size_t i = before; i < Lines.size(); ++i)
+          if (Lines[i].rfind(step.Done, 0) == 0) return W.btnStart->text() == "Start";
+        return false;
+      }, 300s);
+      if (!done) return false;
+    }
+    return true;
+  }
+
   bool Measure() {
     const size_t index = FirstComponentBox();
     if (index >= vmbox::BoxCount()) return false;
     const std::string box = vmbox::BoxName(index);
     if (!SelectBox(W, box)) return false;
-    // The reference resistor of the box, typed as a user types it.
-    char rref[40];
-    std::snprintf(rref, sizeof rref, "%.15g", vmbox::ReferenceResistance(index));
-    W.edR->setText(rref);
+    TypeReference(index);
     Out << "Measuring on: " << box << " (" << MeasuringSeconds << " s of audio)\n";
     W.btnStart->click();
     const double start = vmbox::AudioSeconds();

@@ -52,6 +52,12 @@ double ReferenceResistance(size_t box) {
   return rref;
 }
 
+TCircuit BoxCircuit(size_t box) {
+  TCircuit circuit;
+  Card().WithBox(box, [&](TVirtualBox& b) { circuit = b.Config().Circuit; });
+  return circuit;
+}
+
 UINT DeviceId(size_t box, TPort port) {
   const size_t boxes = BoxCount();
   if (box >= boxes) return WAVE_MAPPER;

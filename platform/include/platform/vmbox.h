@@ -43,6 +43,8 @@ size_t BoxCount();
 std::string BoxName(size_t box);
 // The reference resistor of a box's jig, in ohms (0 for an unknown box).
 double ReferenceResistance(size_t box);
+// The circuit of a box's jig (a default circuit for an unknown box).
+TCircuit BoxCircuit(size_t box);
 // The waveform device number of a box's input or output (the virtual devices follow the real
 // ones); WAVE_MAPPER for an unknown box.
 UINT DeviceId(size_t box, TPort port);
