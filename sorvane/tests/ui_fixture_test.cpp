@@ -322,11 +322,9 @@ TEST_F(FixtureSteps, TheMeterReadsTheBinAtTheMarkerAndTheFit) {
 TEST_F(FixtureSteps, TheTourRunsTheStepsAndPrintsTheReadout) {
   const char* circuits = "R=0.5,L=10u,leadR=0.1,leadL=1u,Rref=1;R=0,leadR=0.1,leadL=1u,Rref=1;"
                          "name=open jig,open=on,Rref=100k";
-  setenv("VMBOX_CIRCUITS", circuits, 1);
   Card(circuits);
   std::ostringstream out;
   const int rc = RunTour(out, Scratch.Files());
-  unsetenv("VMBOX_CIRCUITS");
   EXPECT_EQ(rc, 0) << out.str();
   const std::string text = out.str();
   for (const char* line : {"Tour: Stop; mode \"Z graph + LCR\"\nTour: Open on \"open jig\", R ref 100000 Ohm\n"

@@ -58,11 +58,11 @@ TFixtureBoxes FixtureBoxesOf(int shorted) {
   boxes.Component = shorted == 0 ? 1 : 0;
   std::optional<vmbox::TCircuit> component;
   for (size_t i = 0; i < vmbox::BoxCount(); ++i) {
-    const std::optional<vmbox::TCircuit> c = vmbox::ConfiguredCircuit(i);
-    if (!c || static_cast<int>(i) == shorted) continue;
-    if (c->Open) {
+    const vmbox::TCircuit c = vmbox::BoxCircuit(i);
+    if (static_cast<int>(i) == shorted) continue;
+    if (c.Open) {
       if (boxes.Open < 0) boxes.Open = static_cast<int>(i);
-    } else if (!ShortsLeads(*c) && !component) {
+    } else if (!ShortsLeads(c) && !component) {
       component = c;
       boxes.Component = static_cast<int>(i);
     }
@@ -70,8 +70,8 @@ TFixtureBoxes FixtureBoxesOf(int shorted) {
   if (!component || (component->LeadR == 0 && component->LeadL == 0)) return boxes;
   boxes.Short = shorted;
   for (size_t i = 0; i < vmbox::BoxCount(); ++i) {
-    const std::optional<vmbox::TCircuit> c = vmbox::ConfiguredCircuit(i);
-    if (c && ShortsLeads(*c) && c->LeadR == component->LeadR && c->LeadL == component->LeadL) {
+    const vmbox::TCircuit c = vmbox::BoxCircuit(i);
+    if (ShortsLeads(c) && c.LeadR == component->LeadR && c.LeadL == component->LeadL) {
       boxes.Short = static_cast<int>(i);
       break;
     }

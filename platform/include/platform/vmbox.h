@@ -18,8 +18,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,20 +48,6 @@ TCircuit BoxCircuit(size_t box);
 UINT DeviceId(size_t box, TPort port);
 // Seconds of audio the card has run since it was built.
 double AudioSeconds();
-
-// The circuit of a box as the environment configures the card (VMBOX_CIRCUITS, else the
-// default boxes), when the card in use holds exactly those boxes, by name and in order; nothing
-// otherwise (a card built by Reinitialise from other boxes). Tells which box is open or has
-// leads.
-inline std::optional<TCircuit> ConfiguredCircuit(size_t box) {
-  const char* text = std::getenv("VMBOX_CIRCUITS");
-  std::vector<TBoxConfig> boxes = text && *text ? ParseCircuits(text).Boxes : DefaultBoxes();
-  if (boxes.empty()) boxes = DefaultBoxes(); // a malformed text: the card took the defaults
-  if (boxes.size() != BoxCount() || box >= boxes.size()) return std::nullopt;
-  for (size_t i = 0; i < boxes.size(); ++i)
-    if (boxes[i].DevicesName() != BoxName(i)) return std::nullopt;
-  return boxes[box].Circuit;
-}
 
 // ---- The jig and the card's levels (0..1) ----
 
