@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   // Lets a Wayland desktop match the window to the installed desktop entry and its icon.
   QGuiApplication::setDesktopFileName(DESKTOP_FILE_ID);
 #endif
-  if (tour) return sorvane::RunTour(std::cout);
+  if (tour) return sorvane::RunTour(std::cout, sorvane::TSorvaneFiles::Default());
   sorvane::TForm1 form;
   form.show();
   return app.exec();

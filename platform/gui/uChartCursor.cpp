@@ -150,6 +150,7 @@ void TChartCursor::SetMarker(QPointF at) {
 void TChartCursor::SetMarkerAt(double x) {
   MarkerX = x;
   Refresh();
+  emit MarkerChanged();
 }
 
 void TChartCursor::ClearMarker() { SetMarkerAt(std::nan("")); }

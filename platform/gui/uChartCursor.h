@@ -54,6 +54,10 @@ public:
   // A curve added after the cursor was made (a held copy) is followed as well.
   void Follow(QXYSeries* series);
 
+signals:
+  // The marker was set, moved or cleared.
+  void MarkerChanged();
+
 private:
   struct TBox {
     QGraphicsLineItem* Line = nullptr;

@@ -86,6 +86,7 @@ TLcrResult ResultOf(const TLcrFit& fit, const std::vector<TLcrPoint>& points) {
     r.ReactiveBins = 0;
     return r;
   }
+  r.Fit = fit;
   r.R = fit.R;
   r.UR = fit.UR;
   r.HasUncertainty = fit.HasUncertainty;
@@ -106,19 +107,24 @@ TLcrResult ResultOf(const TLcrFit& fit, const std::vector<TLcrPoint>& points) {
 
 namespace {
 
-// One bin of the range: its spectra and the impedance they give.
+// One bin of the range: its spectra, the impedance they give (after the fixture's
+// compensation) and the factor that brings the measured impedance's variance to Z's.
 struct TBinReading {
   TComplexD A, B, Z;
   double W = 0;
+  int K = 0;
+  double VarianceFactor = 1;
 };
 
-// The ratio A/B that the fitted series model predicts at w, in the transform's convention
-// (the impedance's imaginary part negated).
-TComplexD ModelRatio(const TLcrFit& fit, double w, double rref) {
+// The ratio A/B that the fitted series model predicts at bin k (w), in the transform's
+// convention (the impedance's imaginary part negated): the model is the part's own impedance,
+// and the inputs see it as the fixture shows it.
+TComplexD ModelRatio(const TLcrFit& fit, int k, double w, double rref, const TFixtureBins& fixture) {
   double x = 0;
   if (fit.Kind == TReactanceKind::Inductance) x = w * fit.Value;
   else if (fit.Kind == TReactanceKind::Capacitance && fit.Value != 0) x = -1 / (w * fit.Value);
-  return {1 + fit.R / rref, -x / rref};
+  const TComplexD zm = fixture.Reading(k, {fit.R, x});
+  return {1 + zm.Re / rref, -zm.Im / rref};
 }
 
 // The fit's points, each weighted by the inverse of its variance: from the measured scatter
@@ -130,18 +136,18 @@ TComplexD ModelRatio(const TLcrFit& fit, double w, double rref) {
 // of the signal. The pair's input carries the whole signal, so its own noise barely moves the
 // weight.
 std::vector<TLcrPoint> WeightedPoints(const std::vector<TBinReading>& bins, const TNoiseSpectrum& noise,
-                                      int firstBin, bool swap, double rref, const TLcrFit* model,
-                                      bool& absolute) {
+                                      bool swap, double rref, const TLcrFit* model,
+                                      const TFixtureBins& fixture, bool& absolute) {
   // Each part of z carries half of the variance of the complex quotient, times Rref^2.
   const double half = 0.5 * rref * rref;
   std::vector<TLcrPoint> points;
   std::vector<double> levels;
-  for (size_t i = 0; i < bins.size(); ++i) {
-    const TBinReading& r = bins[i];
-    const TComplexD b = model ? CDiv(r.A, ModelRatio(*model, r.W, rref)) : r.B;
-    const double level = half * (1 + CSqrAbs(CDiv(r.A, b))) / CSqrAbs(b);
+  for (const TBinReading& r : bins) {
+    const TComplexD b = model ? CDiv(r.A, ModelRatio(*model, r.K, r.W, rref, fixture)) : r.B;
+    const double level = r.VarianceFactor * half * (1 + CSqrAbs(CDiv(r.A, b))) / CSqrAbs(b);
     if (!std::isfinite(level) || !(level > 0)) continue;
-    const double measured = noise.empty() ? level : half * RatioVariance(noise[firstBin + i], r.A, b, swap);
+    const double measured =
+        noise.empty() ? level : r.VarianceFactor * half * RatioVariance(noise[r.K], r.A, b, swap);
     points.push_back({r.W, r.Z, measured});
     levels.push_back(level);
   }
@@ -158,14 +164,17 @@ std::vector<TLcrPoint> WeightedPoints(const std::vector<TBinReading>& bins, cons
 } // namespace
 
 TLcrResult ComputeImpedanceBins(TWaveData& block, bool swap, TBinRange bins, double rref,
-                                bool withLcr, double sampleRate, const TNoiseSpectrum& noise) {
+                                bool withLcr, double sampleRate, const TNoiseSpectrum& noise,
+                                const TFixtureBins& fixture) {
   const TPair p = Channels(block, swap);
   const double radPerBin = 2.0 * std::numbers::pi * sampleRate / double(block[0].size());
   std::vector<TBinReading> readings;
   for (int k = bins.Lo; k <= bins.Hi; ++k) {
-    TBinReading r{BinAt(p.A, k), BinAt(p.B, k), {0, 0}, k * radPerBin};
+    TBinReading r{BinAt(p.A, k), BinAt(p.B, k), {0, 0}, k * radPerBin, k, 1};
     const TComplexD rho = CDiv(r.A, r.B);
-    r.Z = {rref * (rho.Re - 1.0), -rref * rho.Im};
+    const TFixtureBins::TCompensated z = fixture.Compensate(k, {rref * (rho.Re - 1.0), -rref * rho.Im});
+    r.Z = z.Z;
+    r.VarianceFactor = z.VarianceFactor;
     SetBin(block[0].data(), k, r.Z);
     // Bins where the reference input is silent, or whose impedance is not finite, stay out.
     if (withLcr && CSqrAbs(r.B) > 0 && std::isfinite(r.Z.Re) && std::isfinite(r.Z.Im)) readings.push_back(r);
@@ -175,14 +184,17 @@ TLcrResult ComputeImpedanceBins(TWaveData& block, bool swap, TBinRange bins, dou
   // A first fit weighted from each bin's own spectra gives the model; the second weights each
   // bin from what the model predicts there.
   bool absolute = false;
-  std::vector<TLcrPoint> points = WeightedPoints(readings, scatter, bins.Lo, swap, rref, nullptr, absolute);
+  std::vector<TLcrPoint> points = WeightedPoints(readings, scatter, swap, rref, nullptr, fixture, absolute);
   const TLcrFit first = FitSeriesModel(points, absolute);
   if (first.Points > 0 && std::isfinite(first.R) && std::isfinite(first.Value)) {
     bool modelAbsolute = false;
-    std::vector<TLcrPoint> modelled = WeightedPoints(readings, scatter, bins.Lo, swap, rref, &first, modelAbsolute);
+    std::vector<TLcrPoint> modelled =
+        WeightedPoints(readings, scatter, swap, rref, &first, fixture, modelAbsolute);
     if (modelled.size() == points.size()) points = std::move(modelled), absolute = modelAbsolute;
   }
-  const TLcrResult result = ResultOf(FitSeriesModel(points, absolute), points);
+  TLcrResult result = ResultOf(FitSeriesModel(points, absolute), points);
+  result.AbsoluteVariances = absolute;
+  result.Points = std::move(points);
   for (int k = bins.Lo; k <= bins.Hi; ++k) {
     SetBin(block[1].data(), k, {result.R, ModelReactance(result, k * radPerBin)});
   }

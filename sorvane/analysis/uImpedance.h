@@ -6,9 +6,12 @@
 // block of two packed spectra (see uFFT.h), results written into the same block.
 
 #include <string>
+#include <vector>
 
 #include "sorvane/analysis/uBinNoise.h"
 #include "sorvane/analysis/uCom.h"
+#include "sorvane/analysis/uFixtureBins.h"
+#include "sorvane/analysis/uLcrFit.h"
 #include "sorvane/engine/uWaveControl.h"
 
 namespace sorvane {
@@ -36,6 +39,11 @@ struct TLcrResult {
   int ReactiveBins = 0; // bins in the fit; 0: nothing can be told
   bool HasUncertainty = false;
   bool ReadsAsResistor = false;
+  // The fit itself, and the bins it was made of (their impedance and the variance of each
+  // part, after the fixture's compensation): the LCR meter's readout reads either.
+  TLcrFit Fit;
+  std::vector<TLcrPoint> Points;
+  bool AbsoluteVariances = false; // the points' Var are variances, not only relative weights
 };
 
 // A value is told from zero when it lies more than this many of its uncertainties from it.
@@ -63,8 +71,12 @@ double ModelReactance(const TLcrResult& result, double w);
 // gives each bin's variance; without it the weights follow the signal levels alone (the same
 // white noise on both inputs) and the uncertainties the scatter about the model. Bins where
 // the reference input is silent, or whose impedance is not finite, stay out of the fit.
+// fixture maps each bin's measured impedance to the part's own before it is written and
+// fitted, its variance with it, and gives the fit's model back as the card reads it where the
+// weights are taken from the model.
 TLcrResult ComputeImpedanceBins(TWaveData& block, bool swap, TBinRange bins, double rref,
-                                bool withLcr, double sampleRate, const TNoiseSpectrum& noise = {});
+                                bool withLcr, double sampleRate, const TNoiseSpectrum& noise = {},
+                                const TFixtureBins& fixture = {});
 
 // Channel 0 bin k := V1/V0 (V0/V1 with swap): the output of the divider over its drive, in the
 // phase convention of the impedance (the transform's imaginary part negated).

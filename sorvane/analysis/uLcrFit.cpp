@@ -54,19 +54,33 @@ TLcrFit FitSeriesModel(const std::vector<TLcrPoint>& points, bool absoluteVarian
   const bool inductive = l.P > 0 && d.P > 0 ? l.Chi2 <= d.Chi2 : l.P > 0 || (d.P <= 0 && l.Chi2 <= d.Chi2);
   if (inductive) {
     fit.Kind = TReactanceKind::Inductance;
-    fit.Value = l.P;
-    fit.UValue = std::sqrt(l.Var * Scale(l, n, absoluteVariances));
+    fit.Value = fit.Coefficient = l.P;
+    fit.UValue = fit.UCoefficient = std::sqrt(l.Var * Scale(l, n, absoluteVariances));
   } else {
     fit.Kind = TReactanceKind::Capacitance;
     const double ud = std::sqrt(d.Var * Scale(d, n, absoluteVariances));
     fit.Value = d.P != 0 ? 1 / d.P : 0;
     fit.UValue = d.P != 0 ? ud / (d.P * d.P) : 0;
+    fit.Coefficient = d.P;
+    fit.UCoefficient = ud;
     // C = 1/D cannot be told from zero reactance through its own uncertainty (1/D grows
     // without bound as D nears 0): the test against zero is made on D, and a D within two of
     // its uncertainties of zero is carried as a C of 0.
     if (d.P <= 2 * ud && fit.HasUncertainty) fit.Value = 0;
   }
   return fit;
+}
+
+double TLcrFit::Reactance(double w) const {
+  if (Kind == TReactanceKind::Inductance) return w * Coefficient;
+  if (Kind == TReactanceKind::Capacitance) return -Coefficient / w;
+  return 0;
+}
+
+double TLcrFit::ReactanceUncertainty(double w) const {
+  if (Kind == TReactanceKind::Inductance) return w * UCoefficient;
+  if (Kind == TReactanceKind::Capacitance) return UCoefficient / w;
+  return 0;
 }
 
 } // namespace sorvane

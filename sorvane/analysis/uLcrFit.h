@@ -32,7 +32,14 @@ struct TLcrFit {
   TReactanceKind Kind = TReactanceKind::None;
   // The fitted L or C (either may come out negative or zero for a resistor) and uncertainty.
   double Value = 0, UValue = 0;
+  // The reactance's own coefficient and its uncertainty, also where Value is carried as 0: L
+  // (X = w L) for an inductance, D = 1/C (X = -D / w) for a capacitance.
+  double Coefficient = 0, UCoefficient = 0;
   bool HasUncertainty = false;
+
+  // The model's reactance at w and its standard uncertainty.
+  double Reactance(double w) const;
+  double ReactanceUncertainty(double w) const;
 };
 
 // absoluteVariances: the points' Var are variances; otherwise they are only relative weights

@@ -240,8 +240,12 @@ void TSignalIn::ComputeImpedance(TWaveData& block, bool swap, double loHz, doubl
   if (!UsableLength(n) || block[1].size() != n) return;
   const double fs = SampleRate();
   const TBinRange bins = BinRangeOf(static_cast<int>(n), loHz, hiHz, fs);
+  const TFixtureBins fixture = Fixture.InForce(static_cast<unsigned>(fs), static_cast<unsigned>(n),
+                                               FixturePoints(static_cast<int>(n)))
+                                   ? TFixtureBins(Fixture, rref)
+                                   : TFixtureBins();
   const TLcrResult result = ComputeImpedanceBins(block, swap, bins, rref, withLcr, fs,
-                                                 Mode == smMeasure ? Noise : TNoiseSpectrum{});
+                                                 Mode == smMeasure ? Noise : TNoiseSpectrum{}, fixture);
   if (withLcr) LastResult = result;
   if (withLcr && onText) onText(LcrText(result));
 }

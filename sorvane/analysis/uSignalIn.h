@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/calibration_place.h"
+#include "platform/fixture.h"
 #include "platform/inifile.h"
 #include "sorvane/analysis/uBinNoise.h"
 #include "sorvane/analysis/uCalibrationFit.h"
@@ -61,8 +62,9 @@ public:
   // A block whose channels are not of one power-of-two length of at least 4 is left untouched.
   void ProcessBlock(TWaveData& block) override;
 
-  // On the block just processed, for the bins of loHz .. hiHz: channel 0 := Zx; with withLcr,
-  // channel 1 := the averaged model (R, reactance) and onText receives the result text.
+  // On the block just processed, for the bins of loHz .. hiHz: channel 0 := Zx, through the
+  // fixture's compensation where it is in force; with withLcr, channel 1 := the averaged model
+  // (R, reactance) and onText receives the result text.
   void ComputeImpedance(TWaveData& block, bool swap, double loHz, double hiHz, double rref,
                         bool withLcr, const TStatusEvent& onText);
   // The LCR result of the last ComputeImpedance with withLcr.
@@ -102,6 +104,10 @@ public:
   // The cards and the rate the calibration was measured on (not known for one of an earlier
   // version); kept in the same section.
   platform::TCalibrationPlace Place;
+  // The open, short and load steps of the fixture (uFixtureBins.h), taken out of every
+  // impedance where they were measured at the rate and block length of the block and are
+  // switched on. The window keeps them in the settings file.
+  platform::TFixture Fixture;
   // The covariance of the block just measured, channel 1 corrected as its spectrum is (empty
   // when the block was not averaged): the weights and uncertainties of the LCR result.
   TNoiseSpectrum Noise;

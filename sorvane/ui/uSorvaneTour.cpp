@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "platform/inifile.h"
@@ -14,6 +15,8 @@
 #include "platform/thread.h"
 #include "platform/vmbox.h"
 #include "sorvane/analysis/uImpedance.h"
+#include "sorvane/analysis/uMeterReadout.h"
+#include "sorvane/ui/uLcrMeterPanel.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/ufrValues.h"
 #include "sorvane/ui/ufrWaveSetup.h"
@@ -37,6 +40,69 @@ int CountLines(const std::string& file) {
   int n = 0;
   while (std::getline(in, line)) ++n;
   return n;
+}
+
+// The boxes of the fixture's steps, -1 where there is none. An open box gets the open step;
+// a component on leads gets the short step, on a box that shorts the same leads at their far
+// end where the card has one, else on the shorted box.
+struct TFixtureBoxes {
+  int Component = -1, Open = -1, Short = -1;
+};
+
+bool ShortsLeads(const vmbox::TCircuit& c) {
+  return !c.Open && !c.Shorted && c.R == 0 && c.L == 0 && c.C == 0 && c.HasLeads();
+}
+
+TFixtureBoxes FixtureBoxesOf(int shorted) {
+  TFixtureBoxes boxes;
+  boxes.Component = shorted == 0 ? 1 : 0;
+  std::optional<vmbox::TCircuit> component;
+  for (size_t i = 0; i < vmbox::BoxCount(); ++i) {
+    const vmbox::TCircuit c = vmbox::BoxCircuit(i);
+    if (static_cast<int>(i) == shorted) continue;
+    if (c.Open) {
+      if (boxes.Open < 0) boxes.Open = static_cast<int>(i);
+    } else if (!ShortsLeads(c) && !component) {
+      component = c;
+      boxes.Component = static_cast<int>(i);
+    }
+  }
+  if (!component || (component->LeadR == 0 && component->LeadL == 0)) return boxes;
+  boxes.Short = shorted;
+  for (size_t i = 0; i < vmbox::BoxCount(); ++i) {
+    const vmbox::TCircuit c = vmbox::BoxCircuit(i);
+    if (ShortsLeads(c) && c.LeadR == component->LeadR && c.LeadL == component->LeadL) {
+      boxes.Short = static_cast<int>(i);
+      break;
+    }
+  }
+  return boxes;
+}
+
+std::string NumberText(double x) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.9g", x);
+  return text;
+}
+
+// The step on `box` with its own R ref typed in; false when it did not end in time.
+bool RunFixtureStep(TForm1& form, QPushButton* step, size_t box, bool& inStep, std::ostream& out) {
+  out << "Tour: " << step->text().toStdString() << " on \"" << vmbox::BoxName(box) << "\", R ref "
+      << NumberText(vmbox::ReferenceResistance(box)) << " Ohm\n";
+  UseBox(form, box);
+  TypeRref(form, NumberText(vmbox::ReferenceResistance(box)));
+  inStep = true;
+  step->click();
+  const bool done = PumpUntil([&] { return !form.FixtureStepRunning() && !form.Running(); }, Timeout);
+  inStep = false;
+  return done;
+}
+
+// The readout of the fit at the test frequency, for the end of the result line.
+std::string MeterSuffix(const TForm1& form) {
+  const auto reading = ReadMeter(form.SignalIn().LastLcr(), TMeterSource::Fit, form.TestFrequency(),
+                                 form.pnMeter->Choice());
+  return reading ? MeterResultSuffix(*reading) : " Rp=nan D=nan Q=nan";
 }
 
 } // namespace
@@ -98,7 +164,7 @@ TCalibrated Calibrate(TForm1& form, size_t box, int& blocks, bool& ok, std::ostr
   return TCalibrated::Yes;
 }
 
-int RunTour(std::ostream& out) {
+int RunTour(std::ostream& out, const TSorvaneFiles& files) {
   const std::string calibrationBox = CalibrationBoxName();
   const int shorted = FindBox(ShortedBox), calibrateOn = FindBox(calibrationBox);
   if (shorted < 0 || calibrateOn < 0 || vmbox::BoxCount() < 2) {
@@ -106,18 +172,22 @@ int RunTour(std::ostream& out) {
         << "\" and component box.\n";
     return 1;
   }
-  const size_t component = shorted == 0 ? 1 : 0;
-  TForm1 form;
+  const TFixtureBoxes fixtureBoxes = FixtureBoxesOf(shorted);
+  const auto component = static_cast<size_t>(fixtureBoxes.Component);
+  TForm1 form(files);
   form.OnMessage = [&](const std::string& text) { PrintLines(out, "Message: ", QString::fromStdString(text)); };
+  form.OnFixtureStatus = [&](const std::string& text) { out << "Fixture: " << text << "\n"; };
   form.show();
   int blocks = 0;
+  bool inStep = false; // the fixture's steps print what they measured, not every block
   const auto onBlock = form.SignalIn().OnBlock;
   form.SignalIn().OnBlock = [&](TWaveData& block) {
     onBlock(block);
     ++blocks;
+    if (inStep) return;
     if (form.ModeItem() == 0) PrintLines(out, "Calibration status: ", form.lbCalibration->text());
     else PrintLines(out, "memLCRRes: ", form.memLCRRes->toPlainText());
-    if (form.ModeItem() == 2) out << LcrResultLine(form.SignalIn().LastLcr()) << "\n";
+    if (form.ModeItem() == 2) out << LcrResultLine(form.SignalIn().LastLcr()) << MeterSuffix(form) << "\n";
   };
 
   out << "Tour: calibration on \"" << calibrationBox << "\", R ref 10 Ohm\n";
@@ -128,13 +198,16 @@ int RunTour(std::ostream& out) {
     return calibrated == TCalibrated::Refused ? 2 : 1;
   }
 
+  if (fixtureBoxes.Open >= 0)
+    ok = ok && RunFixtureStep(form, form.btnOpen, static_cast<size_t>(fixtureBoxes.Open), inStep, out);
+  if (fixtureBoxes.Short >= 0)
+    ok = ok && RunFixtureStep(form, form.btnShort, static_cast<size_t>(fixtureBoxes.Short), inStep, out);
+
   out << "Tour: measuring \"" << vmbox::BoxName(component) << "\" for " << MeasureSeconds
       << " s of audio\n";
   UseBox(form, component);
   // The reference resistor of the box, typed as a user types it.
-  char rref[40];
-  std::snprintf(rref, sizeof rref, "%.9g", vmbox::ReferenceResistance(component));
-  TypeRref(form, rref);
+  TypeRref(form, NumberText(vmbox::ReferenceResistance(component)));
   form.SetModeItem(2);
   const double start = vmbox::AudioSeconds();
   form.btnStartStop->click();
@@ -147,7 +220,7 @@ int RunTour(std::ostream& out) {
         << form.Files().Results.string() << "\n";
   else
     PrintLines(out, "Tour: not saved: ", form.lbSaveStatus->text());
-  const std::string png = platform::ProgramFilePath(".png").string();
+  const std::string png = std::filesystem::path(files.Settings).replace_extension(".png").string();
   out << "Tour: screenshot " << png << (form.grab().save(QString::fromStdString(png)) ? "" : " failed")
       << "\n";
   form.close();

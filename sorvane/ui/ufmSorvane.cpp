@@ -14,6 +14,7 @@
 #include "platform/thread.h"
 #include "platform/gui/uChartView.h"
 #include "platform/gui/uHoldBar.h"
+#include "sorvane/ui/uLcrMeterPanel.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/uWiringImage.h"
 #include "sorvane/ui/ufrSpRange.h"
@@ -48,11 +49,16 @@ TForm1::TForm1(TSorvaneFiles files, QWidget* parent) : QWidget(parent), FFiles(s
   setObjectName("Form1");
   setWindowTitle("Sorvane");
   resize(585, 430);
-  setMinimumSize(485, 430);
   PageControl1 = Named(new QTabWidget(this), "PageControl1");
+  // At least 485 by 430, and larger where the controls shown need it (the LCR meter's readout):
+  // the layout keeps the window's minimum at what they take, and the two struts at the least.
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
-  layout->addWidget(PageControl1);
+  layout->addStrut(485 - 8);
+  auto* row = new QHBoxLayout;
+  row->addStrut(430 - 8);
+  row->addWidget(PageControl1);
+  layout->addLayout(row);
   BuildSetupPage();
   BuildProcessingPage();
   FormCreate();
@@ -95,6 +101,7 @@ void TForm1::BuildProcessingPage() {
   left->setContentsMargins(0, 0, 0, 0);
   left->addWidget(Chart, 1);
   left->addWidget(frSpRange1);
+  left->addWidget(BuildFixturePanel());
   left->addLayout(status);
   auto* layout = new QHBoxLayout(tsProcessing);
   layout->setContentsMargins(2, 2, 2, 2);
@@ -103,6 +110,7 @@ void TForm1::BuildProcessingPage() {
   connect(Chart, &TChartView::Painted, this, &TForm1::ChartPainted);
   connect(Chart, &TChartView::AxisClicked, this, &TForm1::ChartClickAxis);
   connect(Chart, &TChartView::WholeRangeShown, this, [this] { SeriesChart->Rescale(); });
+  connect(&Chart->Cursor(), &platform::TChartCursor::MarkerChanged, this, &TForm1::ShowMeter);
 }
 
 QWidget* TForm1::BuildRightColumn() {
@@ -112,7 +120,11 @@ QWidget* TForm1::BuildRightColumn() {
   QFont bold = column->font();
   bold.setBold(true);
   const int resultWidth = QFontMetrics(bold).horizontalAdvance("Cx= 9.999958 \u00b1 0.000023 \u00b5F") + 24;
-  column->setFixedWidth(std::max(RightColumnWidth, resultWidth));
+  // And for the meter's longest lines in its plain font.
+  const QFontMetrics plain(column->font());
+  const int meterWidth = std::max(plain.horizontalAdvance("Ls, Cs: no reactance above the noise"),
+                                  plain.horizontalAdvance("|Z| = 99.99958 \u00b1 0.00023 kOhm")) + 24;
+  column->setFixedWidth(std::max({RightColumnWidth, resultWidth, meterWidth}));
   auto* v = new QVBoxLayout(column);
   v->setContentsMargins(0, 0, 0, 0);
   v->setSpacing(4);
@@ -165,9 +177,12 @@ QWidget* TForm1::BuildRightColumn() {
   cbLCRCurve = Named(new QComboBox(gbLCR), "cbLCRCurve");
   cbLCRCurve->addItems({"L/C", "ESR", "Q"});
   cbLCRCurve->setToolTip("The curve drawn on its own axis: L or C, the series resistance or Q per bin");
+  pnMeter = Named(new TLcrMeterPanel(gbLCR), "pnMeter");
+  pnMeter->OnChoiceChange = [this] { ShowMeter(); };
   auto* lcr = new QVBoxLayout(gbLCR);
   lcr->addWidget(memLCRRes);
   lcr->addWidget(cbLCRCurve);
+  lcr->addWidget(pnMeter);
   gbLCR->layout()->setContentsMargins(4, 2, 4, 4);
 
   gbCalibration = Named(new QGroupBox(" Calibration   ", column), "gbCalibration");
@@ -256,6 +271,8 @@ void TForm1::FormCreate() {
 
 void TForm1::FormDestroy() {
   disconnect(Chart, nullptr, this, nullptr);
+  disconnect(&Chart->Cursor(), nullptr, this, nullptr);
+  pnMeter->OnChoiceChange = nullptr;
   frSpRange1->OnRangeChange = nullptr;
   frWaveSetup1->OnSamplingChange = nullptr;
   // The measuring core first (it owns the capture side), then playback; their events must not

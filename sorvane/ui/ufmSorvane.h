@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QList>
 #include <QPlainTextEdit>
 #include <QPointF>
@@ -21,9 +22,15 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/fixture.h"
 #include "platform/inifile.h"
+#include "platform/lcr_meter.h"
+#include "sorvane/analysis/uFixtureBins.h"
 #include "sorvane/analysis/uSignalIn.h"
 #include "sorvane/engine/uWaveOut.h"
 
@@ -36,6 +43,7 @@ class THoldBar;
 namespace sorvane {
 
 using platform::TChartView;
+class TLcrMeterPanel;
 class TSorvaneChart;
 class TWiringImage;
 class TfrSpRange;
@@ -81,6 +89,16 @@ public:
   QGroupBox* gbLCR;
   QPlainTextEdit* memLCRRes;
   QComboBox* cbLCRCurve; // what Series4 shows in "Z graph + LCR": "L/C", "ESR" or "Q" per bin
+  TLcrMeterPanel* pnMeter; // the LCR meter's readout beside memLCRRes
+  // The fixture's steps under the chart, in "Z graph" and "Z graph + LCR".
+  QWidget* pnFixture;
+  QPushButton* btnOpen;  // the open step: nothing connected to the leads
+  QPushButton* btnShort; // the short step: the leads shorted at their far end
+  QPushButton* btnLoad;  // the load step: the resistor typed into edLoad
+  QLabel* lbLoad;        // "Load (Ohm)"
+  QLineEdit* edLoad;
+  QCheckBox* cbFixture;  // "Fixture compensation"
+  QLabel* lbFixture;     // what the last step measured, or why the fixture is not used
   QGroupBox* gbCalibration;
   QLabel* lbCalibration;
   QPushButton* btnCalibration;
@@ -115,6 +133,8 @@ public:
   // the tests collect the texts instead).
   void ShowError(const std::string& text);
   std::function<void(const std::string& text)> OnMessage;
+  // Every text lbFixture shows, as it is shown (the tour prints them).
+  std::function<void(const std::string& text)> OnFixtureStatus;
   // Asks for the file that "Save as..." writes, starting from `suggested`; an empty answer means
   // the user cancelled. A file dialog unless assigned (the tests answer without one).
   std::function<QString(const QString& suggested)> OnSaveFileName;
@@ -132,6 +152,15 @@ public:
   void cbLogFClick();
   void cbLCRCurveChange();
   void ChartClickAxis(bool rightAxis);
+  // The fixture's steps (uSorvaneFixture.cpp): a measurement of a few blocks over the whole
+  // band on the devices chosen, whose mean admittance per bin the fixture keeps.
+  void btnFixtureStepClick(platform::TFixtureStep step);
+  void cbFixtureClick();
+  bool FixtureStepRunning() const { return FFixtureStep.has_value(); }
+  // The readout's test frequency: the marker's, or the range's geometric centre without one.
+  double TestFrequency() const;
+  // The LCR meter's readout as shown (nothing before a result).
+  const std::optional<platform::TLcrMeterReading>& MeterReading() const;
   // The close check: saves the settings, stops both devices and waits for them; returns the
   // report (also kept in CloseReport). Closing is always allowed.
   std::string FormCloseQuery();
@@ -177,6 +206,21 @@ private:
   bool DrawsBinCurve() const;
   QList<QPointF> BinCurve(const std::array<QList<QPointF>, 4>& points);
   void AfterStartStop();
+  // uSorvaneFixture.cpp
+  QWidget* BuildFixturePanel();
+  void FixtureBlock(const TWaveData& block, bool swap);
+  void EndFixtureStep();
+  // Ends the step's run and gives the user's range back.
+  void FinishFixtureRun();
+  void EnableFixtureSteps(bool enabled); // idle only: a step is a run of its own
+  void ShowFixtureStatus(const std::string& text, bool warning);
+  void WarnOfFixture();
+  void ReadFixture(const platform::TIniFile& ini);
+  void WriteFixture(platform::TIniFile& ini) const;
+  std::vector<std::pair<QComboBox*, std::string>> Choices() const;
+  // uSorvaneMeter.cpp
+  void ShowMeter();
+  void ClearResults();
   bool DevicesIdle() const;
   // Waits until both device threads are idle, at most 2000 ms; true when they are.
   bool AwaitDevicesIdle();
@@ -198,6 +242,11 @@ private:
   std::string FCloseReport;
   std::filesystem::path FSaveAsFile; // the file "Save as..." wrote last (empty: none yet)
   bool Closed = false;
+  std::optional<platform::TFixtureStep> FFixtureStep; // the step in progress
+  int FFixtureBlocks = 0;                             // its blocks seen so far
+  TAdmittanceAverage FFixtureAverage;
+  double FUserLo = 0, FUserHi = 0; // the range before the step took the whole band
+  double FFixtureStandard = 0;     // the load step's resistor, ohms
 };
 
 } // namespace sorvane

@@ -1,9 +1,11 @@
-// TForm1's two files: the settings file (sections "WaveSetup", "Rref", "Calibration", "Graph"),
+// TForm1's two files: the settings file (sections "WaveSetup", "Rref", "Calibration", "Fixture"
+// once a step has measured it, "Graph"),
 // read at creation and written at closing, and the results file of the drawn curve.
 
 #include <QAbstractButton>
 #include <QFileDialog>
 
+#include "sorvane/ui/uLcrMeterPanel.h"
 #include "sorvane/ui/uResultsFile.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufmSorvane.h"
@@ -34,13 +36,16 @@ void TForm1::LoadSettings() {
   frWaveSetup1->LoadSettings(ini);
   frRref->LoadSettings(ini);
   FSignalIn->LoadSettings(ini);
+  ReadFixture(ini);
   // Setting a box runs its handler when the state changes; ApplyGraphOptions runs them all after.
   cbModPh->setChecked(ini.ReadBool(Graph, "ModPhase", false));
   cbDrawAll->setChecked(ini.ReadBool(Graph, "DrawAll", true));
   cbLeftForAll->setChecked(ini.ReadBool(Graph, "LeftForAll", false));
   cbLogF->setChecked(ini.ReadBool(Graph, "Lg(F)", false));
-  const int curve = ini.ReadInteger(Graph, "LCRCurve", 0);
-  if (curve >= 0 && curve < cbLCRCurve->count()) cbLCRCurve->setCurrentIndex(curve);
+  for (const auto& [choice, key] : Choices()) {
+    const int item = ini.ReadInteger(Graph, key, 0);
+    if (item >= 0 && item < choice->count()) choice->setCurrentIndex(item);
+  }
   const int page = ini.ReadInteger(Graph, "Page", 0);
   if (page >= 0 && page < PageControl1->count()) PageControl1->setCurrentIndex(page);
   const int mode = ini.ReadInteger(Graph, "Mode", 0);
@@ -48,16 +53,26 @@ void TForm1::LoadSettings() {
   if (rgModeItems->button(mode)) SetModeItem(mode);
 }
 
+// The lists of section "Graph" and their keys: the curve of "Z graph + LCR" ("LCRCurve") and
+// the LCR meter's readout ("MeterSource": 0 the fit, 1 the bin; "MeterEquivalent": 0 Auto,
+// 1 Series, 2 Parallel).
+std::vector<std::pair<QComboBox*, std::string>> TForm1::Choices() const {
+  return {{cbLCRCurve, "LCRCurve"},
+          {pnMeter->cbMeterSource, "MeterSource"},
+          {pnMeter->cbEquivalent, "MeterEquivalent"}};
+}
+
 void TForm1::SaveSettings() {
   platform::TIniFile ini(FFiles.Settings);
   frWaveSetup1->SaveSettings(ini);
   frRref->SaveSettings(ini);
   FSignalIn->SaveSettings(ini);
+  WriteFixture(ini);
   ini.WriteBool(Graph, "ModPhase", cbModPh->isChecked());
   ini.WriteBool(Graph, "DrawAll", cbDrawAll->isChecked());
   ini.WriteBool(Graph, "LeftForAll", cbLeftForAll->isChecked());
   ini.WriteBool(Graph, "Lg(F)", cbLogF->isChecked());
-  ini.WriteInteger(Graph, "LCRCurve", cbLCRCurve->currentIndex());
+  for (const auto& [choice, key] : Choices()) ini.WriteInteger(Graph, key, choice->currentIndex());
   ini.WriteInteger(Graph, "Page", PageControl1->currentIndex());
   ini.WriteInteger(Graph, "Mode", ModeItem());
   const platform::TSaveResult saved = ini.UpdateFile();

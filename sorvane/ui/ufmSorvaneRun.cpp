@@ -45,7 +45,7 @@ void TForm1::SamplingChanged(int /*rate*/) {
 
 // The LCR result of another range no longer holds.
 void TForm1::RangeChanged(double lo, double hi) {
-  memLCRRes->clear();
+  ClearResults();
   FWaveOut->SetSignal(FBlockLen, FLevel, lo, hi);
   FRangeLo = lo;
   FRangeHi = hi;
@@ -65,7 +65,8 @@ void TForm1::rgModeClick() {
   pnRref->setVisible(i == 1 || i == 2);
   lbCalibration->clear();
   if (i == 0) lbCalibrationPlace->setVisible(false);
-  memLCRRes->clear(); // a result of another mode, or from before a calibration, no longer holds
+  ClearResults(); // a result of another mode, or from before a calibration, no longer holds
+  pnFixture->setVisible(i == 1 || i == 2);
   if (i > 0) {
     ApplyGraphOptions();
     frSpRange1->setVisible(true);
@@ -147,6 +148,12 @@ void TForm1::btnStartStopClick() {
     FRunning = false;
     btnStartStop->setText("Start");
     ShowSaturation(false);
+    if (FFixtureStep) {
+      // Stopped by the user before the step had its blocks: nothing is kept.
+      FFixtureStep.reset();
+      ShowFixtureStatus("Stopped before the step had measured: the fixture stays as it was.", true);
+      frSpRange1->SetRange(FUserLo, FUserHi);
+    }
     if (ModeItem() == 0 && !SeriesChart->LeftLog()) {
       if (FSignalIn->CalibrationFitted()) FSignalIn->Place = PlaceInUse();
       // The calibration fit had been started with "Continue": back to the last measuring mode.
@@ -177,6 +184,7 @@ void TForm1::btnStartStopClick() {
     FDrawStyle = mode == 2 ? 2 : 1;
     SeriesChart->SetLeftLog(false);
     ShowCalibrationPlace();
+    if (!FFixtureStep) WarnOfFixture();
   } else {
     FLevel = 1;
     FWaveOut->SetSignal(FBlockLen, 1, ToneHz, ToneHz);
@@ -212,6 +220,7 @@ void TForm1::DeviceLost(const std::string& text) {
 void TForm1::AfterStartStop() {
   frWaveSetup1->SetDevicesEnabled(!FRunning);
   rgMode->setEnabled(!FRunning);
+  EnableFixtureSteps(!FRunning);
   btnCalibration->setVisible(FRunning);
 }
 
@@ -271,8 +280,10 @@ void TForm1::BlockReady(TWaveData& block) {
   const int mode = ModeItem();
   const bool swap = frWaveSetup1->cbSwap->isChecked();
   if (mode == 1 || mode == 2) {
+    if (FFixtureStep) FixtureBlock(block, swap);
     FSignalIn->ComputeImpedance(block, swap, FRangeLo, FRangeHi, frRref->Value(), mode == 2,
                                 [this](const std::string& text) { ShowLCRResult(text); });
+    if (mode == 2) ShowMeter();
   } else if (mode == 3) {
     FSignalIn->ComputeTransfer(block, swap, FRangeLo, FRangeHi);
   }
