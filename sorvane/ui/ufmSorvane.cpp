@@ -236,6 +236,7 @@ void TForm1::FormCreate() {
   FRunning = false;
 
   frWaveSetup1->OnSamplingChange = [this](int rate) { SamplingChanged(rate); };
+  frWaveSetup1->OnResolutionChange = [this](int) { SamplingChanged(frWaveSetup1->SamplingRate()); };
   FSignalIn->OnBlock = [this](TWaveData& block) { BlockReady(block); };
   frSpRange1->OnRangeChange = [this](double lo, double hi) { RangeChanged(lo, hi); };
 
@@ -258,6 +259,7 @@ void TForm1::FormDestroy() {
   disconnect(Chart, nullptr, this, nullptr);
   frSpRange1->OnRangeChange = nullptr;
   frWaveSetup1->OnSamplingChange = nullptr;
+  frWaveSetup1->OnResolutionChange = nullptr;
   // The measuring core first (it owns the capture side), then playback; their events must not
   // reach a window that is going away.
   FSignalIn->OnBlock = nullptr;

@@ -8,6 +8,7 @@
 #include "platform/advice.h"
 #include "platform/gui/uChartView.h"
 #include "sorvane/ui/uLcrCurves.h"
+#include "sorvane/ui/uResolution.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/ufrSpRange.h"
@@ -35,11 +36,13 @@ double PhaseDegrees(double re, double im) {
 
 } // namespace
 
+// The range selector keeps the steps of the standard block whatever the resolution.
 void TForm1::SamplingChanged(int /*rate*/) {
   const int r = frWaveSetup1->SamplingRate();
-  FBlockLen = 1 << static_cast<int>(std::nearbyint(std::log2(r / 20.0)));
-  const int d = std::max(1, r / FBlockLen);
-  const double top = std::min(static_cast<double>(d) * (FBlockLen / 2 - 1), TopHz);
+  const int standard = StandardBlockLength(r);
+  FBlockLen = BlockLengthOf(r, frWaveSetup1->ResolutionFactor());
+  const int d = std::max(1, r / standard);
+  const double top = std::min(static_cast<double>(d) * (standard / 2 - 1), TopHz);
   frSpRange1->SetFullRange(d, top);
 }
 
