@@ -19,6 +19,7 @@
 #include "sorvane/ui/ufrSpRange.h"
 #include "sorvane/ui/ufrValues.h"
 #include "sorvane/ui/ufrWaveSetup.h"
+#include "sorvane/ui/uExportBar.h"
 
 namespace sorvane {
 namespace {
@@ -134,6 +135,8 @@ QWidget* TForm1::BuildRightColumn() {
   saving->setSpacing(2);
   saving->addWidget(btnSave);
   saving->addWidget(btnSaveAs);
+  ExportBar = new TExportBar(column);
+  ExportBar->OnMessage = [this](const std::string& text) { ShowError(text); };
 
   rgMode = Named(new QGroupBox(" Mode ", column), "rgMode");
   rgModeItems = new QButtonGroup(rgMode);
@@ -199,6 +202,7 @@ QWidget* TForm1::BuildRightColumn() {
   v->addWidget(lbSaturation);
   v->addWidget(lbCalibrationPlace);
   v->addLayout(saving);
+  v->addWidget(ExportBar);
   for (QWidget* w : {static_cast<QWidget*>(rgMode), static_cast<QWidget*>(pnRref),
                      static_cast<QWidget*>(gbLCR), static_cast<QWidget*>(gbCalibration),
                      static_cast<QWidget*>(gbGraph)})

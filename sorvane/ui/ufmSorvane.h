@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/inifile.h"
 #include "sorvane/analysis/uSignalIn.h"
@@ -41,6 +42,7 @@ class TWiringImage;
 class TfrSpRange;
 class TfrValues;
 class TfrWaveSetup;
+class TExportBar;
 
 // Where the window keeps its two files: beside the program by default.
 struct TSorvaneFiles {
@@ -69,6 +71,7 @@ public:
   QLabel* lbCalibrationPlace;
   QPushButton* btnSave;
   QPushButton* btnSaveAs;
+  TExportBar* ExportBar; // "Export..." of the measured curve as ZMA, FRD or CSV
   QGroupBox* rgMode;
   QButtonGroup* rgModeItems;
   QFrame* pnRref;
@@ -167,6 +170,9 @@ private:
   bool NothingToSave();
   QString AskSaveFileName(const QString& suggested);
   void DrawBlock(const TWaveData& block);
+  TBinRange ExportBins(int n) const;
+  std::vector<double> ExportVariances(const TWaveData& block, bool swap) const;
+  void TakeExportCurve(const TWaveData& block, const std::vector<double>& variances);
   void ClearSeries();
   void SetDrawAllPoints(bool flag);
   void SetLeftAxisForAll(bool flag);

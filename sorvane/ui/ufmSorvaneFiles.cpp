@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QFileDialog>
 
+#include "sorvane/ui/uExportBar.h"
 #include "sorvane/ui/uResultsFile.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufmSorvane.h"
@@ -34,6 +35,7 @@ void TForm1::LoadSettings() {
   frWaveSetup1->LoadSettings(ini);
   frRref->LoadSettings(ini);
   FSignalIn->LoadSettings(ini);
+  ExportBar->LoadSettings(ini);
   // Setting a box runs its handler when the state changes; ApplyGraphOptions runs them all after.
   cbModPh->setChecked(ini.ReadBool(Graph, "ModPhase", false));
   cbDrawAll->setChecked(ini.ReadBool(Graph, "DrawAll", true));
@@ -53,6 +55,7 @@ void TForm1::SaveSettings() {
   frWaveSetup1->SaveSettings(ini);
   frRref->SaveSettings(ini);
   FSignalIn->SaveSettings(ini);
+  ExportBar->SaveSettings(ini);
   ini.WriteBool(Graph, "ModPhase", cbModPh->isChecked());
   ini.WriteBool(Graph, "DrawAll", cbDrawAll->isChecked());
   ini.WriteBool(Graph, "LeftForAll", cbLeftForAll->isChecked());

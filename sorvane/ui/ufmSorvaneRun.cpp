@@ -7,6 +7,8 @@
 #include "sorvane/analysis/uImpedance.h"
 #include "platform/advice.h"
 #include "platform/gui/uChartView.h"
+#include "sorvane/analysis/uMeasuredCurve.h"
+#include "sorvane/ui/uExportBar.h"
 #include "sorvane/ui/uLcrCurves.h"
 #include "sorvane/ui/uResolution.h"
 #include "sorvane/ui/uSorvaneChart.h"
@@ -273,6 +275,7 @@ void TForm1::ShowLCRResult(const std::string& text) { memLCRRes->setPlainText(Fr
 void TForm1::BlockReady(TWaveData& block) {
   const int mode = ModeItem();
   const bool swap = frWaveSetup1->cbSwap->isChecked();
+  const std::vector<double> variances = ExportVariances(block, swap);
   if (mode == 1 || mode == 2) {
     FSignalIn->ComputeImpedance(block, swap, FRangeLo, FRangeHi, frRref->Value(), mode == 2,
                                 [this](const std::string& text) { ShowLCRResult(text); });
@@ -280,6 +283,29 @@ void TForm1::BlockReady(TWaveData& block) {
     FSignalIn->ComputeTransfer(block, swap, FRangeLo, FRangeHi);
   }
   DrawBlock(block);
+  TakeExportCurve(block, variances);
+}
+
+// The curve for "Export...": the bins' variances are read before the impedance or the transfer
+// ratio replaces the spectra (ExportVariances), the curve itself after (TakeExportCurve).
+TBinRange TForm1::ExportBins(int n) const {
+  return BinRangeOf(n, FRangeLo, FRangeHi, FSignalIn->SampleRate());
+}
+
+std::vector<double> TForm1::ExportVariances(const TWaveData& block, bool swap) const {
+  const int n = static_cast<int>(block[0].size());
+  if (ModeItem() == 0 || n < 4) return {};
+  return RatioVariances(block, FSignalIn->Noise, swap, ExportBins(n), ModeItem() == 3);
+}
+
+void TForm1::TakeExportCurve(const TWaveData& block, const std::vector<double>& variances) {
+  const int n = static_cast<int>(block[0].size());
+  if (ModeItem() == 0 || n < 4) return ExportBar->ClearCurve();
+  const bool transfer = ModeItem() == 3;
+  const double rref = frRref->Value();
+  ExportBar->TakeCurve(CurveOfBins(block, ExportBins(n), FSignalIn->SampleRate() / n, variances,
+                                   transfer ? 1 : rref),
+                       transfer ? TCurveKind::Transfer : TCurveKind::Impedance, rref);
 }
 
 void TForm1::DrawBlock(const TWaveData& block) {
