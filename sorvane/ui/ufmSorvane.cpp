@@ -240,7 +240,7 @@ void TForm1::FormCreate() {
   FRunning = false;
 
   frWaveSetup1->OnSamplingChange = [this](int rate) { SamplingChanged(rate); };
-  frWaveSetup1->OnResolutionChange = [this](int) { SamplingChanged(frWaveSetup1->SamplingRate()); };
+  frWaveSetup1->OnResolutionChange = [this](int) { ResolutionChanged(); };
   FSignalIn->OnBlock = [this](TWaveData& block) { BlockReady(block); };
   frSpRange1->OnRangeChange = [this](double lo, double hi) { RangeChanged(lo, hi); };
 

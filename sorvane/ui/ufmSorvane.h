@@ -139,6 +139,7 @@ public:
   void BlockReady(TWaveData& block);
   void RangeChanged(double lo, double hi);
   void SamplingChanged(int rate);
+  void ResolutionChanged();
   void AdjustLevel(double factor);
   void ShowSaturation(bool flag);
   // The cards and rate of the devices chosen now.

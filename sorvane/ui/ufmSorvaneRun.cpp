@@ -42,10 +42,15 @@ double PhaseDegrees(double re, double im) {
 void TForm1::SamplingChanged(int /*rate*/) {
   const int r = frWaveSetup1->SamplingRate();
   const int standard = StandardBlockLength(r);
-  FBlockLen = BlockLengthOf(r, frWaveSetup1->ResolutionFactor());
+  ResolutionChanged();
   const int d = std::max(1, r / standard);
   const double top = std::min(static_cast<double>(d) * (standard / 2 - 1), TopHz);
   frSpRange1->SetFullRange(d, top);
+}
+
+// The range chosen stays: only the bins get finer or coarser.
+void TForm1::ResolutionChanged() {
+  FBlockLen = BlockLengthOf(frWaveSetup1->SamplingRate(), frWaveSetup1->ResolutionFactor());
 }
 
 // The LCR result of another range no longer holds.
@@ -303,7 +308,7 @@ void TForm1::TakeExportCurve(const TWaveData& block, const std::vector<double>& 
   if (ModeItem() == 0 || n < 4) return ExportBar->ClearCurve();
   const bool transfer = ModeItem() == 3;
   const double rref = frRref->Value();
-  ExportBar->TakeCurve(CurveOfBins(block, ExportBins(n), FSignalIn->SampleRate() / n, variances,
+  ExportBar->TakeCurve(CurveOfBins(block, ExportBins(n), static_cast<double>(FSignalIn->SampleRate()) / n, variances,
                                    transfer ? 1 : rref),
                        transfer ? TCurveKind::Transfer : TCurveKind::Impedance, rref);
 }
