@@ -90,6 +90,10 @@ void TForm1::BuildProcessingPage() {
   status->setContentsMargins(0, 0, 0, 0);
   status->addWidget(lbSaveStatus, 1);
   status->addStretch(); // keeps the buttons together at the right while no status is shown
+  // "Export..." on the same line: the right column has no height to spare.
+  ExportBar = new TExportBar(tsProcessing);
+  ExportBar->OnMessage = [this](const std::string& text) { ShowError(text); };
+  status->addWidget(ExportBar);
   HoldBar->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   status->addWidget(HoldBar);
   auto* left = new QVBoxLayout;
@@ -135,8 +139,6 @@ QWidget* TForm1::BuildRightColumn() {
   saving->setSpacing(2);
   saving->addWidget(btnSave);
   saving->addWidget(btnSaveAs);
-  ExportBar = new TExportBar(column);
-  ExportBar->OnMessage = [this](const std::string& text) { ShowError(text); };
 
   rgMode = Named(new QGroupBox(" Mode ", column), "rgMode");
   rgModeItems = new QButtonGroup(rgMode);
@@ -202,7 +204,6 @@ QWidget* TForm1::BuildRightColumn() {
   v->addWidget(lbSaturation);
   v->addWidget(lbCalibrationPlace);
   v->addLayout(saving);
-  v->addWidget(ExportBar);
   for (QWidget* w : {static_cast<QWidget*>(rgMode), static_cast<QWidget*>(pnRref),
                      static_cast<QWidget*>(gbLCR), static_cast<QWidget*>(gbCalibration),
                      static_cast<QWidget*>(gbGraph)})
