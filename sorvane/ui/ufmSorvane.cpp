@@ -20,6 +20,7 @@
 #include "sorvane/ui/ufrSpRange.h"
 #include "sorvane/ui/ufrValues.h"
 #include "sorvane/ui/ufrWaveSetup.h"
+#include "sorvane/ui/uExportBar.h"
 
 namespace sorvane {
 namespace {
@@ -95,6 +96,10 @@ void TForm1::BuildProcessingPage() {
   status->setContentsMargins(0, 0, 0, 0);
   status->addWidget(lbSaveStatus, 1);
   status->addStretch(); // keeps the buttons together at the right while no status is shown
+  // "Export..." on the same line: the right column has no height to spare.
+  ExportBar = new TExportBar(tsProcessing);
+  ExportBar->OnMessage = [this](const std::string& text) { ShowError(text); };
+  status->addWidget(ExportBar);
   HoldBar->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   status->addWidget(HoldBar);
   auto* left = new QVBoxLayout;
@@ -251,6 +256,7 @@ void TForm1::FormCreate() {
   FRunning = false;
 
   frWaveSetup1->OnSamplingChange = [this](int rate) { SamplingChanged(rate); };
+  frWaveSetup1->OnResolutionChange = [this](int) { ResolutionChanged(); };
   FSignalIn->OnBlock = [this](TWaveData& block) { BlockReady(block); };
   frSpRange1->OnRangeChange = [this](double lo, double hi) { RangeChanged(lo, hi); };
 
@@ -275,6 +281,7 @@ void TForm1::FormDestroy() {
   pnMeter->OnChoiceChange = nullptr;
   frSpRange1->OnRangeChange = nullptr;
   frWaveSetup1->OnSamplingChange = nullptr;
+  frWaveSetup1->OnResolutionChange = nullptr;
   // The measuring core first (it owns the capture side), then playback; their events must not
   // reach a window that is going away.
   FSignalIn->OnBlock = nullptr;

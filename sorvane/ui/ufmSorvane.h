@@ -49,6 +49,7 @@ class TWiringImage;
 class TfrSpRange;
 class TfrValues;
 class TfrWaveSetup;
+class TExportBar;
 
 // Where the window keeps its two files: beside the program by default.
 struct TSorvaneFiles {
@@ -81,6 +82,7 @@ public:
   QLabel* lbCalibrationPlace;
   QPushButton* btnSave;
   QPushButton* btnSaveAs;
+  TExportBar* ExportBar; // "Export..." of the measured curve as ZMA, FRD or CSV
   QGroupBox* rgMode;
   QButtonGroup* rgModeItems;
   QFrame* pnRref;
@@ -169,6 +171,7 @@ public:
   void BlockReady(TWaveData& block);
   void RangeChanged(double lo, double hi);
   void SamplingChanged(int rate);
+  void ResolutionChanged();
   void AdjustLevel(double factor);
   void ShowSaturation(bool flag);
   // The cards and rate of the devices chosen now.
@@ -197,6 +200,9 @@ private:
   bool NothingToSave();
   QString AskSaveFileName(const QString& suggested);
   void DrawBlock(const TWaveData& block);
+  TBinRange ExportBins(int n) const;
+  std::vector<double> ExportVariances(const TWaveData& block, bool swap) const;
+  void TakeExportCurve(const TWaveData& block, const std::vector<double>& variances);
   void ClearSeries();
   void SetDrawAllPoints(bool flag);
   void SetLeftAxisForAll(bool flag);

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 
 #include "sorvane/ui/uLcrMeterPanel.h"
+#include "sorvane/ui/uExportBar.h"
 #include "sorvane/ui/uResultsFile.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufmSorvane.h"
@@ -37,6 +38,7 @@ void TForm1::LoadSettings() {
   frRref->LoadSettings(ini);
   FSignalIn->LoadSettings(ini);
   ReadFixture(ini);
+  ExportBar->LoadSettings(ini);
   // Setting a box runs its handler when the state changes; ApplyGraphOptions runs them all after.
   cbModPh->setChecked(ini.ReadBool(Graph, "ModPhase", false));
   cbDrawAll->setChecked(ini.ReadBool(Graph, "DrawAll", true));
@@ -68,6 +70,7 @@ void TForm1::SaveSettings() {
   frRref->SaveSettings(ini);
   FSignalIn->SaveSettings(ini);
   WriteFixture(ini);
+  ExportBar->SaveSettings(ini);
   ini.WriteBool(Graph, "ModPhase", cbModPh->isChecked());
   ini.WriteBool(Graph, "DrawAll", cbDrawAll->isChecked());
   ini.WriteBool(Graph, "LeftForAll", cbLeftForAll->isChecked());

@@ -7,7 +7,10 @@
 #include "sorvane/analysis/uImpedance.h"
 #include "platform/advice.h"
 #include "platform/gui/uChartView.h"
+#include "sorvane/analysis/uMeasuredCurve.h"
+#include "sorvane/ui/uExportBar.h"
 #include "sorvane/ui/uLcrCurves.h"
+#include "sorvane/ui/uResolution.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/ufrSpRange.h"
@@ -35,12 +38,19 @@ double PhaseDegrees(double re, double im) {
 
 } // namespace
 
+// The range selector keeps the steps of the standard block whatever the resolution.
 void TForm1::SamplingChanged(int /*rate*/) {
   const int r = frWaveSetup1->SamplingRate();
-  FBlockLen = 1 << static_cast<int>(std::nearbyint(std::log2(r / 20.0)));
-  const int d = std::max(1, r / FBlockLen);
-  const double top = std::min(static_cast<double>(d) * (FBlockLen / 2 - 1), TopHz);
+  const int standard = StandardBlockLength(r);
+  ResolutionChanged();
+  const int d = std::max(1, r / standard);
+  const double top = std::min(static_cast<double>(d) * (standard / 2 - 1), TopHz);
   frSpRange1->SetFullRange(d, top);
+}
+
+// The range chosen stays: only the bins get finer or coarser.
+void TForm1::ResolutionChanged() {
+  FBlockLen = BlockLengthOf(frWaveSetup1->SamplingRate(), frWaveSetup1->ResolutionFactor());
 }
 
 // The LCR result of another range no longer holds.
@@ -279,6 +289,7 @@ void TForm1::ShowLCRResult(const std::string& text) { memLCRRes->setPlainText(Fr
 void TForm1::BlockReady(TWaveData& block) {
   const int mode = ModeItem();
   const bool swap = frWaveSetup1->cbSwap->isChecked();
+  const std::vector<double> variances = ExportVariances(block, swap);
   if (mode == 1 || mode == 2) {
     if (FFixtureStep) FixtureBlock(block, swap);
     FSignalIn->ComputeImpedance(block, swap, FRangeLo, FRangeHi, frRref->Value(), mode == 2,
@@ -288,6 +299,29 @@ void TForm1::BlockReady(TWaveData& block) {
     FSignalIn->ComputeTransfer(block, swap, FRangeLo, FRangeHi);
   }
   DrawBlock(block);
+  TakeExportCurve(block, variances);
+}
+
+// The curve for "Export...": the bins' variances are read before the impedance or the transfer
+// ratio replaces the spectra (ExportVariances), the curve itself after (TakeExportCurve).
+TBinRange TForm1::ExportBins(int n) const {
+  return BinRangeOf(n, FRangeLo, FRangeHi, FSignalIn->SampleRate());
+}
+
+std::vector<double> TForm1::ExportVariances(const TWaveData& block, bool swap) const {
+  const int n = static_cast<int>(block[0].size());
+  if (ModeItem() == 0 || n < 4) return {};
+  return RatioVariances(block, FSignalIn->Noise, swap, ExportBins(n), ModeItem() == 3);
+}
+
+void TForm1::TakeExportCurve(const TWaveData& block, const std::vector<double>& variances) {
+  const int n = static_cast<int>(block[0].size());
+  if (ModeItem() == 0 || n < 4) return ExportBar->ClearCurve();
+  const bool transfer = ModeItem() == 3;
+  const double rref = frRref->Value();
+  ExportBar->TakeCurve(CurveOfBins(block, ExportBins(n), static_cast<double>(FSignalIn->SampleRate()) / n, variances,
+                                   transfer ? 1 : rref),
+                       transfer ? TCurveKind::Transfer : TCurveKind::Impedance, rref);
 }
 
 void TForm1::DrawBlock(const TWaveData& block) {

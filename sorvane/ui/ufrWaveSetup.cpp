@@ -1,10 +1,12 @@
 #include "sorvane/ui/ufrWaveSetup.h"
 
 #include <QGridLayout>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/device_choice.h"
 #include "platform/mmsystem.h"
+#include "sorvane/ui/uResolution.h"
 
 namespace sorvane {
 namespace {
@@ -86,6 +88,9 @@ TfrWaveSetup::TfrWaveSetup(QWidget* parent) : QFrame(parent) {
   BevelWS2 = Separator("BevelWS2", this);
   cbSwap = new QCheckBox("Swap Left/Right Input", this);
   cbSwap->setObjectName("cbSwap");
+  lbResolution = BoldLabel("lbResolution", "Resolution:", this);
+  cbResolution = DropDown("cbResolution", this);
+  FillResolutions(1);
   lbNoDevice = BoldLabel("lbNoDevice", "", this);
   lbNoDevice->setStyleSheet("color: rgb(255, 0, 0);");
   lbNoDevice->setWordWrap(true);
@@ -101,13 +106,31 @@ TfrWaveSetup::TfrWaveSetup(QWidget* parent) : QFrame(parent) {
   grid->addWidget(cbDeviceOut, 3, 1);
   grid->addWidget(BevelWS2, 4, 0, 1, 2);
   grid->addWidget(cbSwap, 5, 0, 1, 2);
-  grid->addWidget(lbNoDevice, 6, 0, 1, 2);
+  grid->addWidget(lbResolution, 6, 0);
+  grid->addWidget(cbResolution, 6, 1);
+  grid->addWidget(lbNoDevice, 7, 0, 1, 2);
   grid->setColumnStretch(1, 1);
 
   FillDevices();
   connect(cbSampling, &QComboBox::activated, this, [this] { cbSamplingChange(); });
   connect(cbDeviceOut, &QComboBox::activated, this, [this] { cbDeviceOutChange(); });
   connect(cbDeviceIn, &QComboBox::activated, this, [this] { cbDeviceInChange(); });
+  connect(cbResolution, &QComboBox::activated, this, [this] {
+    if (OnResolutionChange) OnResolutionChange(ResolutionFactor());
+  });
+}
+
+void TfrWaveSetup::FillResolutions(int factor) {
+  cbResolution->clear();
+  for (const int f : ResolutionFactors(SamplingRate()))
+    cbResolution->addItem(QString::fromStdString(ResolutionText(SamplingRate(), f)), f);
+  const int item = cbResolution->findData(BlockLengthOf(SamplingRate(), factor) /
+                                          StandardBlockLength(SamplingRate()));
+  cbResolution->setCurrentIndex(std::max(item, 0));
+}
+
+int TfrWaveSetup::ResolutionFactor() const {
+  return cbResolution->count() > 0 ? cbResolution->currentData().toInt() : 1;
 }
 
 void TfrWaveSetup::FillDevices() {
@@ -147,11 +170,13 @@ int TfrWaveSetup::SamplingRate() const { return cbSampling->currentData().toInt(
 
 void TfrWaveSetup::SetDevicesEnabled(bool enabled) {
   cbSampling->setEnabled(enabled);
+  cbResolution->setEnabled(enabled);
   cbDeviceIn->setEnabled(enabled);
   cbDeviceOut->setEnabled(enabled);
 }
 
 void TfrWaveSetup::cbSamplingChange() {
+  FillResolutions(ResolutionFactor());
   if (OnSamplingChange) OnSamplingChange(SamplingRate());
 }
 
@@ -180,6 +205,7 @@ void TfrWaveSetup::LoadSettings(const platform::TIniFile& ini) {
   const int rate = ini.ReadInteger(Section, "Sampling", SamplingRate());
   const int item = cbSampling->findData(rate);
   if (item >= 0) cbSampling->setCurrentIndex(item);
+  FillResolutions(ini.ReadInteger(Section, "Resolution", ResolutionFactor()));
   cbSwap->setChecked(ini.ReadBool(Section, "Swap", cbSwap->isChecked()));
 }
 
@@ -190,6 +216,7 @@ void TfrWaveSetup::SaveSettings(platform::TIniFile& ini) const {
   ini.WriteString(Section, "OutputName", cbDeviceOut->currentText().toStdString());
   ini.WriteInteger(Section, "Sampling", SamplingRate());
   ini.WriteBool(Section, "Swap", cbSwap->isChecked());
+  ini.WriteInteger(Section, "Resolution", ResolutionFactor());
 }
 
 } // namespace sorvane

@@ -7,7 +7,8 @@
 // With no device of a kind the list stays empty and the frame says so in red; the window then
 // refuses to start. A stored device that is not connected any more is said so in red as well,
 // until the user picks a device of its kind. Picking an output selects the input that goes with
-// it.
+// it. The resolution (block length, uResolution.h) is kept as its factor over the standard
+// block under the key "Resolution"; a file without it keeps the standard block.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,6 +27,8 @@ public:
   explicit TfrWaveSetup(QWidget* parent = nullptr);
 
   int SamplingRate() const;
+  // The factor of the block length over the standard one (1 by default).
+  int ResolutionFactor() const;
   // The selected positions (device identifiers); -1 when the list is empty.
   int InputDevice() const { return cbDeviceIn->currentIndex(); }
   int OutputDevice() const { return cbDeviceOut->currentIndex(); }
@@ -38,6 +41,8 @@ public:
 
   // The new sampling rate, when the user picks one; empty by default.
   std::function<void(int rate)> OnSamplingChange;
+  // The new factor, when the user picks a resolution; empty by default.
+  std::function<void(int factor)> OnResolutionChange;
 
   QLabel* lbSampling;
   QComboBox* cbSampling;
@@ -46,6 +51,8 @@ public:
   QLabel* lbOutput;
   QComboBox* cbDeviceOut;
   QCheckBox* cbSwap;
+  QLabel* lbResolution;
+  QComboBox* cbResolution; // the block lengths of the rate, the standard one first
   QFrame* BevelWS1;
   QFrame* BevelWS2;
   QLabel* lbNoDevice; // in red: the kinds of device missing, the stored devices not connected
@@ -56,6 +63,8 @@ private:
   void cbDeviceInChange();
   void FillDevices();
   void ShowDeviceProblems();
+  // Lists the resolutions of the rate in force, keeping the factor chosen where it is offered.
+  void FillResolutions(int factor);
 
   // Per kind (input, output): the sentence that says the stored device is not connected.
   std::string FNotConnected[2];
