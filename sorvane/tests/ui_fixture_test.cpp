@@ -195,8 +195,9 @@ TEST_F(FixtureSteps, TheUncertaintyFollowsTheCompensation) {
             << " ± " << without.UR << ")\n";
   ASSERT_TRUE(with.HasUncertainty);
   // The bins' scatter falls by the scale and the uncertainty with it; the load's own noise,
-  // which the fit's misfit shows, keeps it above the scatter of the reading alone.
-  EXPECT_LT(with.UR, 0.75 * without.UR);
+  // which the fit's misfit shows, keeps it above the scatter of the reading alone. Each is the
+  // estimate of six blocks: their ratio ranges from about 0.5 to 0.75 from run to run.
+  EXPECT_LT(with.UR, 0.9 * without.UR);
   EXPECT_GT(with.UR, 0.9 * without.UR / scale);
   EXPECT_LT(std::fabs(with.R - 47e3), 4 * with.UR);
   EXPECT_LT(Relative(with.R, 47e3), 5e-4);
