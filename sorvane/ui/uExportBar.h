@@ -29,7 +29,8 @@ public:
   TCurveKind Kind() const { return CurveKind; }
   // 0 for every bin.
   int PerOctave() const { return cbPerOctave->currentData().toInt(); }
-  // The curve, thinned as chosen.
+  // The curve of every bin, and thinned as chosen.
+  const std::vector<TCurvePoint>& WholeCurve() const { return Curve; }
   std::vector<TCurvePoint> ThinnedCurve() const { return ThinPerOctave(Curve, PerOctave()); }
 
   // Writes the thinned curve; "" on success, else the sentence that says what failed.

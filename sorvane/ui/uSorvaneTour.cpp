@@ -1,6 +1,7 @@
 #include "sorvane/ui/uSorvaneTour.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPixmap>
 #include <chrono>
@@ -16,7 +17,10 @@
 #include "platform/vmbox.h"
 #include "sorvane/analysis/uImpedance.h"
 #include "sorvane/analysis/uMeterReadout.h"
+#include "sorvane/ui/uExportBar.h"
 #include "sorvane/ui/uLcrMeterPanel.h"
+#include "sorvane/ui/uThieleSmallPanel.h"
+#include "sorvane/ui/ufrSpRange.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/ufrValues.h"
 #include "sorvane/ui/ufrWaveSetup.h"
@@ -164,6 +168,39 @@ TCalibrated Calibrate(TForm1& form, size_t box, int& blocks, bool& ok, std::ostr
   return TCalibrated::Yes;
 }
 
+// A loudspeaker box: "Z graph" at the finest resolution over 10 Hz .. 2 kHz, the Thiele-Small
+// fit in full precision on a "ts:" line, and the curve exported as a ZMA file beside the
+// window's other files.
+bool MeasureLoudspeaker(TForm1& form, int& blocks, const TSorvaneFiles& files, std::ostream& out,
+                        bool lossyCoil) {
+  form.pnThieleSmall->cbLossyCoil->setChecked(lossyCoil);
+  QComboBox* resolution = form.frWaveSetup1->cbResolution;
+  resolution->setCurrentIndex(resolution->count() - 1);
+  emit resolution->activated(resolution->count() - 1);
+  form.SetModeItem(1);
+  form.frSpRange1->SetRange(10, 2000);
+  out << "Tour: loudspeaker at " << resolution->currentText().toStdString() << ", 10 Hz .. 2 kHz\n";
+  blocks = 0;
+  form.btnStartStop->click();
+  const bool measured = form.Running() && PumpUntil([&] { return blocks >= 4; }, Timeout);
+  form.btnStartStop->click();
+  form.pnThieleSmall->btnFreeAirClick();
+  const TThieleSmallFit& fit = form.pnThieleSmall->FreeAir();
+  if (!fit.Ok) {
+    out << "Tour: no Thiele-Small result: " << fit.Failure << "\n";
+    return false;
+  }
+  char line[256];
+  std::snprintf(line, sizeof line, "ts: Re=%.9g fs=%.9g Qms=%.9g Qes=%.9g Qts=%.9g Le=%.9g",
+                fit.Re.Value, fit.Fs.Value, fit.Qms.Value, fit.Qes.Value, fit.Qts.Value, fit.Le.Value);
+  out << line << "\n";
+  const auto zma = std::filesystem::path(files.Settings).replace_extension(".zma");
+  const std::string failure = form.ExportBar->ExportTo(zma, TExportFormat::Zma);
+  if (failure.empty()) out << "Tour: exported " << zma.string() << "\n";
+  else out << "Tour: not exported: " << failure << "\n";
+  return measured && failure.empty();
+}
+
 int RunTour(std::ostream& out, const TSorvaneFiles& files) {
   const std::string calibrationBox = CalibrationBoxName();
   const int shorted = FindBox(ShortedBox), calibrateOn = FindBox(calibrationBox);
@@ -220,6 +257,9 @@ int RunTour(std::ostream& out, const TSorvaneFiles& files) {
         << form.Files().Results.string() << "\n";
   else
     PrintLines(out, "Tour: not saved: ", form.lbSaveStatus->text());
+  // A loudspeaker is fitted with the voice coil's model the box has, as its user would choose.
+  if (const auto model = vmbox::BoxCircuit(component).Model; model && model->Loudspeaker)
+    ok = MeasureLoudspeaker(form, blocks, files, out, model->Speaker.Rl > 0) && ok;
   const std::string png = std::filesystem::path(files.Settings).replace_extension(".png").string();
   out << "Tour: screenshot " << png << (form.grab().save(QString::fromStdString(png)) ? "" : " failed")
       << "\n";

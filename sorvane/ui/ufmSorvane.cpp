@@ -62,6 +62,7 @@ TForm1::TForm1(TSorvaneFiles files, QWidget* parent) : QWidget(parent), FFiles(s
   layout->addLayout(row);
   BuildSetupPage();
   BuildProcessingPage();
+  BuildLoudspeakerPage();
   FormCreate();
 }
 

@@ -50,6 +50,7 @@ class TfrSpRange;
 class TfrValues;
 class TfrWaveSetup;
 class TExportBar;
+class TThieleSmallPanel;
 
 // Where the window keeps its two files: beside the program by default.
 struct TSorvaneFiles {
@@ -72,6 +73,8 @@ public:
   QTabWidget* PageControl1;
   QWidget* tsSetup;
   QWidget* tsProcessing;
+  QWidget* tsLoudspeaker;              // the Thiele-Small parameters of the curve drawn last
+  TThieleSmallPanel* pnThieleSmall;
   TfrWaveSetup* frWaveSetup1;
   TWiringImage* Image1;
   TChartView* Chart;
@@ -192,6 +195,10 @@ protected:
 private:
   void BuildSetupPage();
   void BuildProcessingPage();
+  void BuildLoudspeakerPage(); // uSorvaneLoudspeaker.cpp
+  // The range bar's full range at the rate and block length in use.
+  double FullRangeLo() const;
+  double FullRangeHi() const;
   QWidget* BuildRightColumn();
   void FormCreate();
   void FormDestroy();

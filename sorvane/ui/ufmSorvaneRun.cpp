@@ -40,17 +40,32 @@ double PhaseDegrees(double re, double im) {
 
 // The range selector keeps the steps of the standard block whatever the resolution.
 void TForm1::SamplingChanged(int /*rate*/) {
-  const int r = frWaveSetup1->SamplingRate();
-  const int standard = StandardBlockLength(r);
-  ResolutionChanged();
-  const int d = std::max(1, r / standard);
-  const double top = std::min(static_cast<double>(d) * (standard / 2 - 1), TopHz);
-  frSpRange1->SetFullRange(d, top);
+  FBlockLen = BlockLengthOf(frWaveSetup1->SamplingRate(), frWaveSetup1->ResolutionFactor());
+  frSpRange1->SetFullRange(FullRangeLo(), FullRangeHi());
 }
 
-// The range chosen stays: only the bins get finer or coarser.
+// The range chosen stays: only the bins get finer or coarser, and a finer grid lets the range
+// reach down to its own first bin (a woofer's resonance lies below the standard grid's 23 Hz).
 void TForm1::ResolutionChanged() {
   FBlockLen = BlockLengthOf(frWaveSetup1->SamplingRate(), frWaveSetup1->ResolutionFactor());
+  const double lo = FRangeLo, hi = FRangeHi;
+  frSpRange1->SetFullRange(FullRangeLo(), FullRangeHi());
+  if (hi > lo) frSpRange1->SetRange(lo, hi);
+}
+
+// The standard grid's first bin, in whole hertz as the range has always shown it; a longer
+// block's first bin, at 1 Hz at least.
+double TForm1::FullRangeLo() const {
+  const int r = frWaveSetup1->SamplingRate();
+  const int standard = StandardBlockLength(r);
+  if (FBlockLen <= standard) return std::max(1, r / standard);
+  return std::max(1.0, static_cast<double>(r) / FBlockLen);
+}
+
+double TForm1::FullRangeHi() const {
+  const int r = frWaveSetup1->SamplingRate();
+  const int standard = StandardBlockLength(r);
+  return std::min(static_cast<double>(std::max(1, r / standard)) * (standard / 2 - 1), TopHz);
 }
 
 // The LCR result of another range no longer holds.
