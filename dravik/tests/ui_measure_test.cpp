@@ -27,19 +27,46 @@ const TBoxCase DefaultCases[] = {
 
 double Relative(double measured, double actual) { return std::fabs(measured - actual) / actual; }
 
+// The lines of the run itself (the window's, and the devices' start and stop) from `from` on, in
+// log order.
+std::vector<std::pair<std::string, bool>> RunLines(const std::vector<std::pair<std::string, bool>>& log,
+                                                   size_t from) {
+  const std::string window[] = {"Start measurement...", "Stop measurement.", "Offset calibration...",
+                                "Amplitude calibration...", "Response calibration...", "Calibration done."};
+  std::vector<std::pair<std::string, bool>> lines;
+  for (size_t i = from; i < log.size(); ++i) {
+    const std::string& text = log[i].first;
+    const bool device = text.rfind("WaveIn: Start", 0) == 0 || text.rfind("WaveIn: Stop", 0) == 0 ||
+                        text.rfind("WaveOut: Start", 0) == 0 || text.rfind("WaveOut: Stop", 0) == 0;
+    if (device || std::find(std::begin(window), std::end(window), text) != std::end(window)) {
+      lines.push_back(log[i]);
+    }
+  }
+  return lines;
+}
+
 struct Measurement : TWindowTest {};
 
 TEST_F(Measurement, CalibrationEndsInMeasurementModeWithNewValues) {
   vmbox::Reinitialise(vmbox::DefaultBoxes(), vmbox::TSpeed::Fast);
   Open();
+  const size_t from = Log.size();
   ASSERT_TRUE(Calibrate());
-  const std::vector<std::string> order = {"Offset calibration...", "Amplitude calibration...",
-                                          "Calibration done."};
-  std::vector<std::string> seen;
-  for (const auto& line : Log) {
-    if (std::find(order.begin(), order.end(), line.first) != order.end()) seen.push_back(line.first);
-  }
-  EXPECT_EQ(seen, order);
+  // One capture run per measured step: every step in the offset run; in the amplitude run every
+  // step of channel 1 against channel 0, then the steps after the first of channel 0 against
+  // channel 1; then one run of the response calibration on a restarted output.
+  constexpr int Steps = 5; // the default attenuator steps
+  const std::string format = "Channels=2, Sampling=48000, Bits=16.";
+  const std::pair<std::string, bool> in[] = {{"WaveIn: Start: " + format, true}, {"WaveIn: Stop.", true}};
+  const std::pair<std::string, bool> outStart{"WaveOut: Start: " + format, true};
+  std::vector<std::pair<std::string, bool>> expected = {{"Offset calibration...", true}};
+  for (int s = 0; s < Steps; ++s) expected.insert(expected.end(), std::begin(in), std::end(in));
+  expected.insert(expected.end(), {{"Amplitude calibration...", true}, outStart});
+  for (int s = 0; s < 2 * Steps - 1; ++s) expected.insert(expected.end(), std::begin(in), std::end(in));
+  expected.insert(expected.end(), {{"Response calibration...", true}, {"WaveOut: Stop.", true}, outStart});
+  expected.insert(expected.end(), std::begin(in), std::end(in));
+  expected.emplace_back("Calibration done.", true);
+  EXPECT_EQ(RunLines(Log, from), expected);
   EXPECT_EQ(W->rgRunMode->ItemIndex(), 1);
   EXPECT_EQ(W->StartClick(), &TfmLCR::btnStartMeasurementClick);
   EXPECT_TRUE(W->lblR->isVisibleTo(W.get()));
@@ -223,6 +250,20 @@ TEST_F(Measurement, SwapWithSwappedWiringReadsTheSameComponent) {
   }
   EXPECT_LT(Relative(r[1], r[0]), 0.005);
   EXPECT_LT(Relative(l[1], l[0]), 0.005);
+}
+
+TEST_F(Measurement, AMeasurementReportsItsStartAndStopInOrder) {
+  Open();
+  SelectBox(2);
+  const size_t from = Log.size();
+  ASSERT_TRUE(Measure(1));
+  StopRun();
+  const std::string format = "Channels=2, Sampling=48000, Bits=16.";
+  const std::vector<std::pair<std::string, bool>> expected = {
+      {"Start measurement...", true}, {"WaveOut: Start: " + format, true},
+      {"WaveIn: Start: " + format, true}, {"Stop measurement.", true},
+      {"WaveIn: Stop.", true}, {"WaveOut: Stop.", true}};
+  EXPECT_EQ(RunLines(Log, from), expected);
 }
 
 // A stop completes only when the devices have closed; a Start clicked before then still starts
