@@ -351,7 +351,8 @@ TEST_F(SignalIn, MixerChangesDiscardTheBlocksInFlight) {
       if (k == 0 || at[k] == at[k - 1] + 2048) continue;
       ++jumps;
       EXPECT_EQ(k, invalidatedAt) << which << ": the first block after the invalidation";
-      EXPECT_GE(at[k], at[k - 1] + 2048 + FalseFrames(48000)) << which << ": a false buffer at least";
+      EXPECT_GE(at[k], at[k - 1] + 2048 + FalseFrames(48000))
+          << which << ": a false buffer at least";
     }
     EXPECT_EQ(jumps, 1) << which;
     // The program's level is back on the box after the foreign change.

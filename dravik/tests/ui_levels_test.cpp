@@ -100,9 +100,9 @@ TEST_F(Levels, LowLevelRaisesOneStepAndSaysNothing) {
 
 // A measurement on inputs that record a constant level just under or just over the overload
 // level of 0.99: each input shows its converter's offset, the other input sits at 0.7, and the
-// card's smallest gain lets under 0.0005 of the test signal through. Over the level, every block is dropped, the saturation is reported for the
-// channel and its input step moves through the recording mixer; under it, nothing moves and
-// the blocks reach the analysis.
+// card's smallest gain lets under 0.0005 of the test signal through. Over the level, every
+// block is dropped, the saturation is reported for the channel and its input step moves
+// through the recording mixer; under it, nothing moves and the blocks reach the analysis.
 TEST_F(Levels, APeakJustOverTheOverloadLevelIsHandledAndOneJustUnderIsNot) {
   struct TCase { int Channel; double Peak; bool Saturated; };
   const TCase cases[] = {{0, 0.989, false}, {0, 0.991, true}, {1, 0.989, false}, {1, 0.991, true}};

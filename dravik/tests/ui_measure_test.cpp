@@ -29,11 +29,12 @@ double Relative(double measured, double actual) { return std::fabs(measured - ac
 
 // The lines of the run itself (the window's, and the devices' start and stop) from `from` on, in
 // log order.
-std::vector<std::pair<std::string, bool>> RunLines(const std::vector<std::pair<std::string, bool>>& log,
-                                                   size_t from) {
-  const std::string window[] = {"Start measurement...", "Stop measurement.", "Offset calibration...",
-                                "Amplitude calibration...", "Response calibration...", "Calibration done."};
-  std::vector<std::pair<std::string, bool>> lines;
+using TLogLine = std::pair<std::string, bool>;
+std::vector<TLogLine> RunLines(const std::vector<TLogLine>& log, size_t from) {
+  const std::string window[] = {"Start measurement...", "Stop measurement.",
+                                "Offset calibration...", "Amplitude calibration...",
+                                "Response calibration...", "Calibration done."};
+  std::vector<TLogLine> lines;
   for (size_t i = from; i < log.size(); ++i) {
     const std::string& text = log[i].first;
     const bool device = text.rfind("WaveIn: Start", 0) == 0 || text.rfind("WaveIn: Stop", 0) == 0 ||
@@ -57,14 +58,18 @@ TEST_F(Measurement, CalibrationEndsInMeasurementModeWithNewValues) {
   // channel 1; then one run of the response calibration on a restarted output.
   constexpr int Steps = 5; // the default attenuator steps
   const std::string format = "Channels=2, Sampling=48000, Bits=16.";
-  const std::pair<std::string, bool> in[] = {{"WaveIn: Start: " + format, true}, {"WaveIn: Stop.", true}};
-  const std::pair<std::string, bool> outStart{"WaveOut: Start: " + format, true};
-  std::vector<std::pair<std::string, bool>> expected = {{"Offset calibration...", true}};
-  for (int s = 0; s < Steps; ++s) expected.insert(expected.end(), std::begin(in), std::end(in));
+  const TLogLine in[] = {{"WaveIn: Start: " + format, true}, {"WaveIn: Stop.", true}};
+  const TLogLine outStart{"WaveOut: Start: " + format, true};
+  std::vector<TLogLine> expected = {{"Offset calibration...", true}};
+  const auto capture = [&](int runs) {
+    for (int r = 0; r < runs; ++r) expected.insert(expected.end(), std::begin(in), std::end(in));
+  };
+  capture(Steps);
   expected.insert(expected.end(), {{"Amplitude calibration...", true}, outStart});
-  for (int s = 0; s < 2 * Steps - 1; ++s) expected.insert(expected.end(), std::begin(in), std::end(in));
-  expected.insert(expected.end(), {{"Response calibration...", true}, {"WaveOut: Stop.", true}, outStart});
-  expected.insert(expected.end(), std::begin(in), std::end(in));
+  capture(2 * Steps - 1);
+  expected.insert(expected.end(), {{"Response calibration...", true}, {"WaveOut: Stop.", true}});
+  expected.push_back(outStart);
+  capture(1);
   expected.emplace_back("Calibration done.", true);
   EXPECT_EQ(RunLines(Log, from), expected);
   EXPECT_EQ(W->rgRunMode->ItemIndex(), 1);
@@ -259,7 +264,7 @@ TEST_F(Measurement, AMeasurementReportsItsStartAndStopInOrder) {
   ASSERT_TRUE(Measure(1));
   StopRun();
   const std::string format = "Channels=2, Sampling=48000, Bits=16.";
-  const std::vector<std::pair<std::string, bool>> expected = {
+  const std::vector<TLogLine> expected = {
       {"Start measurement...", true}, {"WaveOut: Start: " + format, true},
       {"WaveIn: Start: " + format, true}, {"Stop measurement.", true},
       {"WaveIn: Stop.", true}, {"WaveOut: Stop.", true}};

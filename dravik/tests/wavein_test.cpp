@@ -275,7 +275,9 @@ TEST_F(WaveIn, RunsAcrossThePositionWrapWithoutRestarting) {
   in->SetBlockSize(2048);
   Run(*in, 30);
   const std::vector<long> at = Offsets(plain);
-  for (size_t k = 0; k < at.size(); ++k) EXPECT_EQ(at[k], FalseFrames(48000) + static_cast<long>(2048 * k)) << k;
+  for (size_t k = 0; k < at.size(); ++k) {
+    EXPECT_EQ(at[k], FalseFrames(48000) + static_cast<long>(2048 * k)) << k;
+  }
 }
 
 TEST_F(WaveIn, FailuresInTheOpenNoticeReleaseTheDevice) {
