@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -94,6 +95,16 @@ inline TBoxConfig NoisyBox(const std::string& name) {
   box.Card.Matched = false;
   return box;
 }
+
+// Frames of the false buffer that every capture run starts behind: a tenth of a second and
+// 100 frames more.
+constexpr long FalseFrames(unsigned rate) { return rate / 10 + 100; }
+// Capture buffers of a run: one second of blocks, rounded to nearest (ties to even), and two more.
+inline uint32_t CaptureBufferCount(unsigned rate, unsigned blockFrames) {
+  return static_cast<uint32_t>(std::nearbyint(static_cast<double>(rate) / blockFrames)) + 2;
+}
+// Bytes of a stereo 16-bit frame.
+constexpr uint32_t StereoPcm16Bytes = 2 * sizeof(int16_t);
 
 inline UINT InputOf(size_t box) { return platform::vmbox::DeviceId(box, TPort::Input); }
 inline UINT OutputOf(size_t box) { return platform::vmbox::DeviceId(box, TPort::Output); }

@@ -227,8 +227,11 @@ TEST_F(SignalIn, FullCalibrationEvensOutGainsAndOffsets) {
   AwaitStops(2);
   EXPECT_EQ(StopSenders.back(), in.get());
 
-  const size_t frames = 23956; // 226 periods of 106 frames at 48000 Hz
+  // Each block holds the whole periods of the signal nearest half a second: 226 periods of 106
+  // frames at 48000 Hz.
   ASSERT_EQ(in->GetSamplingRate(), 48000u);
+  const size_t period = out.GetBufferFrames();
+  const size_t frames = static_cast<size_t>(std::llround(0.5 * 48000 / period)) * period;
   std::vector<TVisit> expected;
   for (int32_t s = 0; s < 5; ++s) expected.emplace_back(0, 0, s, frames);
   for (int32_t s = 1; s < 5; ++s) expected.emplace_back(1, s, 0, frames);
@@ -348,7 +351,8 @@ TEST_F(SignalIn, MixerChangesDiscardTheBlocksInFlight) {
       if (k == 0 || at[k] == at[k - 1] + 2048) continue;
       ++jumps;
       EXPECT_EQ(k, invalidatedAt) << which << ": the first block after the invalidation";
-      EXPECT_GE(at[k], at[k - 1] + 2048 + 4900) << which << ": a false buffer at least";
+      EXPECT_GE(at[k], at[k - 1] + 2048 + FalseFrames(48000))
+          << which << ": a false buffer at least";
     }
     EXPECT_EQ(jumps, 1) << which;
     // The program's level is back on the box after the foreign change.

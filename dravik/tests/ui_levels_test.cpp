@@ -98,6 +98,58 @@ TEST_F(Levels, LowLevelRaisesOneStepAndSaysNothing) {
   }
 }
 
+// A measurement on inputs that record a constant level just under or just over the overload
+// level of 0.99: each input shows its converter's offset, the other input sits at 0.7, and the
+// card's smallest gain lets under 0.0005 of the test signal through. Over the level, every
+// block is dropped, the saturation is reported for the channel and its input step moves
+// through the recording mixer; under it, nothing moves and the blocks reach the analysis.
+TEST_F(Levels, APeakJustOverTheOverloadLevelIsHandledAndOneJustUnderIsNot) {
+  struct TCase { int Channel; double Peak; bool Saturated; };
+  const TCase cases[] = {{0, 0.989, false}, {0, 0.991, true}, {1, 0.989, false}, {1, 0.991, true}};
+  std::vector<TBoxConfig> boxes = MatchedBoxes();
+  const size_t first = boxes.size();
+  for (const TCase& c : cases) {
+    TBoxConfig box = boxes[2];
+    box.Name = "Peak " + std::to_string(boxes.size() - first);
+    box.Card.Matched = false;
+    box.Card.NoiseOn = false;
+    box.Card.Gain[0] = box.Card.Gain[1] = 1e-3;
+    box.Card.HighPassHz[0] = box.Card.HighPassHz[1] = 0;
+    box.Card.DcOffset[c.Channel] = c.Peak;
+    box.Card.DcOffset[1 - c.Channel] = 0.7;
+    boxes.push_back(box);
+  }
+  vmbox::Reinitialise(boxes, vmbox::TSpeed::Fast);
+  W.reset();
+  Log.clear();
+  Open();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const TCase& c = cases[i];
+    SCOPED_TRACE(testing::Message() << "channel " << c.Channel << " at " << c.Peak);
+    SelectBox(first + i);
+    const size_t from = Log.size();
+    const int results = Results;
+    W->rgRunMode->Item(1)->click();
+    W->btnStart->click();
+    ASSERT_TRUE(RunAudio(1.5));
+    const std::string saturation = "Saturation. Channel: " + std::to_string(c.Channel);
+    size_t reported = Log.size(), moved = Log.size(), other = 0;
+    for (size_t j = from; j < Log.size(); ++j) {
+      if (Log[j] == std::make_pair(saturation, false) && reported == Log.size()) reported = j;
+      const bool volume = Log[j].first.rfind("MixerIn: Set volume", 0) == 0;
+      if (reported < j && volume && moved == Log.size()) moved = j;
+      other += Log[j].first == "Saturation. Channel: " + std::to_string(1 - c.Channel);
+    }
+    const int32_t step = c.Channel == 0 ? Input().first : Input().second;
+    EXPECT_EQ(reported < Log.size(), c.Saturated);
+    EXPECT_EQ(moved < Log.size(), c.Saturated) << "the recording level follows the report";
+    EXPECT_EQ(step > 0, c.Saturated);
+    EXPECT_EQ(other, 0u);
+    EXPECT_EQ(Results > results, !c.Saturated) << "a saturated block never reaches the analysis";
+    StopRun();
+  }
+}
+
 // A card whose inputs amplify 40 times clips until channel 0 is at its last input step and an
 // output level has come down; when the card's input level then drops, the low-level handler
 // takes no step back to a level that saturated in this run; the next run starts afresh.

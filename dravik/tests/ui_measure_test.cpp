@@ -27,19 +27,51 @@ const TBoxCase DefaultCases[] = {
 
 double Relative(double measured, double actual) { return std::fabs(measured - actual) / actual; }
 
+// The lines of the run itself (the window's, and the devices' start and stop) from `from` on, in
+// log order.
+using TLogLine = std::pair<std::string, bool>;
+std::vector<TLogLine> RunLines(const std::vector<TLogLine>& log, size_t from) {
+  const std::string window[] = {"Start measurement...", "Stop measurement.",
+                                "Offset calibration...", "Amplitude calibration...",
+                                "Response calibration...", "Calibration done."};
+  std::vector<TLogLine> lines;
+  for (size_t i = from; i < log.size(); ++i) {
+    const std::string& text = log[i].first;
+    const bool device = text.rfind("WaveIn: Start", 0) == 0 || text.rfind("WaveIn: Stop", 0) == 0 ||
+                        text.rfind("WaveOut: Start", 0) == 0 || text.rfind("WaveOut: Stop", 0) == 0;
+    if (device || std::find(std::begin(window), std::end(window), text) != std::end(window)) {
+      lines.push_back(log[i]);
+    }
+  }
+  return lines;
+}
+
 struct Measurement : TWindowTest {};
 
 TEST_F(Measurement, CalibrationEndsInMeasurementModeWithNewValues) {
   vmbox::Reinitialise(vmbox::DefaultBoxes(), vmbox::TSpeed::Fast);
   Open();
+  const size_t from = Log.size();
   ASSERT_TRUE(Calibrate());
-  const std::vector<std::string> order = {"Offset calibration...", "Amplitude calibration...",
-                                          "Calibration done."};
-  std::vector<std::string> seen;
-  for (const auto& line : Log) {
-    if (std::find(order.begin(), order.end(), line.first) != order.end()) seen.push_back(line.first);
-  }
-  EXPECT_EQ(seen, order);
+  // One capture run per measured step: every step in the offset run; in the amplitude run every
+  // step of channel 1 against channel 0, then the steps after the first of channel 0 against
+  // channel 1; then one run of the response calibration on a restarted output.
+  constexpr int Steps = 5; // the default attenuator steps
+  const std::string format = "Channels=2, Sampling=48000, Bits=16.";
+  const TLogLine in[] = {{"WaveIn: Start: " + format, true}, {"WaveIn: Stop.", true}};
+  const TLogLine outStart{"WaveOut: Start: " + format, true};
+  std::vector<TLogLine> expected = {{"Offset calibration...", true}};
+  const auto capture = [&](int runs) {
+    for (int r = 0; r < runs; ++r) expected.insert(expected.end(), std::begin(in), std::end(in));
+  };
+  capture(Steps);
+  expected.insert(expected.end(), {{"Amplitude calibration...", true}, outStart});
+  capture(2 * Steps - 1);
+  expected.insert(expected.end(), {{"Response calibration...", true}, {"WaveOut: Stop.", true}});
+  expected.push_back(outStart);
+  capture(1);
+  expected.emplace_back("Calibration done.", true);
+  EXPECT_EQ(RunLines(Log, from), expected);
   EXPECT_EQ(W->rgRunMode->ItemIndex(), 1);
   EXPECT_EQ(W->StartClick(), &TfmLCR::btnStartMeasurementClick);
   EXPECT_TRUE(W->lblR->isVisibleTo(W.get()));
@@ -223,6 +255,20 @@ TEST_F(Measurement, SwapWithSwappedWiringReadsTheSameComponent) {
   }
   EXPECT_LT(Relative(r[1], r[0]), 0.005);
   EXPECT_LT(Relative(l[1], l[0]), 0.005);
+}
+
+TEST_F(Measurement, AMeasurementReportsItsStartAndStopInOrder) {
+  Open();
+  SelectBox(2);
+  const size_t from = Log.size();
+  ASSERT_TRUE(Measure(1));
+  StopRun();
+  const std::string format = "Channels=2, Sampling=48000, Bits=16.";
+  const std::vector<TLogLine> expected = {
+      {"Start measurement...", true}, {"WaveOut: Start: " + format, true},
+      {"WaveIn: Start: " + format, true}, {"Stop measurement.", true},
+      {"WaveIn: Stop.", true}, {"WaveOut: Stop.", true}};
+  EXPECT_EQ(RunLines(Log, from), expected);
 }
 
 // A stop completes only when the devices have closed; a Start clicked before then still starts

@@ -119,15 +119,16 @@ TEST_F(WaveIn, NegotiatesTheHighestUsefulRateOrReportsWhyNot) {
 }
 
 TEST_F(WaveIn, DiscardsTheFalseBufferAndHandsOnContiguousBlocksUntilTheConsumerStops) {
-  vmbox::SetMaxSampleRate(44100);
-  const std::vector<int16_t> plain = Plain(44100, 12000);
+  constexpr unsigned Rate = 44100, Block = 1024; // the default block length
+  vmbox::SetMaxSampleRate(Rate);
+  const std::vector<int16_t> plain = Plain(Rate, 12000);
   auto in = Make();
   Run(*in, 4);
-  EXPECT_EQ(in->BufferCount, 45u);
-  EXPECT_EQ(in->Headers.at(0).dwBufferLength, 4096u);
-  EXPECT_EQ(in->FalseHeader.dwBufferLength, 18040u);
-  const long f = 4510;
-  EXPECT_EQ(Offsets(plain), (std::vector<long>{f, f + 1024, f + 2048, f + 3072}));
+  EXPECT_EQ(in->BufferCount, CaptureBufferCount(Rate, Block)); // 45
+  EXPECT_EQ(in->Headers.at(0).dwBufferLength, Block * StereoPcm16Bytes); // 4096 bytes
+  const long f = FalseFrames(Rate); // 4510 frames, 18040 bytes
+  EXPECT_EQ(in->FalseHeader.dwBufferLength, f * StereoPcm16Bytes);
+  EXPECT_EQ(Offsets(plain), (std::vector<long>{f, f + Block, f + 2 * Block, f + 3 * Block}));
   EXPECT_EQ(Stops, 1);
   EXPECT_EQ(Log.Lines.back(), std::make_pair(std::string("WaveIn: Stop."), true));
   EXPECT_EQ(Log.Errors(), 0u);
@@ -158,6 +159,47 @@ TEST_F(WaveIn, LevelCallbacksFireAndAnyAnswerDrops) {
     ASSERT_TRUE(PumpUntil([&] { return !in->Active; }));
     EXPECT_EQ(calls.substr(0, 3 * c.calls.size()), c.calls + c.calls + c.calls) << c.box << c.bits;
     EXPECT_EQ(delivered > 0, c.delivered) << c.box << " " << c.bits << " " << c.overload << c.low;
+  }
+}
+
+// The level rule per channel, just either side of each threshold: a peak above 0.99 of full scale
+// calls the overload callback, one below 0.45 the low-level callback, anything between neither.
+// Each box records a constant level per input (its converter's offset on a silent, DC-coupled
+// input), so the peak of every block is that level to within one 16-bit code.
+TEST_F(WaveIn, LevelThresholdsApplyToEachChannelOnItsOwn) {
+  struct Case { double peak0, peak1; std::string calls; };
+  const Case cases[] = {
+      {0.989, 0.7, ""},   {0.991, 0.7, "O0 "},    {0.7, 0.989, ""},   {0.7, 0.991, "O1 "},
+      {0.451, 0.7, ""},   {0.449, 0.7, "L0 "},    {0.7, 0.451, ""},   {0.7, 0.449, "L1 "},
+      {-0.991, -0.449, "O0 L1 "}, {-0.989, -0.451, ""}, // the peak is the largest magnitude
+  };
+  std::vector<TBoxConfig> boxes;
+  for (const auto& c : cases) {
+    TBoxConfig box = QuietBox("Level " + std::to_string(boxes.size()), {});
+    box.Card.Matched = false; // a matched card has no offsets
+    box.Card.DcOffset[0] = c.peak0;
+    box.Card.DcOffset[1] = c.peak1;
+    boxes.push_back(box);
+  }
+  vmbox::Reinitialise(boxes, TSpeed::Fast);
+  for (size_t b = 0; b < boxes.size(); ++b) {
+    const Case& c = cases[b];
+    SCOPED_TRACE(testing::Message() << c.peak0 << " " << c.peak1);
+    auto in = Make(b);
+    std::string calls;
+    std::vector<std::string> perBlock;
+    in->OnOverload = [&](int32_t ch) { calls += "O" + std::to_string(ch) + " "; return false; };
+    in->OnLowLevel = [&](int32_t ch) { calls += "L" + std::to_string(ch) + " "; return false; };
+    in->OnData = [&](TDataMatrix&) {
+      perBlock.push_back(calls);
+      calls.clear();
+      return perBlock.size() == 3;
+    };
+    in->OnStop = [&](void*) { ++Stops; };
+    Stops = 0;
+    in->Open();
+    ASSERT_TRUE(PumpUntil([&] { return Stops > 0; }));
+    EXPECT_EQ(perBlock, std::vector<std::string>(3, c.calls));
   }
 }
 
@@ -195,7 +237,7 @@ TEST_F(WaveIn, InvalidateRestartsBehindAFreshFalseBuffer) {
   });
   // The box runs on while the device stands reset, so the restart may begin a few card steps
   // (192 frames each) after the point where the reset stopped; never less than a false buffer.
-  const long f = 4900;
+  const long f = FalseFrames(48000);
   const std::vector<long> at = Offsets(plain);
   ASSERT_EQ(at.size(), 5u);
   EXPECT_EQ(std::vector<long>(at.begin(), at.begin() + 3), (std::vector<long>{f, f + 2048, f + 4096}));
@@ -219,7 +261,7 @@ TEST_F(WaveIn, LostSamplesRestartTheRunWithNoBlockAcrossTheGap) {
     EXPECT_GE(at[k], 0) << "block " << k << " is not one piece of the recording";
     if (k > 0 && at[k] != at[k - 1] + 2048) {
       ++jumps;
-      EXPECT_GE(at[k] - at[k - 1], 3 * 48000 + 4900);
+      EXPECT_GE(at[k] - at[k - 1], 3 * 48000 + FalseFrames(48000));
     }
   }
   EXPECT_EQ(jumps, 1);
@@ -233,7 +275,9 @@ TEST_F(WaveIn, RunsAcrossThePositionWrapWithoutRestarting) {
   in->SetBlockSize(2048);
   Run(*in, 30);
   const std::vector<long> at = Offsets(plain);
-  for (size_t k = 0; k < at.size(); ++k) EXPECT_EQ(at[k], static_cast<long>(4900 + 2048 * k)) << k;
+  for (size_t k = 0; k < at.size(); ++k) {
+    EXPECT_EQ(at[k], FalseFrames(48000) + static_cast<long>(2048 * k)) << k;
+  }
 }
 
 TEST_F(WaveIn, FailuresInTheOpenNoticeReleaseTheDevice) {

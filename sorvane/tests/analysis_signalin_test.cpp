@@ -159,6 +159,14 @@ TEST(Measurement, RequestsLevelChangesFromThePeaksAndTheLearnedSaturation) {
            {{0.9, 0.9}, {0.95, 0.1}, {"saturated"}, {0.9}},
            {{0.9, 0.9}, {0.8, 0.5}, {"not saturated"}, {}},
            {{0.9, 0.9}, {0.1, 0.9}, {"saturated"}, {0.9}}, // reaching the level is saturation
+           {{0.9, 0.9}, {0.8999, 0.1}, {"not saturated"}, {}}, // just below it is not
+           {{0.8, 0.6}, {0.1, 0.5999}, {"not saturated"}, {}},
+           {{0.8, 0.6}, {0.1, 0.6}, {"saturated"}, {0.9}},
+           // The louder input, as a fraction of its level, just under and over 0.7.
+           {{0.9, 0.9}, {0.629, 0.1}, {"not saturated"}, {0.7 * 0.9 / 0.629}},
+           {{0.9, 0.9}, {0.631, 0.1}, {"not saturated"}, {}},
+           {{0.8, 0.6}, {0.55, 0.419}, {"not saturated"}, {0.7 * 0.6 / 0.419}}, // 1 is the louder
+           {{0.8, 0.6}, {0.1, 0.421}, {"not saturated"}, {}},
            // After a level check that saw only silence every block counts as saturated.
            {{0, 0}, {0.3, 0.2}, {"saturated"}, {0.9}},
            {{0, 0}, {0, 0}, {"saturated"}, {0.9}},

@@ -1,5 +1,6 @@
 // The hand-off to the main thread on a manual clock: the first block at once, then at most every
-// 300 ms and only when asked, the 2000 ms re-arm, and the mean over each interval.
+// 300 ms and only when asked, the 2000 ms re-arm (each to the millisecond), and the mean over
+// each interval.
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,30 @@ TEST(HandOff, PacingReArmAndAveraging) {
     std::vector<TFeed> feeds;
     for (int i = 0; i < c.Blocks; ++i) {
       feeds.push_back({i * c.StepMs, double(i), 4, std::count(c.DueAt.begin(), c.DueAt.end(), i) > 0});
+    }
+    EXPECT_EQ(Feed(sync, feeds), c.Handed);
+  }
+}
+
+// Each rule a millisecond either side: a block 299 ms after the last hand-off waits and one at
+// 300 ms goes; without a request a block 2000 ms after it waits and one at 2001 ms goes.
+TEST(HandOff, PacingAndReArmToTheMillisecond) {
+  struct TCase {
+    const char* Name;
+    bool AskNext;
+    std::vector<double> AtMs;
+    std::vector<double> Handed; // the indices of the blocks handed over
+  };
+  for (const TCase& c : std::vector<TCase>{
+           {"asked: 299 ms waits, 300 ms goes", true, {0, 299, 300, 599, 600}, {0, 2, 4}},
+           {"not asked: 2000 ms waits, 2001 ms goes", false, {0, 300, 2000, 2001, 4001, 4002},
+            {0, 3, 5}}}) {
+    SCOPED_TRACE(c.Name);
+    TTestSync sync(c.AskNext, false);
+    std::vector<TFeed> feeds;
+    for (size_t i = 0; i < c.AtMs.size(); ++i) {
+      const bool due = std::count(c.Handed.begin(), c.Handed.end(), double(i)) > 0;
+      feeds.push_back({c.AtMs[i], double(i), 4, due});
     }
     EXPECT_EQ(Feed(sync, feeds), c.Handed);
   }
