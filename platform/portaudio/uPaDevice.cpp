@@ -27,11 +27,21 @@ constexpr TRateGroup RateGroups[] = {
     {11025, 0x0000Fu}, {22050, 0x000F0u}, {44100, 0x00F00u}, {48000, 0x0F000u}, {96000, 0xF0000u},
 };
 
-// "PortAudio: no answer within 1.5 s": the native detail of a call that was abandoned.
+// The native detail of a call that was abandoned: "PortAudio: no answer within 1.5 s", or, for
+// one that was not waited for, why.
 std::string NoAnswerDetail(std::chrono::milliseconds limit) {
+  if (limit.count() == 0) return "PortAudio: no answer: an earlier call has not come back";
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%g", static_cast<double>(limit.count()) / 1000);
   return std::string("PortAudio: no answer within ") + seconds + " s";
+}
+
+// Calls into the library that were given up on and have not come back, on any device. While
+// there is one, it may hold the library's lock for ever, and any other call would only queue
+// behind it: such a call is not waited for at all.
+std::atomic<int>& LibraryUnanswered() {
+  static auto* count = new std::atomic<int>(0); // never destroyed: late calls may end at exit
+  return *count;
 }
 
 // Under PaLock: aborts and closes a stream the library still has open. The abort returns once
@@ -99,33 +109,37 @@ bool TPaDevice::RateAccepted(uint32_t rate) const {
   const PaStreamParameters parameters{DeviceIndex, HostChannels, paFloat32, Latency, nullptr};
   const bool in = Dir == wave::TDirection::In;
   auto accepted = std::make_shared<bool>(false);
-  const bool answered = CallWithin(OpenLimit, [parameters, in, rate, accepted] {
+  const std::string unanswered = CallWithin(OpenLimit, [parameters, in, rate, accepted] {
     std::lock_guard pa(PaLock());
     *accepted = PaApi()->Pa_IsFormatSupported(in ? &parameters : nullptr,
                                               in ? nullptr : &parameters,
                                               rate) == paFormatIsSupported;
   });
-  if (!answered) return false;
+  if (!unanswered.empty()) return false;
   Rates[rate] = *accepted;
   return *accepted;
 }
 
-bool TPaDevice::CallWithin(std::chrono::milliseconds limit, std::function<void()> work,
-                           std::function<void()> late) const {
-  const auto unanswered = Unanswered;
-  const bool answered = RunWithin(limit, std::move(work), [unanswered, late = std::move(late)] {
+std::string TPaDevice::CallWithin(std::chrono::milliseconds limit, std::function<void()> work,
+                                  std::function<void()> late) const {
+  const auto device = Unanswered;
+  if (LibraryUnanswered() > 0) limit = std::chrono::milliseconds(0);
+  const bool answered = RunWithin(limit, std::move(work), [device, late = std::move(late)] {
     if (late) late();
-    --*unanswered;
+    --*device;
+    --LibraryUnanswered();
   });
-  if (!answered) ++*unanswered;
-  return answered;
+  if (answered) return {};
+  ++*device;
+  ++LibraryUnanswered();
+  return NoAnswerDetail(limit);
 }
 
 TBackendResult TPaDevice::Attach(const std::shared_ptr<wave::TWaveStream>& stream) {
   TPaBackend::Instance().StartWatchdog();
   std::lock_guard lock(Mutex);
   if (Stream) return MMSYSERR_ALLOCATED;
-  if (Unresponsive()) return {MMSYSERR_NODRIVER, "PortAudio: the device has not answered a call yet"};
+  if (Unresponsive()) return {MMSYSERR_NODRIVER, NoAnswerDetail(std::chrono::milliseconds(0))};
   Stereo.assign(2 * static_cast<size_t>(stream->Rate()), 0.0); // a second: callbacks never grow it
   Active = stream.get();
   LastCallbackNs = SteadyNs();
@@ -134,13 +148,13 @@ TBackendResult TPaDevice::Attach(const std::shared_ptr<wave::TWaveStream>& strea
   auto opened = std::make_shared<TBackendResult>();
   // An open that comes back late is closed at once. Until then its callbacks may read Active
   // and the stream, which the late close keeps alive; the device takes no other open meanwhile.
-  const bool answered = CallWithin(
+  const std::string unanswered = CallWithin(
       OpenLimit, [this, host, opened, rate = stream->Rate(), chunk] { *opened = OpenHost(*host, rate, chunk); },
       [host, stream] {
         std::lock_guard pa(PaLock());
         CloseHost(*host);
       });
-  if (!answered) return {MMSYSERR_NODRIVER, NoAnswerDetail(OpenLimit)};
+  if (!unanswered.empty()) return {MMSYSERR_NODRIVER, unanswered};
   if (opened->Code) {
     Active = nullptr;
     return *opened;
@@ -179,11 +193,11 @@ void TPaDevice::Detach(const wave::TWaveStream& stream) {
   if (Stream.get() != &stream) return;
   // A close that does not come back in time is left to finish on its own; it keeps the stream
   // alive for callbacks that may still come, and the device takes no open until it is done.
-  const bool answered = CallWithin(CloseLimit, [host = Host, kept = Stream] {
+  const std::string unanswered = CallWithin(CloseLimit, [host = Host, kept = Stream] {
     std::lock_guard pa(PaLock());
     CloseHost(*host);
   });
-  if (answered) Active = nullptr;
+  if (unanswered.empty()) Active = nullptr;
   Host.reset();
   Stream.reset();
 }
@@ -207,7 +221,7 @@ void TPaDevice::Check(uint64_t nowNs) {
     std::string Detail;
   };
   auto answer = std::make_shared<TAnswer>();
-  const bool answered = CallWithin(WatchLimit, [host, answer] {
+  const std::string unanswered = CallWithin(WatchLimit, [host, answer] {
     std::lock_guard pa(PaLock());
     if (host->Closed) return;
     answer->Active = PaApi()->Pa_IsStreamActive(host->Stream);
@@ -215,8 +229,9 @@ void TPaDevice::Check(uint64_t nowNs) {
   });
   std::lock_guard lock(Mutex);
   if (Host != host || Failed) return; // closed meanwhile
+  const bool answered = unanswered.empty();
   const int active = answered ? answer->Active : -1;
-  std::string detail = answered ? answer->Detail : NoAnswerDetail(WatchLimit);
+  std::string detail = answered ? answer->Detail : unanswered;
   const uint64_t last = LastCallbackNs;
   if (active == 1 && (nowNs < last || nowNs - last < StallNs)) return;
   if (active == 0) detail = "PortAudio: the stream stopped on its own";

@@ -81,10 +81,11 @@ private:
   bool RateAccepted(uint32_t rate) const;
   // Opens and starts the library stream into `host` (on a helper thread, under PaLock).
   TBackendResult OpenHost(THostStream& host, double rate, unsigned long chunk);
-  // Runs `work` within `limit` (platform::RunWithin); an abandoned call counts in Unanswered
-  // until it has come back and `late` has run.
-  bool CallWithin(std::chrono::milliseconds limit, std::function<void()> work,
-                  std::function<void()> late = {}) const;
+  // Runs `work` within `limit` (platform::RunWithin), or without waiting while an abandoned
+  // call on any device has not come back; an abandoned call counts in Unanswered until it has
+  // come back and `late` has run. Empty when answered, else the native detail of the failure.
+  std::string CallWithin(std::chrono::milliseconds limit, std::function<void()> work,
+                         std::function<void()> late = {}) const;
   bool Unresponsive() const { return *Unanswered > 0; }
   double* Scratch(size_t frames);
 

@@ -4,7 +4,9 @@
 // waits for it without a limit; every such call is made with one of these deadlines
 // (platform::RunWithin). A call that overruns is abandoned and the device treated as vanished:
 // the open stream returns its buffers, later calls answer MMSYSERR_NODRIVER, and the device
-// refuses opens until the abandoned call has come back. On a server that answers, each of these
+// refuses opens until the abandoned call has come back. While any call has not come back, the
+// others are not waited for at all: they would only queue behind it for the library's lock, and
+// a window that closes two devices would wait twice. On a server that answers, each of these
 // calls takes milliseconds to a few hundred milliseconds on a loaded machine.
 
 #include <chrono>

@@ -134,15 +134,7 @@ TEST(RealSuspend, EveryCallOnAStoppedServerReturnsWithinItsLimitAsOnAVanishedDev
 
   // Once the server answers again, the abandoned calls come back and the device opens.
   server.Resume();
-  MMRESULT reopened = MMSYSERR_NODRIVER;
-  for (auto end = Clock::now() + 15s; reopened != MMSYSERR_NOERROR && Clock::now() < end;) {
-    reopened = waveInOpen(&again, in, &format, 0, 0, CALLBACK_NULL);
-    if (reopened != MMSYSERR_NOERROR) std::this_thread::sleep_for(200ms);
-  }
-  EXPECT_EQ(reopened, MMSYSERR_NOERROR) << "the device never came back after the server resumed";
-  if (reopened == MMSYSERR_NOERROR) {
-    EXPECT_EQ(waveInClose(again), MMSYSERR_NOERROR);
-  }
+  EXPECT_TRUE(InputOpensAgain(in, 15s)) << "the device never came back after the server resumed";
 }
 
 } // namespace
