@@ -15,9 +15,9 @@ namespace platform::portaudio {
 
 using namespace std::chrono_literals;
 
-// Abort and close of a stream. Below the 2 s that Sorvane's close waits for its devices, so a
-// close under a stopped server still ends within the window's own wait; ten times what a close
-// on a loaded machine takes.
+// Abort and close of a stream. Below the 2 s that a program's window may wait for its devices
+// as it closes, so a close under a stopped server still ends within that wait; ten times what a
+// close on a loaded machine takes.
 constexpr std::chrono::milliseconds CloseLimit = 1500ms;
 // Open and start of a stream, and the library's format check (an open of the device too): the
 // user waits for Start or the device list no longer than for a close, with room for a server
