@@ -6,8 +6,8 @@
 // the open stream returns its buffers, later calls answer MMSYSERR_NODRIVER, and the device
 // refuses opens until the abandoned call has come back. While any call has not come back, the
 // others are not waited for at all: they would only queue behind it for the library's lock, and
-// a window that closes two devices would wait twice. On a server that answers, each of these
-// calls takes milliseconds to a few hundred milliseconds on a loaded machine.
+// a window that closes two devices would wait twice. Where the server answers, each of these
+// calls takes milliseconds, so a slow machine is far from any limit.
 
 #include <chrono>
 
@@ -16,8 +16,8 @@ namespace platform::portaudio {
 using namespace std::chrono_literals;
 
 // Abort and close of a stream. Below the 2 s that a program's window may wait for its devices
-// as it closes, so a close under a stopped server still ends within that wait; ten times what a
-// close on a loaded machine takes.
+// as it closes, so a close under a stopped server still ends within that wait; far above the
+// milliseconds a close takes where the server answers.
 constexpr std::chrono::milliseconds CloseLimit = 1500ms;
 // Open and start of a stream, and the library's format check (an open of the device too): the
 // user waits for Start or the device list no longer than for a close, with room for a server
