@@ -7,7 +7,8 @@ export QT_QPA_PLATFORM ?= offscreen
 
 # The threaded parts, also built and run under the thread sanitizer (make test-tsan).
 TSAN_SOURCES := $(wildcard platform/tests/kernel_test.cpp platform/tests/messages_test.cpp \
-                  platform/tests/thread_test.cpp platform/tests/waveapi*_test.cpp \
+                  platform/tests/thread_test.cpp platform/tests/deadline_call_test.cpp \
+                  platform/tests/waveapi*_test.cpp \
                   platform/tests/vmbox_clock_test.cpp platform/tests/mixer*_test.cpp \
                   sorvane/tests/engine_*_test.cpp sorvane/tests/analysis_endtoend_test.cpp)
 TSAN_TARGETS := $(foreach f,$(TSAN_SOURCES),$(firstword $(subst /, ,$(f)))_$(basename $(notdir $(f))))

@@ -7,7 +7,8 @@
 #
 # starts the daemon, keeps a low-latency recorder on the monitor (an idle null sink stalls the
 # streams otherwise), runs COMMAND with the daemon's environment, then ends the processes it
-# started, and only those, and removes its folder. The exit status is COMMAND's, or 2 when the
+# started, and only those (resuming the daemon first, should a test have left it stopped), and
+# removes its folder. The exit status is COMMAND's, or 2 when the
 # daemon could not be started.
 set -euo pipefail
 
@@ -37,6 +38,8 @@ stop_pid() {
 }
 
 cleanup() {
+  # A test that stops the daemon (LOOPBACK_MAY_STOP) resumes it, but never leave it stopped.
+  [ -z "$DAEMON_PID" ] || kill -CONT "$DAEMON_PID" 2>/dev/null || true
   stop_pid "$RECORDER_PID"
   stop_pid "$READER_PID"
   stop_pid "$DAEMON_PID"
@@ -67,6 +70,7 @@ if chrt -f 10 true 2>/dev/null; then PRIORITY=(chrt -f 10); fi
 "${PRIORITY[@]}" pulseaudio -n -F "$RUNTIME/daemon.pa" --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
   --use-pid-file=no --system=no --log-target=file:"$RUNTIME/daemon.log" &
 DAEMON_PID=$!
+export LOOPBACK_DAEMON_PID=$DAEMON_PID # for tests that stop the server (LOOPBACK_MAY_STOP=1)
 
 ready=""
 for _ in $(seq 50); do

@@ -3,9 +3,12 @@
 #include "platform/portaudio/uPaBackend.h"
 #include "platform/portaudio/uPaErrors.h"
 #include "platform/portaudio/uPaLibrary.h"
+#include "platform/portaudio/uPaLimits.h"
+#include "platform/src/uDeadlineCall.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 namespace platform::portaudio {
 namespace {
@@ -24,6 +27,32 @@ constexpr TRateGroup RateGroups[] = {
     {11025, 0x0000Fu}, {22050, 0x000F0u}, {44100, 0x00F00u}, {48000, 0x0F000u}, {96000, 0xF0000u},
 };
 
+// The native detail of a call that was abandoned: "PortAudio: no answer within 1.5 s", or, for
+// one that was not waited for, why.
+std::string NoAnswerDetail(std::chrono::milliseconds limit) {
+  if (limit.count() == 0) return "PortAudio: no answer: an earlier call has not come back";
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%g", static_cast<double>(limit.count()) / 1000);
+  return std::string("PortAudio: no answer within ") + seconds + " s";
+}
+
+// Calls into the library that were given up on and have not come back, on any device. While
+// there is one, it may hold the library's lock for ever, and any other call would only queue
+// behind it: such a call is not waited for at all.
+std::atomic<int>& LibraryUnanswered() {
+  static auto* count = new std::atomic<int>(0); // never destroyed: late calls may end at exit
+  return *count;
+}
+
+// Under PaLock: aborts and closes a stream the library still has open. The abort returns once
+// no callback runs any more.
+void CloseHost(THostStream& host) {
+  if (!host.Stream || host.Closed) return;
+  PaApi()->Pa_AbortStream(host.Stream);
+  PaApi()->Pa_CloseStream(host.Stream);
+  host.Closed = true;
+}
+
 } // namespace
 
 uint64_t SteadyNs() {
@@ -39,11 +68,11 @@ TPaDevice::TPaDevice(PaDeviceIndex index, wave::TDirection direction, std::strin
 
 TPaDevice::~TPaDevice() {
   std::lock_guard lock(Mutex);
-  if (Host) {
+  if (!Host) return;
+  CallWithin(CloseLimit, [host = Host, stream = Stream] {
     std::lock_guard pa(PaLock());
-    PaApi()->Pa_AbortStream(Host);
-    PaApi()->Pa_CloseStream(Host);
-  }
+    CloseHost(*host);
+  });
 }
 
 std::string TPaDevice::Name() const { return HostName; }
@@ -71,49 +100,64 @@ MMRESULT TPaDevice::CheckFormat(const WAVEFORMATEX& format) const {
   return channels && bits && rateOk ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
 }
 
-// The library's own check is an open of the device, so every answer is kept.
+// The library's own check is an open of the device, so every answer is kept; a device that
+// does not answer accepts nothing, and is asked again once it answers.
 bool TPaDevice::RateAccepted(uint32_t rate) const {
   std::lock_guard lock(Mutex);
   if (const auto it = Rates.find(rate); it != Rates.end()) return it->second;
+  if (Unresponsive()) return false;
   const PaStreamParameters parameters{DeviceIndex, HostChannels, paFloat32, Latency, nullptr};
   const bool in = Dir == wave::TDirection::In;
-  std::lock_guard pa(PaLock());
-  const bool accepted = PaApi()->Pa_IsFormatSupported(in ? &parameters : nullptr,
-                                                      in ? nullptr : &parameters,
-                                                      rate) == paFormatIsSupported;
-  Rates[rate] = accepted;
-  return accepted;
+  auto accepted = std::make_shared<bool>(false);
+  const std::string unanswered = CallWithin(OpenLimit, [parameters, in, rate, accepted] {
+    std::lock_guard pa(PaLock());
+    *accepted = PaApi()->Pa_IsFormatSupported(in ? &parameters : nullptr,
+                                              in ? nullptr : &parameters,
+                                              rate) == paFormatIsSupported;
+  });
+  if (!unanswered.empty()) return false;
+  Rates[rate] = *accepted;
+  return *accepted;
+}
+
+std::string TPaDevice::CallWithin(std::chrono::milliseconds limit, std::function<void()> work,
+                                  std::function<void()> late) const {
+  const auto device = Unanswered;
+  if (LibraryUnanswered() > 0) limit = std::chrono::milliseconds(0);
+  const bool answered = RunWithin(limit, std::move(work), [device, late = std::move(late)] {
+    if (late) late();
+    --*device;
+    --LibraryUnanswered();
+  });
+  if (answered) return {};
+  ++*device;
+  ++LibraryUnanswered();
+  return NoAnswerDetail(limit);
 }
 
 TBackendResult TPaDevice::Attach(const std::shared_ptr<wave::TWaveStream>& stream) {
   TPaBackend::Instance().StartWatchdog();
   std::lock_guard lock(Mutex);
   if (Stream) return MMSYSERR_ALLOCATED;
-  const PaStreamParameters parameters{DeviceIndex, HostChannels, paFloat32, Latency, nullptr};
-  const bool in = Dir == wave::TDirection::In;
+  if (Unresponsive()) return {MMSYSERR_NODRIVER, NoAnswerDetail(std::chrono::milliseconds(0))};
   Stereo.assign(2 * static_cast<size_t>(stream->Rate()), 0.0); // a second: callbacks never grow it
   Active = stream.get();
   LastCallbackNs = SteadyNs();
-  std::lock_guard pa(PaLock());
-  PaStream* host = nullptr;
   const auto chunk = static_cast<unsigned long>(stream->Rate() / 100); // 10 ms per callback
-  PaError error = PaApi()->Pa_OpenStream(&host, in ? &parameters : nullptr,
-                                         in ? nullptr : &parameters, stream->Rate(), chunk,
-                                         paClipOff, &Callback, this);
-  std::string detail = PaErrorDetail(error);
-  if (error == paNoError) {
-    // The callback thread runs at real-time priority where the system allows it: a starved
-    // callback is a gap in what the card plays.
-    if (Alsa && PaApi()->PaAlsa_EnableRealtimeScheduling) {
-      PaApi()->PaAlsa_EnableRealtimeScheduling(host, 1);
-    }
-    error = PaApi()->Pa_StartStream(host);
-    detail = PaErrorDetail(error); // before the close: the host's information is the last call's
-    if (error != paNoError) PaApi()->Pa_CloseStream(host);
-  }
-  if (error != paNoError) {
+  auto host = std::make_shared<THostStream>();
+  auto opened = std::make_shared<TBackendResult>();
+  // An open that comes back late is closed at once. Until then its callbacks may read Active
+  // and the stream, which the late close keeps alive; the device takes no other open meanwhile.
+  const std::string unanswered = CallWithin(
+      OpenLimit, [this, host, opened, rate = stream->Rate(), chunk] { *opened = OpenHost(*host, rate, chunk); },
+      [host, stream] {
+        std::lock_guard pa(PaLock());
+        CloseHost(*host);
+      });
+  if (!unanswered.empty()) return {MMSYSERR_NODRIVER, unanswered};
+  if (opened->Code) {
     Active = nullptr;
-    return {OpenResult(error), detail};
+    return *opened;
   }
   Host = host;
   Stream = stream;
@@ -121,16 +165,40 @@ TBackendResult TPaDevice::Attach(const std::shared_ptr<wave::TWaveStream>& strea
   return MMSYSERR_NOERROR;
 }
 
+TBackendResult TPaDevice::OpenHost(THostStream& host, double rate, unsigned long chunk) {
+  const PaStreamParameters parameters{DeviceIndex, HostChannels, paFloat32, Latency, nullptr};
+  const bool in = Dir == wave::TDirection::In;
+  std::lock_guard pa(PaLock());
+  PaStream* opened = nullptr;
+  PaError error = PaApi()->Pa_OpenStream(&opened, in ? &parameters : nullptr,
+                                         in ? nullptr : &parameters, rate, chunk, paClipOff,
+                                         &Callback, this);
+  std::string detail = PaErrorDetail(error);
+  if (error != paNoError) return {OpenResult(error), detail};
+  // The callback thread runs at real-time priority where the system allows it: a starved
+  // callback is a gap in what the card plays.
+  if (Alsa && PaApi()->PaAlsa_EnableRealtimeScheduling) {
+    PaApi()->PaAlsa_EnableRealtimeScheduling(opened, 1);
+  }
+  host.Stream = opened;
+  error = PaApi()->Pa_StartStream(opened);
+  if (error == paNoError) return MMSYSERR_NOERROR;
+  detail = PaErrorDetail(error); // before the close: the host's information is the last call's
+  CloseHost(host);
+  return {OpenResult(error), detail};
+}
+
 void TPaDevice::Detach(const wave::TWaveStream& stream) {
   std::lock_guard lock(Mutex);
   if (Stream.get() != &stream) return;
-  {
+  // A close that does not come back in time is left to finish on its own; it keeps the stream
+  // alive for callbacks that may still come, and the device takes no open until it is done.
+  const std::string unanswered = CallWithin(CloseLimit, [host = Host, kept = Stream] {
     std::lock_guard pa(PaLock());
-    PaApi()->Pa_AbortStream(Host); // returns once no callback runs any more
-    PaApi()->Pa_CloseStream(Host);
-  }
-  Host = nullptr;
-  Active = nullptr;
+    CloseHost(*host);
+  });
+  if (unanswered.empty()) Active = nullptr;
+  Host.reset();
   Stream.reset();
 }
 
@@ -139,16 +207,31 @@ bool TPaDevice::Serves(const wave::TWaveStream* stream) const {
   return stream && Stream.get() == stream;
 }
 
+// The question goes to the library without the device's lock, so a close or an open waiting
+// for its own answer never waits for the watchdog too.
 void TPaDevice::Check(uint64_t nowNs) {
-  std::lock_guard lock(Mutex);
-  if (!Stream || Failed) return;
-  int active = 1;
-  std::string detail;
+  std::shared_ptr<THostStream> host;
   {
-    std::lock_guard pa(PaLock());
-    active = PaApi()->Pa_IsStreamActive(Host);
-    if (active < 0) detail = PaErrorDetail(active);
+    std::lock_guard lock(Mutex);
+    if (!Stream || Failed) return;
+    host = Host;
   }
+  struct TAnswer {
+    int Active = 1;
+    std::string Detail;
+  };
+  auto answer = std::make_shared<TAnswer>();
+  const std::string unanswered = CallWithin(WatchLimit, [host, answer] {
+    std::lock_guard pa(PaLock());
+    if (host->Closed) return;
+    answer->Active = PaApi()->Pa_IsStreamActive(host->Stream);
+    if (answer->Active < 0) answer->Detail = PaErrorDetail(answer->Active);
+  });
+  std::lock_guard lock(Mutex);
+  if (Host != host || Failed) return; // closed meanwhile
+  const bool answered = unanswered.empty();
+  const int active = answered ? answer->Active : -1;
+  std::string detail = answered ? answer->Detail : unanswered;
   const uint64_t last = LastCallbackNs;
   if (active == 1 && (nowNs < last || nowNs - last < StallNs)) return;
   if (active == 0) detail = "PortAudio: the stream stopped on its own";

@@ -12,6 +12,11 @@
 // A stream that stops on its own, or whose callbacks stop coming (a device unplugged, a sound
 // server gone), is found by Check(): the open stream then vanishes (every queued buffer comes
 // back, later calls answer MMSYSERR_NODRIVER, closing still works).
+//
+// Every call into the library is made with a deadline (uPaLimits.h): a device whose server is
+// stopped answers nothing, and a call that overruns is abandoned. The device then counts as
+// vanished: an open stream vanishes as above, and opens are refused (MMSYSERR_NODRIVER) until
+// every abandoned call has come back.
 
 #include "platform/src/uWaveBackend.h"
 #include "platform/src/uWaveStream.h"
@@ -19,6 +24,8 @@
 #include <portaudio.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -27,6 +34,14 @@
 namespace platform::portaudio {
 
 uint64_t SteadyNs(); // the steady clock in nanoseconds
+
+// The library stream of one open, shared with the helper threads that call the library on it.
+// Guarded by PaLock(); Closed once the library has closed it, so that an abandoned call that
+// comes back late never touches a closed stream.
+struct THostStream {
+  PaStream* Stream = nullptr;
+  bool Closed = false;
+};
 
 class TPaDevice : public wave::TWaveDevice {
 public:
@@ -64,6 +79,14 @@ private:
   void Record(const float* input, size_t frames, uint64_t nowNs);
   void Play(float* output, size_t frames, uint64_t nowNs);
   bool RateAccepted(uint32_t rate) const;
+  // Opens and starts the library stream into `host` (on a helper thread, under PaLock).
+  TBackendResult OpenHost(THostStream& host, double rate, unsigned long chunk);
+  // Runs `work` within `limit` (platform::RunWithin), or without waiting while an abandoned
+  // call on any device has not come back; an abandoned call counts in Unanswered until it has
+  // come back and `late` has run. Empty when answered, else the native detail of the failure.
+  std::string CallWithin(std::chrono::milliseconds limit, std::function<void()> work,
+                         std::function<void()> late = {}) const;
+  bool Unresponsive() const { return *Unanswered > 0; }
   double* Scratch(size_t frames);
 
   const PaDeviceIndex DeviceIndex;
@@ -76,8 +99,11 @@ private:
   mutable std::mutex Mutex; // the open stream, the library stream and the rate cache
   mutable std::map<uint32_t, bool> Rates;
   std::shared_ptr<wave::TWaveStream> Stream;
-  PaStream* Host = nullptr;
+  std::shared_ptr<THostStream> Host;
   bool Failed = false;
+  // Abandoned calls that have not come back (shared with their helper threads; it may dip
+  // below zero for a moment when one comes back before it is counted).
+  const std::shared_ptr<std::atomic<int>> Unanswered = std::make_shared<std::atomic<int>>(0);
 
   // Used by the callback only while the library stream runs.
   wave::TWaveStream* Active = nullptr;

@@ -1,9 +1,13 @@
 #include "platform/portaudio/uPaLibrary.h"
 
 #include "platform/alsa/uAlsaLibrary.h"
+#include "platform/portaudio/uPaLimits.h"
+#include "platform/src/uDeadlineCall.h"
 #include "platform/src/uSharedLibrary.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <memory>
 
 namespace platform::portaudio {
 namespace {
@@ -50,8 +54,13 @@ const TPaApi* PaApi() {
     if (!lib.Loaded() || !BindAll(lib, bound)) return nullptr;
     alsa::SilenceAlsaErrors();
     SilenceJack(lib);
-    std::lock_guard lock(PaLock());
-    return bound.Pa_Initialize() == paNoError ? &bound : nullptr;
+    // A start-up that does not come back in time leaves the program with the virtual boxes.
+    auto started = std::make_shared<std::atomic<bool>>(false);
+    const bool answered = RunWithin(StartLimit, [started] {
+      std::lock_guard lock(PaLock());
+      *started = bound.Pa_Initialize() == paNoError;
+    });
+    return answered && *started ? &bound : nullptr;
   }();
   return api;
 }

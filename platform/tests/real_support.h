@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/types.h>
+
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -18,6 +22,7 @@
 #include <cstring>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace realtest {
@@ -71,6 +76,52 @@ inline WAVEFORMATEX Pcm16(DWORD rate) {
   f.nAvgBytesPerSec = rate * 4;
   return f;
 }
+
+// The loopback server stopped (SIGSTOP: not gone, but answering nothing) for the object's life;
+// it resumes at the end in every case, so the session ends cleanly. Only in a loopback session
+// that allows it (LOOPBACK_MAY_STOP=1, the server's process in LOOPBACK_DAEMON_PID).
+class TStoppedServer {
+public:
+  static pid_t Pid() {
+    const char* may = std::getenv("LOOPBACK_MAY_STOP");
+    const char* pid = std::getenv("LOOPBACK_DAEMON_PID");
+    if (!may || std::strcmp(may, "1") != 0 || !pid) return 0;
+    return static_cast<pid_t>(std::atol(pid));
+  }
+  TStoppedServer() : Server(Pid()) {
+    if (Server > 0) Stopped = ::kill(Server, SIGSTOP) == 0;
+  }
+  ~TStoppedServer() { Resume(); }
+  TStoppedServer(const TStoppedServer&) = delete;
+  TStoppedServer& operator=(const TStoppedServer&) = delete;
+  bool Stopped = false;
+  void Resume() {
+    if (Stopped) ::kill(Server, SIGCONT);
+    Stopped = false;
+  }
+
+private:
+  const pid_t Server;
+};
+
+// After the server has resumed: true once input `in` opens again (the calls given up on while it
+// was stopped have come back) within `limit`.
+inline bool InputOpensAgain(int in, std::chrono::milliseconds limit) {
+  const WAVEFORMATEX format = Pcm16(48000);
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    HWAVEIN handle = nullptr;
+    if (waveInOpen(&handle, static_cast<UINT>(in), &format, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR) {
+      return waveInClose(handle) == MMSYSERR_NOERROR;
+    }
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+}
+
+#define SKIP_WITHOUT_STOPPABLE_SERVER()                                                          \
+  SKIP_WITHOUT_LOOPBACK();                                                                        \
+  if (realtest::TStoppedServer::Pid() <= 0) GTEST_SKIP() << "needs a sound server it may stop"
 
 inline DWORD Flags(WAVEHDR& header) {
   return std::atomic_ref<DWORD>(header.dwFlags).load(std::memory_order_acquire);
