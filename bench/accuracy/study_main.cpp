@@ -283,6 +283,20 @@ TBoxConfig FixtureBox(double r, double l, double c, double rref, const TBoxConfi
   return box;
 }
 
+// Dravik calibrated on the shorted jig of a card with all three runs, and its fixture steps.
+struct TCalibratedCard {
+  dravik::TCalibrIn Calibration;
+  dravik::TInputResponse Response;
+  explicit TCalibratedCard(const TBoxConfig& card) {
+    DravikCalibrate(card, Fs, Calibration);
+    Response = DravikResponse(card, Fs, Calibration);
+  }
+  void Step(const TBoxConfig& box, platform::TFixture& fixture, platform::TFixtureStep step,
+            double standardOhms = 0) {
+    DravikFixtureStep(box, Fs, 3, Calibration, Response, fixture, static_cast<int>(step), standardOhms);
+  }
+};
+
 struct TFixturePart {
   const char* Name;
   double R, L, C;
@@ -317,15 +331,12 @@ void Fixture(std::ofstream& md, int readings) {
   leads.Circuit.LeadR = 0.1;
   leads.Circuit.LeadL = 1e-6;
   leads.Circuit.Rref = 1;
-  dravik::TCalibrIn calibration;
-  DravikCalibrate(leads, Fs, calibration);
-  const dravik::TInputResponse response = DravikResponse(leads, Fs, calibration);
+  TCalibratedCard onLeads(leads);
   platform::TFixture shortOnly;
-  DravikFixtureStep(FixtureBox(0, 0, 0, 1, leads), Fs, 3, calibration, response, shortOnly,
-                    static_cast<int>(platform::TFixtureStep::Short));
+  onLeads.Step(FixtureBox(0, 0, 0, 1, leads), shortOnly, platform::TFixtureStep::Short);
   FixtureTable(md, leads, {{"0.1 Ohm", 0.1, 0, 0}, {"1 Ohm", 1, 0, 0}, {"1 uH + 20 mOhm", 0.02, 1e-6, 0},
                            {"10 uH + 0.1 Ohm", 0.1, 10e-6, 0}},
-               shortOnly, calibration, response, readings);
+               shortOnly, onLeads.Calibration, onLeads.Response, readings);
 
   md << "\nInputs of 47 kOhm and 100 pF each (`zin=47k,cin=100p`), 100 pF between the leads, "
         "Rref 100 kOhm; the open step, then the load step on a 100 kOhm standard:\n\n"
@@ -336,18 +347,14 @@ void Fixture(std::ofstream& md, int readings) {
   inputs.Circuit.LeadC = 100e-12;
   inputs.Circuit.Rref = 100e3;
   inputs.Circuit.Open = true;
-  dravik::TCalibrIn calibration2;
-  DravikCalibrate(inputs, Fs, calibration2);
-  const dravik::TInputResponse response2 = DravikResponse(inputs, Fs, calibration2);
+  TCalibratedCard loaded(inputs);
   platform::TFixture openLoad;
-  DravikFixtureStep(FixtureBox(0, 0, 0, 100e3, inputs), Fs, 3, calibration2, response2, openLoad,
-                    static_cast<int>(platform::TFixtureStep::Open));
+  loaded.Step(FixtureBox(0, 0, 0, 100e3, inputs), openLoad, platform::TFixtureStep::Open);
   inputs.Circuit.Open = false;
-  DravikFixtureStep(FixtureBox(100e3, 0, 0, 100e3, inputs), Fs, 3, calibration2, response2, openLoad,
-                    static_cast<int>(platform::TFixtureStep::Load), 100e3);
+  loaded.Step(FixtureBox(100e3, 0, 0, 100e3, inputs), openLoad, platform::TFixtureStep::Load, 100e3);
   FixtureTable(md, inputs, {{"10 kOhm", 10e3, 0, 0}, {"1 MOhm", 1e6, 0, 0}, {"100 pF", 0, 0, 100e-12},
                             {"1 nF", 0, 0, 1e-9}, {"10 nF", 0, 0, 10e-9}},
-               openLoad, calibration2, response2, readings);
+               openLoad, loaded.Calibration, loaded.Response, readings);
 }
 
 } // namespace
