@@ -31,6 +31,12 @@ struct TDriver {
     const double k = std::sqrt((mmsGrams + grams) / mmsGrams);
     return {Name, Re, Le, Fs / k, Qms * k, Qes * k, Rl, Ll};
   }
+  // In a sealed box whose air is `vasRatio` times stiffer than the suspension (Vas / Vb): the
+  // resonance and both Q's rise by sqrt(1 + Vas / Vb), the moving mass stays.
+  TDriver InBox(double vasRatio) const {
+    const double k = std::sqrt(1 + vasRatio);
+    return {Name, Re, Le, Fs * k, Qms * k, Qes * k, Rl, Ll};
+  }
   std::string Circuit() const {
     char text[200];
     std::snprintf(text, sizeof text, "Re=%g,Le=%g,fs=%g,Qms=%g,Qes=%g,Rref=10", Re, Le, Fs, Qms, Qes);
@@ -52,7 +58,13 @@ const TDriver Drivers[] = {
     {"midbass, lossy coil", 5.6, 0.3e-3, 70, 8, 0.9, 8, 0.5e-3},
 };
 
-constexpr double MmsGrams = 20, AddedGrams = 10, SdCm2 = 200;
+constexpr double MmsGrams = 20, AddedGrams = 10, SdCm2 = 200, BoxLitres = 20;
+
+// The first driver's Vas: rho c² Sd² Cms with Cms = 1 / (ws² Mms).
+double TrueVas() {
+  const double ws = 2 * M_PI * 45, cms = 1 / (ws * ws * MmsGrams * 1e-3);
+  return AirDensity * SpeedOfSound * SpeedOfSound * std::pow(SdCm2 * 1e-4, 2) * cms;
+}
 
 double Off(double got, double want) { return std::fabs(got / want - 1); }
 
@@ -61,11 +73,13 @@ struct Loudspeaker : testing::Test {
   std::unique_ptr<TWindow> W;
   std::unique_ptr<TBlockCounter> Blocks;
 
-  // The drivers in free air, then the first one with the added mass; the shorted box last.
+  // The drivers in free air, then the first one with the added mass and in the closed box; the
+  // shorted box last.
   void Open() {
     std::string circuits;
     for (const TDriver& d : Drivers) circuits += d.Circuit() + ";";
-    circuits += Drivers[0].Loaded(AddedGrams, MmsGrams).Circuit();
+    circuits += Drivers[0].Loaded(AddedGrams, MmsGrams).Circuit() + ";";
+    circuits += Drivers[0].InBox(TrueVas() / (BoxLitres * 1e-3)).Circuit();
     const auto parsed = vmbox::ParseCircuits(circuits);
     ASSERT_EQ(parsed.Error, "");
     uitest::App();
@@ -120,14 +134,22 @@ TEST_F(Loudspeaker, ParametersOfEachDriverAndVasByAnAddedMass) {
   panel.edMass->setText(QString::number(AddedGrams));
   panel.edSd->setText(QString::number(SdCm2));
   ASSERT_NO_FATAL_FAILURE(MeasureAndFit(std::size(Drivers), false, &TThieleSmallPanel::btnAddedMass));
+  const double vas = TrueVas();
+  // The closed box of the volume typed gives the same Vas and moving mass.
+  panel.edVb->setText(QString::number(BoxLitres));
+  ASSERT_NO_FATAL_FAILURE(MeasureAndFit(std::size(Drivers) + 1, false, &TThieleSmallPanel::btnClosedBox));
+  const TDriverMechanics box = panel.Mechanics();
+  ASSERT_TRUE(box.Ok) << box.Failure;
+  ASSERT_NO_FATAL_FAILURE(MeasureAndFit(std::size(Drivers), false, &TThieleSmallPanel::btnAddedMass));
   const TDriverMechanics& m = panel.Mechanics();
   ASSERT_TRUE(m.Ok) << m.Failure;
-  const double ws = 2 * M_PI * Drivers[0].Fs, cms = 1 / (ws * ws * MmsGrams * 1e-3);
-  const double vas = AirDensity * SpeedOfSound * SpeedOfSound * std::pow(SdCm2 * 1e-4, 2) * cms;
-  std::printf("Vas %.4f l (true %.4f l, %.1e), Mms %.3f g (%.1e)\n", m.Vas.Value * 1e3, vas * 1e3,
-              Off(m.Vas.Value, vas), m.Mms.Value * 1e3, Off(m.Mms.Value, MmsGrams * 1e-3));
-  EXPECT_LT(Off(m.Vas.Value, vas), 0.03);
-  EXPECT_LT(Off(m.Mms.Value, MmsGrams * 1e-3), 0.03);
+  for (const auto& [how, got] : {std::pair("added mass", m), std::pair("closed box", box)}) {
+    std::printf("by the %s: Vas %.4f l (true %.4f l, %.1e), Mms %.3f g (%.1e)\n", how,
+                got.Vas.Value * 1e3, vas * 1e3, Off(got.Vas.Value, vas), got.Mms.Value * 1e3,
+                Off(got.Mms.Value, MmsGrams * 1e-3));
+    EXPECT_LT(Off(got.Vas.Value, vas), 0.03) << how;
+    EXPECT_LT(Off(got.Mms.Value, MmsGrams * 1e-3), 0.03) << how;
+  }
   const std::string shown = panel.memTs->toPlainText().toStdString();
   EXPECT_NE(shown.find("Vas= "), std::string::npos) << shown;
   // The result goes into the header of the exported ZMA file, in ASCII.

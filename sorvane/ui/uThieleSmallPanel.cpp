@@ -1,6 +1,7 @@
 #include "sorvane/ui/uThieleSmallPanel.h"
 
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <cmath>
@@ -60,26 +61,36 @@ TThieleSmallPanel::TThieleSmallPanel(QWidget* parent) : QWidget(parent) {
   btnAddedMass = Button("btnAddedMass", "Fit with the added mass",
                         "Fits the curve drawn last with the mass typed below on the cone: gives "
                         "the moving mass, the compliance, Bl and Vas.");
+  btnClosedBox = Button("btnClosedBox", "Fit in the closed box",
+                        "Fits the curve drawn last with the driver in a sealed box of the volume "
+                        "typed below: gives Vas and the mechanics from the box's resonance.");
   cbLossyCoil = new QCheckBox("Lossy voice coil (Le with Rl || Ll)");
   cbLossyCoil->setObjectName("cbLossyCoil");
   edMass = new QLineEdit;
   edMass->setObjectName("edMass");
   edSd = new QLineEdit;
   edSd->setObjectName("edSd");
+  edVb = new QLineEdit;
+  edVb->setObjectName("edVb");
   memTs = new QPlainTextEdit;
   memTs->setObjectName("memTs");
   memTs->setReadOnly(true);
   auto* typed = new QFormLayout;
   typed->addRow("Added mass (g)", edMass);
   typed->addRow("Sd (cm²)", edSd);
+  typed->addRow("Box volume (l)", edVb);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(btnFreeAir);
   layout->addWidget(cbLossyCoil);
   layout->addLayout(typed);
-  layout->addWidget(btnAddedMass);
+  auto* second = new QHBoxLayout;
+  second->addWidget(btnAddedMass);
+  second->addWidget(btnClosedBox);
+  layout->addLayout(second);
   layout->addWidget(memTs, 1);
   connect(btnFreeAir, &QPushButton::clicked, this, &TThieleSmallPanel::btnFreeAirClick);
   connect(btnAddedMass, &QPushButton::clicked, this, &TThieleSmallPanel::btnAddedMassClick);
+  connect(btnClosedBox, &QPushButton::clicked, this, &TThieleSmallPanel::btnClosedBoxClick);
 }
 
 TThieleSmallFit TThieleSmallPanel::Fit() const {
@@ -101,18 +112,25 @@ void TThieleSmallPanel::btnFreeAirClick() {
   Show();
 }
 
-void TThieleSmallPanel::btnAddedMassClick() {
-  const TThieleSmallFit loaded = Fit();
-  if (!FFreeAir.Ok) {
-    FMechanics = {};
-    FMechanics.Failure = "Fit the loudspeaker in free air first.";
-  } else if (!loaded.Ok) {
-    FMechanics = {};
-    FMechanics.Failure = loaded.Failure;
-  } else {
-    FMechanics = MechanicsByAddedMass(FFreeAir, loaded, Typed(edMass) / 1e3, Typed(edSd) / 1e4);
-  }
+void TThieleSmallPanel::SecondFit(const std::function<TDriverMechanics(const TThieleSmallFit&)>& mechanics) {
+  const TThieleSmallFit second = Fit();
+  FMechanics = {};
+  if (!FFreeAir.Ok) FMechanics.Failure = "Fit the loudspeaker in free air first.";
+  else if (!second.Ok) FMechanics.Failure = second.Failure;
+  else FMechanics = mechanics(second);
   Show();
+}
+
+void TThieleSmallPanel::btnAddedMassClick() {
+  SecondFit([this](const TThieleSmallFit& loaded) {
+    return MechanicsByAddedMass(FFreeAir, loaded, Typed(edMass) / 1e3, Typed(edSd) / 1e4);
+  });
+}
+
+void TThieleSmallPanel::btnClosedBoxClick() {
+  SecondFit([this](const TThieleSmallFit& inBox) {
+    return MechanicsByClosedBox(FFreeAir, inBox, Typed(edVb) / 1e3, Typed(edSd) / 1e4);
+  });
 }
 
 std::vector<std::string> TThieleSmallPanel::ResultLines() const {

@@ -32,6 +32,8 @@ public:
   // Fits the curve in free air (the first fit) or with the added mass on the cone.
   void btnFreeAirClick();
   void btnAddedMassClick();
+  // ... or in a closed box of the volume typed.
+  void btnClosedBoxClick();
 
   const TThieleSmallFit& FreeAir() const { return FFreeAir; }
   const TDriverMechanics& Mechanics() const { return FMechanics; }
@@ -40,13 +42,17 @@ public:
 
   QPushButton* btnFreeAir;
   QPushButton* btnAddedMass;
+  QPushButton* btnClosedBox;
   QCheckBox* cbLossyCoil;
   QLineEdit* edMass; // grams
   QLineEdit* edSd;   // square centimetres
+  QLineEdit* edVb;   // litres
   QPlainTextEdit* memTs;
 
 private:
   TThieleSmallFit Fit() const;
+  // The second fit and what it adds to the free-air one.
+  void SecondFit(const std::function<TDriverMechanics(const TThieleSmallFit&)>& mechanics);
   void Show();
 
   TThieleSmallFit FFreeAir;
