@@ -52,7 +52,14 @@ TEST(FineResolution, LongBlockGivesFineBinsAndTheSameImpedance) {
   w->frSpRange1->SetRange(23, 2000);
 
   const std::vector<TCurvePoint> coarse = MeasureAt(w, blocks, 1);
+  // The chart draws every bin of the standard block, and the long block at the export's
+  // 48 points per octave: 23 .. 2000 Hz is 6.4 octaves.
+  EXPECT_EQ(static_cast<size_t>(w->ChartData().Points(0).size()), coarse.size());
+  w->ExportBar->cbPerOctave->setCurrentIndex(w->ExportBar->cbPerOctave->findData(48));
   const std::vector<TCurvePoint> fine = MeasureAt(w, blocks, 32);
+  const auto drawn = static_cast<size_t>(w->ChartData().Points(0).size());
+  EXPECT_LE(drawn, 48u * 7);
+  EXPECT_GE(drawn, 48u * 6);
   EXPECT_EQ(w->BlockLen(), 65536);
   ASSERT_GT(coarse.size(), 50u);
   ASSERT_GT(fine.size(), 30 * coarse.size());

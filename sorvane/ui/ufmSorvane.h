@@ -59,6 +59,9 @@ struct TSorvaneFiles {
   static TSorvaneFiles Default();
 };
 
+// One point per log-spaced cell of `perOctave` per octave: the mean of the cell's points.
+QList<QPointF> ThinnedPoints(const QList<QPointF>& points, int perOctave);
+
 class TForm1 : public QWidget {
   Q_OBJECT
 public:
@@ -198,6 +201,7 @@ private:
   void BuildLoudspeakerPage(); // uSorvaneLoudspeaker.cpp
   // The range bar's full range at the rate and block length in use.
   double FullRangeLo() const;
+  bool ThinsTheChart(bool calibrating) const;
   double FullRangeHi() const;
   QWidget* BuildRightColumn();
   void FormCreate();

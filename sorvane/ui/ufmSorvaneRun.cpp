@@ -339,6 +339,23 @@ void TForm1::TakeExportCurve(const TWaveData& block, const std::vector<double>& 
                        transfer ? TCurveKind::Transfer : TCurveKind::Impedance, rref);
 }
 
+// A block longer than the standard one draws its curves with the points per octave chosen for
+// the export (tens of thousands of bins would crowd the chart, most of them in the top octave);
+// the standard block, and the level check's spectra, keep every bin.
+bool TForm1::ThinsTheChart(bool calibrating) const {
+  return !calibrating && FDrawStyle != 3 && ExportBar->PerOctave() > 0 &&
+         FBlockLen > StandardBlockLength(frWaveSetup1->SamplingRate());
+}
+
+QList<QPointF> ThinnedPoints(const QList<QPointF>& points, int perOctave) {
+  std::vector<TCurvePoint> curve;
+  curve.reserve(static_cast<size_t>(points.size()));
+  for (const QPointF& p : points) curve.push_back({p.x(), {p.y(), 0}, 0});
+  QList<QPointF> thinned;
+  for (const TCurvePoint& p : ThinPerOctave(std::move(curve), perOctave)) thinned.append(QPointF(p.F, p.Value.Re));
+  return thinned;
+}
+
 void TForm1::DrawBlock(const TWaveData& block) {
   ClearSeries();
   FPendingDraws = 0;
@@ -374,6 +391,8 @@ void TForm1::DrawBlock(const TWaveData& block) {
   }
   if (DrawsBinCurve()) points[3] = BinCurve(points);
   else SeriesChart->SetCurveAxis(false, QString(), QString());
+  if (ThinsTheChart(calibrating))
+    for (auto& series : points) series = ThinnedPoints(series, ExportBar->PerOctave());
   ShowUnits();
   // Only series with points paint; an empty one (no L or C to show) must not hold the next block.
   FPendingDraws = 0;
