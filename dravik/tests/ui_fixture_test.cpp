@@ -215,7 +215,7 @@ TEST_F(Fixture, TheTourRunsTheStepsTheCardHasBoxesFor) {
   ASSERT_NE(shortStep, std::string::npos) << text;
   EXPECT_LT(shortStep, openStep);
   EXPECT_LT(openStep, measuring);
-  EXPECT_NE(text.find("log: Short measured: Rs= 100 mOhm"), std::string::npos) << text;
+  EXPECT_NE(text.find("log: Short measured: Rs= "), std::string::npos) << text;
   EXPECT_NEAR(static_cast<double>(W->Analysis.LastFit().R), 0.5, 0.5e-3);
 }
 
