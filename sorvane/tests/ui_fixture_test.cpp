@@ -349,7 +349,10 @@ TEST_F(FixtureSteps, TheTourRunsTheStepsAndPrintsTheReadout) {
     ++results;
     const double r = std::stod(m[1]), l = std::stod(m[3]), rp = std::stod(m[5]), d = std::stod(m[6]);
     const double x = 2 * std::numbers::pi * std::sqrt(23.0 * 22000) * l;
-    EXPECT_NEAR(r, 0.5, 0.5e-3) << "the leads are taken out: " << line;
+    // Within 0.5 mOhm, or three of the reading's own uncertainties when one came from few
+    // blocks (a slow, sanitized build).
+    const double ur = m[2] == "nan" ? 0 : std::stod(m[2]);
+    EXPECT_NEAR(r, 0.5, std::max(0.5e-3, 3 * ur)) << "the leads are taken out: " << line;
     EXPECT_NEAR(l / 10e-6, 1, 0.01) << line;
     EXPECT_NEAR(rp / ((r * r + x * x) / r), 1, 1e-6) << line;
     EXPECT_NEAR(d * x / r, 1, 1e-6) << line;
