@@ -33,22 +33,17 @@ constexpr int AveragedResults = 3;
 // show.
 constexpr std::size_t ReportedPoint = 6;
 
-const char* StepName(platform::TFixtureStep Step) {
-  switch (Step) {
-  case platform::TFixtureStep::Open: return "Open";
-  case platform::TFixtureStep::Short: return "Short";
-  case platform::TFixtureStep::Load: break;
-  }
-  return "Load";
-}
-
-const char* StepStartText(platform::TFixtureStep Step) {
-  switch (Step) {
-  case platform::TFixtureStep::Open: return "Open: measuring the fixture with nothing connected...";
-  case platform::TFixtureStep::Short: return "Short: measuring the fixture with the leads shorted...";
-  case platform::TFixtureStep::Load: break;
-  }
-  return "Load: measuring the standard resistor...";
+// Each step's name in the log and what the log says as it starts, in the order of TFixtureStep.
+struct TStepTexts {
+  const char* Name;
+  const char* Start;
+};
+const TStepTexts& TextsOf(platform::TFixtureStep Step) {
+  static const TStepTexts texts[] = {
+      {"Open", "Open: measuring the fixture with nothing connected..."},
+      {"Short", "Short: measuring the fixture with the leads shorted..."},
+      {"Load", "Load: measuring the standard resistor..."}};
+  return texts[static_cast<int>(Step)];
 }
 
 QPushButton* StepButton(const char* Name, const char* Caption, const char* Tip) {
@@ -122,7 +117,7 @@ void TfmLCR::btnFixtureStepClick(platform::TFixtureStep Step) {
   FFixtureStep = Step;
   FFixtureResults = 0;
   FFixtureSum.fill(TComplex{});
-  AddMessage(StepStartText(Step), true);
+  AddMessage(TextsOf(Step).Start, true);
   rgRunMode->SetItemIndex(1);
   rgRunModeClick();
   btnStartMeasurementClick();
@@ -158,7 +153,7 @@ void TfmLCR::EndFixtureStep() {
   });
   const long double f = static_cast<long double>(SignalIn->GetSamplingRate()) /
                         SignalIn->BlockLength * (1u << ReportedPoint);
-  std::string text = std::string(StepName(step)) + " measured: ";
+  std::string text = std::string(TextsOf(step).Name) + " measured: ";
   if (step == platform::TFixtureStep::Short) {
     const platform::TFixtureComplex zs = fixture.SeriesImpedance(ReportedPoint);
     text += "Rs= " + FloatToEng(zs.real()) + "Ohm, Xs= " + FloatToEng(zs.imag()) + "Ohm at " +
