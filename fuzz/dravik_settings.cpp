@@ -107,10 +107,11 @@ std::string FileText(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Loads the file the window keeps its settings in.
-TState Load(TfmLCR& w) {
+// Loads the file the window keeps its settings in, which the reader refuses only when `refused`.
+TState Load(TfmLCR& w, bool refused = false) {
   const platform::TIniFile ini(w.SettingsFile());
-  Require(ini.LoadError().empty(), "a scratch file loads");
+  Require(ini.LoadError().empty() != refused,
+          refused ? "a file in UTF-16 is refused" : "a scratch file loads");
   w.ReadSettings(ini);
   return Capture(w);
 }
@@ -144,15 +145,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TfmLCR& w = *f.Window;
   fuzz::WriteBytes(w.SettingsFile(), f.Baseline);
   Load(w);
-  fuzz::WriteBytes(w.SettingsFile(), std::string_view(reinterpret_cast<const char*>(data), size));
-  const TState loaded = Load(w);
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  fuzz::WriteBytes(w.SettingsFile(), bytes);
+  const bool refused = fuzz::StartsAsUtf16(bytes);
+  const TState loaded = Load(w, refused);
   CheckLoaded(w, loaded);
   w.WriteSettings();
+  w.reMes->clear(); // the log would grow with every input
+  if (refused) {
+    fuzz::RequireSameText(FileText(w.SettingsFile()), bytes, "a refused file is left as it was");
+    return 0;
+  }
   const std::string saved = FileText(w.SettingsFile());
   const TState again = Load(w);
   Require(SameSettings(loaded, again), "loading what was saved gives the same settings");
   w.WriteSettings();
   fuzz::RequireSameText(FileText(w.SettingsFile()), saved, "saving again gives the same file");
-  w.reMes->clear(); // the log would grow with every input
+  w.reMes->clear();
   return 0;
 }

@@ -56,4 +56,8 @@ void WriteBytes(const fs::path& path, std::string_view bytes) {
   Require(out.good(), "the scratch file can be written");
 }
 
+bool StartsAsUtf16(std::string_view bytes) {
+  return bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF";
+}
+
 } // namespace fuzz

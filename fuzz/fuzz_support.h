@@ -21,4 +21,8 @@ std::filesystem::path ScratchFile(std::string_view name);
 // Writes `bytes` to `path` as they are, replacing the file.
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 
+// True when `bytes` open with a UTF-16 byte-order mark: the settings reader refuses such a file
+// whole, and the programs must say so and leave it as it is.
+bool StartsAsUtf16(std::string_view bytes);
+
 } // namespace fuzz

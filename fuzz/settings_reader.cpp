@@ -218,7 +218,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::WriteBytes(fuzz::ScratchFile("settings.ini"), bytes);
   TIniFile ini(fuzz::ScratchFile("settings.ini"));
   // A file in UTF-16 is refused whole: it reads as nothing, and there is nothing more to check.
-  if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0) {
+  if (fuzz::StartsAsUtf16(bytes)) {
     Require(!ini.LoadError().empty() && ini.Text().empty(), "a file in UTF-16 is refused");
     return 0;
   }

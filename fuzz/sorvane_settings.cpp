@@ -154,12 +154,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::filesystem::path& file = w.Files().Settings;
   fuzz::WriteBytes(file, f.Baseline);
   const double before = Load(w).Value;
-  fuzz::WriteBytes(file, std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  fuzz::WriteBytes(file, bytes);
   const TState loaded = Load(w);
   CheckLists(w, loaded);
   CheckValueList(w, loaded, before);
   CheckCalibration(loaded);
   w.SaveSettings();
+  if (fuzz::StartsAsUtf16(bytes)) {
+    Require(!f.Messages.empty(), "a file in UTF-16 is refused with a message");
+    f.Messages.clear();
+    fuzz::RequireSameText(FileText(file), bytes, "a refused file is left as it was");
+    return 0;
+  }
   const std::string saved = FileText(file);
   const TState again = Load(w);
   Require(SameSettings(loaded, again), "loading what was saved gives the same settings");
