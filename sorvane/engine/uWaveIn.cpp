@@ -41,6 +41,7 @@ bool TWaveIn::Start() {
   if (!Prepare()) return true;
   // The first 25 frames and one millisecond more are the converter settling: discarded.
   Position = -25 - static_cast<int>(Format.nSamplesPerSec / 1000);
+  Arrival.Reset(AwaitSignal ? Format.nSamplesPerSec : 0);
   Collecting = true;
   ResumePending = false;
   SkipCount = 0;
@@ -102,18 +103,21 @@ void TWaveIn::ProcessBuffer(WAVEHDR& header) {
 void TWaveIn::Collect(const char* frames, size_t count) {
   const int last = static_cast<int>(Data[0].size()) - 1;
   for (size_t i = 0; i < count; ++i) {
-    if (Position >= 0) {
-      TStereoFrame frame;
-      std::memcpy(&frame, frames + i * sizeof frame, sizeof frame);
-      Data[0][Position] = frame.Left / FullScale;
-      Data[1][Position] = frame.Right / FullScale;
-      if (Position == last) {
-        Position = 0;
-        if (OnData) OnData(Data);
-        continue;
-      }
+    if (Position < 0) { // the converter settling
+      ++Position;
+      continue;
     }
-    ++Position;
+    TStereoFrame frame;
+    std::memcpy(&frame, frames + i * sizeof frame, sizeof frame);
+    if (!Arrival.Settled(frame)) continue;
+    Data[0][Position] = frame.Left / FullScale;
+    Data[1][Position] = frame.Right / FullScale;
+    if (Position == last) {
+      Position = 0;
+      if (OnData) OnData(Data);
+    } else {
+      ++Position;
+    }
   }
 }
 
@@ -140,6 +144,7 @@ TSyncIn::TSyncIn() : Event(CreateEventA(nullptr, FALSE, FALSE, nullptr)), Device
   Device->OnData = [this, device = Device.get()](const TWaveData& block) {
     Captured(block, device->CollectionEpoch());
   };
+  Device->SetAwaitSignal(true);
 }
 
 TSyncIn::~TSyncIn() {

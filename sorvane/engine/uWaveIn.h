@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "sorvane/analysis/uSpectrumMoments.h"
+#include "sorvane/engine/uSignalArrival.h"
 #include "sorvane/engine/uWaveControl.h"
 
 namespace sorvane {
@@ -28,6 +29,10 @@ public:
   // Opens and starts capture: true when capture runs (also when it ran already), false when the
   // device could not be opened (OnError has the text).
   bool Start();
+  // Whether a Start waits for the signal played to reach the inputs and settle before its first
+  // block (TSignalArrival); off, the first block begins after the converter's settling frames.
+  // Set it before Start.
+  void SetAwaitSignal(bool on) { AwaitSignal = on; }
 
   // false pauses collection at once; true resumes it after three more device buffers, from
   // frame 0 of a new block. Any thread may call it; the capture thread applies it at its next
@@ -60,6 +65,8 @@ private:
   bool Collecting = false;
   bool ResumePending = false;
   int SkipCount = 0;
+  bool AwaitSignal = false;
+  TSignalArrival Arrival;
   std::atomic<TCommand> Command{TCommand::None};
   std::atomic<int> ResumeBacklog{0};
   unsigned Epoch = 0;
@@ -82,6 +89,8 @@ public:
   TWaveIn& WaveIn() { return *Device; }
   const TWaveIn& WaveIn() const { return *Device; }
 
+  // Starts capture; the first block is recorded once the signal played has reached the inputs
+  // and settled (a block of silence or of the start-up transient reads far from the truth).
   bool Start();
   void Stop();
   // Wired to the playback device's OnSignalChange: a pause also restarts the averaging, and no

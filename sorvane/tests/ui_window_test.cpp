@@ -313,6 +313,32 @@ TEST(Window, LcrOnEachDefaultBox) {
   }
 }
 
+// A card whose signal reaches its inputs half a second after it is played, as through a sound
+// server: the first reading after every Start is already the component's (it was a block of
+// silence before, "R= -15.4 Ohm" for this box).
+TEST(Window, FirstReadingAfterStartWaitsForTheSignal) {
+  uitest::App();
+  const auto parsed = vmbox::ParseCircuits("R=3.3,L=1m;R=0,name=shorted Zx;latency=24000");
+  ASSERT_EQ(parsed.Error, "");
+  vmbox::Reinitialise(parsed.Boxes, vmbox::TSpeed::Fast);
+  uitest::TScratch scratch;
+  TWindow w(scratch.Files());
+  TBlockCounter blocks(*w.Form);
+  TypeRref(*w.Form, "10");
+  Calibrate(w, blocks);
+  for (int start = 0; start < 3; ++start) {
+    UseBox(*w.Form, 0);
+    w->SetModeItem(2);
+    w->btnStartStop->click();
+    ASSERT_TRUE(w->Running());
+    ASSERT_TRUE(blocks.WaitFor(1));
+    const TLcr first = Measured(*w.Form);
+    w->btnStartStop->click();
+    EXPECT_NEAR(first.R, 3.3, 0.003 * 3.3) << "start " << start;
+    EXPECT_NEAR(first.L, 1e-3, 0.003e-3) << "start " << start;
+  }
+}
+
 // A box wired the other way round, measured with Swap ticked, reads what the same component
 // reads on a box wired the usual way without it.
 TEST(Window, SwapWithSwappedWiringReadsTheSameComponent) {
