@@ -86,6 +86,24 @@ TEST_F(Measurement, CalibrationEndsInMeasurementModeWithNewValues) {
   EXPECT_NEAR(static_cast<double>(cal[0].Steps[4].AttVal), 16, 0.1);
 }
 
+// Start clicked while "Calibration done." is being logged, before the devices of the run have
+// closed: the measurement it names runs.
+TEST_F(Measurement, AStartAsTheCalibrationEndsMeasures) {
+  vmbox::Reinitialise(vmbox::DefaultBoxes(), vmbox::TSpeed::Fast);
+  Open();
+  bool clicked = false;
+  QObject::connect(W.get(), &TfmLCR::MessageAdded, [&](const QString& text, bool) {
+    if (text != "Calibration done." || clicked) return;
+    clicked = true;
+    W->btnStart->click();
+  });
+  ASSERT_TRUE(Calibrate());
+  EXPECT_TRUE(PumpUntil([&] { return Results >= 2; }, 60s));
+  EXPECT_EQ(W->StartClick(), &TfmLCR::btnStopMeasurementClick);
+  EXPECT_EQ(Count("Start measurement..."), 1u);
+  StopRun();
+}
+
 TEST_F(Measurement, AnAbortedCalibrationKeepsWhatWasMeasured) {
   vmbox::Reinitialise(vmbox::DefaultBoxes(), vmbox::TSpeed::Fast);
   Open();
