@@ -1,21 +1,38 @@
 #include "dravik/audio/uCaptureState.h"
 
+#include <cstddef>
+#include <iterator>
+
 namespace dravik {
 
-TCaptureFlags FlagsOf(TCaptureState State) {
-  using S = TCaptureState;
-  switch (State) {
-  case S::Idle: return {false, false, false, false, false};
-  case S::ProbeOpening: return {false, true, true, false, false};
-  case S::ProbeClosing: return {false, false, true, false, false};
-  case S::Opening: return {false, true, false, false, false};
-  case S::Running: return {true, true, false, false, false};
-  case S::Resynchronising: return {true, true, false, true, false};
-  case S::Stopping: return {true, true, false, false, true};
-  case S::Closing: return {true, false, false, false, false};
-  }
-  return {};
-}
+namespace {
+
+struct TStateRow {
+  const char* Name;
+  TCaptureFlags Flags; // Active, DeviceOpen, Probing, Resync, Stopping
+};
+
+// The header's table, in the order of TCaptureState.
+constexpr TStateRow Rows[] = {
+    {"Idle", {false, false, false, false, false}},
+    {"ProbeOpening", {false, true, true, false, false}},
+    {"ProbeClosing", {false, false, true, false, false}},
+    {"Opening", {false, true, false, false, false}},
+    {"Running", {true, true, false, false, false}},
+    {"Resynchronising", {true, true, false, true, false}},
+    {"Stopping", {true, true, false, false, true}},
+    {"Closing", {true, false, false, false, false}},
+};
+static_assert(std::size(Rows) == static_cast<size_t>(TCaptureState::Closing) + 1,
+              "one row per state");
+
+const TStateRow& RowOf(TCaptureState State) { return Rows[static_cast<size_t>(State)]; }
+
+} // namespace
+
+TCaptureFlags FlagsOf(TCaptureState State) { return RowOf(State).Flags; }
+
+const char* CaptureStateName(TCaptureState State) { return RowOf(State).Name; }
 
 TCaptureState NextCaptureState(TCaptureState State, TCaptureEvent Event) {
   using S = TCaptureState;
@@ -54,21 +71,6 @@ TCaptureState NextCaptureState(TCaptureState State, TCaptureEvent Event) {
     break;
   }
   return State;
-}
-
-const char* CaptureStateName(TCaptureState State) {
-  using S = TCaptureState;
-  switch (State) {
-  case S::Idle: return "Idle";
-  case S::ProbeOpening: return "ProbeOpening";
-  case S::ProbeClosing: return "ProbeClosing";
-  case S::Opening: return "Opening";
-  case S::Running: return "Running";
-  case S::Resynchronising: return "Resynchronising";
-  case S::Stopping: return "Stopping";
-  case S::Closing: return "Closing";
-  }
-  return "?";
 }
 
 } // namespace dravik
