@@ -83,7 +83,8 @@ public:
   bool Stopping() const { return FlagsOf(CaptureState).Stopping; } // buffers still coming back
   bool Probing() const { return FlagsOf(CaptureState).Probing; }   // a test open is in progress
   bool DeviceOpen() const { return FlagsOf(CaptureState).DeviceOpen; }
-  // No device open, opening or closing: a run can start.
+  // No device open, opening or closing: a run can start. Also true in ProbeClosing, while a test
+  // open that has closed waits for its close notice.
   bool Idle() const { return !Active && !DeviceOpen(); }
 
 protected:
