@@ -117,7 +117,7 @@ std::string TWaveIn::ErrorText() const {
 
 // The open handle's detail; before the open, that of the device's last open.
 std::string TWaveIn::NativeDetail() const {
-  if (DeviceOpen) return waveInGetNativeError(Handle);
+  if (DeviceOpen()) return waveInGetNativeError(Handle);
   if (DeviceID < 0) return {};
   return waveInGetNativeError(reinterpret_cast<HWAVEIN>(static_cast<UINT_PTR>(DeviceID)));
 }
@@ -163,16 +163,14 @@ void TWaveIn::RaiseRate() {
 // A test open: the driver's answer tells whether it takes the format; the open notice closes
 // the device again and the close notice ends the wait.
 bool TWaveIn::Probe() {
-  if (DeviceOpen) return false;
+  if (DeviceOpen()) return false;
   CompleteFormat(Format);
-  Probing = true;
   if (!Succeeded(waveInOpen(&Handle, static_cast<UINT>(DeviceID), &Format,
                             reinterpret_cast<DWORD_PTR>(WindowHandle()), 0, OpenFlags))) {
-    Probing = false;
     return false;
   }
-  DeviceOpen = true;
-  PumpWhile([this] { return Probing; });
+  Apply(TCaptureEvent::ProbeOpened);
+  PumpWhile([this] { return Probing(); });
   return true;
 }
 
@@ -188,14 +186,20 @@ void TWaveIn::PumpWhile(const std::function<bool()>& condition) {
 void TWaveIn::Open() {
   if (DeviceID < 0 || !Idle()) return;
   CompleteFormat(Format);
-  Probing = false;
   if (!Succeeded(waveInOpen(&Handle, static_cast<UINT>(DeviceID), &Format,
                             reinterpret_cast<DWORD_PTR>(WindowHandle()), 0, OpenFlags))) {
     LogFailure("Open: " + ErrorText());
     if (OnFailed) OnFailed(this);
     return;
   }
-  DeviceOpen = true;
+  Apply(TCaptureEvent::RunOpened);
+}
+
+void TWaveIn::Apply(TCaptureEvent Event) {
+  const TCaptureState before = CaptureState;
+  CaptureState = NextCaptureState(CaptureState, Event);
+  Active = FlagsOf(CaptureState).Active;
+  if (CaptureState != before && OnStateChange) OnStateChange(this);
 }
 
 void TWaveIn::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -208,16 +212,17 @@ void TWaveIn::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TWaveIn::OpenNotice() {
-  if (Probing) {
+  if (Probing()) {
     if (Succeeded(waveInClose(Handle))) {
-      DeviceOpen = false;
+      Apply(TCaptureEvent::DeviceClosed);
     } else {
       LogFailure("Close: " + ErrorText());
-      Probing = false; // no close notice will end the wait
+      Apply(TCaptureEvent::ProbeCloseFailed); // no close notice will end the wait
     }
     return;
   }
-  Active = true;
+  Apply(TCaptureEvent::OpenNoticed);
+  if (CaptureState != TCaptureState::Running) return; // no run was opening
   // A run that cannot start gives the device back at once instead of holding it open.
   if (!AllocateBuffers() || !PrepareBuffers()) {
     Close();
@@ -314,7 +319,7 @@ void TWaveIn::DataNotice(WPARAM device, WAVEHDR* header) {
     return; // not one of ours
   }
   --QueuedCount;
-  if (Resync || Stopping) {
+  if (Resync() || Stopping()) {
     if (QueuedCount == 0) FinishPause();
     return;
   }
@@ -325,7 +330,7 @@ void TWaveIn::DataNotice(WPARAM device, WAVEHDR* header) {
   // Checked before the block is handed on, so that no block that may span a gap reaches the
   // consumer; the buffers still out come back unused and the run restarts.
   if (DataMayBeLost(*header)) {
-    Resync = true;
+    Apply(TCaptureEvent::RestartNeeded);
     if (QueuedCount == 0) FinishPause();
     return;
   }
@@ -336,7 +341,7 @@ void TWaveIn::DataNotice(WPARAM device, WAVEHDR* header) {
     return;
   }
   // A callback may have stopped, restarted or closed the capture: the buffer then stays out.
-  if (Stopping || Resync || !DeviceOpen) return;
+  if (Stopping() || Resync() || !DeviceOpen()) return;
   if (QueuedCount == 0) {
     // Every buffer has come back: the driver ran dry. Queue all again behind a false buffer.
     if (!AddBuffers()) Close();
@@ -396,30 +401,28 @@ void TWaveIn::Requeue(WAVEHDR& header) {
 
 // The last buffer of a pause is back: a pending stop wins over a pending restart.
 void TWaveIn::FinishPause() {
-  if (Stopping) {
-    Stopping = false;
-    Resync = false;
+  const bool stop = Stopping();
+  Apply(TCaptureEvent::QueueBack);
+  if (stop) {
     Close();
     return;
   }
-  Resync = false;
   if (!StartCapture()) Close();
 }
 
 // ---- Stopping ----
 
 void TWaveIn::Close() {
-  if (Stopping) return;
+  if (Stopping()) return;
   if (QueuedCount != 0) {
-    Stopping = true;
+    Apply(TCaptureEvent::StopRequested);
     if (!Succeeded(waveInReset(Handle))) LogFailure("Close: Reset: " + ErrorText());
     return;
   }
-  if (!Active || !DeviceOpen) return;
+  if (!Active || !DeviceOpen()) return;
   if (!ReleaseBuffers()) return;
-  Stopping = false;
   if (Succeeded(waveInClose(Handle))) {
-    DeviceOpen = false;
+    Apply(TCaptureEvent::DeviceClosed);
   } else {
     LogFailure("Close: " + ErrorText());
   }
@@ -450,23 +453,21 @@ bool TWaveIn::ReleaseBuffers() {
 }
 
 void TWaveIn::CloseNotice() {
-  if (Probing) {
-    Probing = false;
-    return;
-  }
-  Active = false;
+  const bool probe = Probing();
+  Apply(TCaptureEvent::CloseNoticed);
+  if (probe) return;
   LogInfo("Stop.");
   if (OnStop) OnStop(this);
 }
 
 void TWaveIn::Invalidate() {
   LevelChanged = true;
-  if (QueuedCount == 0 || Stopping) return;
+  if (QueuedCount == 0 || Stopping()) return;
   if (!Succeeded(waveInReset(Handle))) {
     LogFailure("Invalidate: Reset: " + ErrorText());
     return;
   }
-  Resync = true;
+  Apply(TCaptureEvent::RestartNeeded);
 }
 
 // ---- Destruction ----
@@ -476,10 +477,10 @@ TWaveIn::~TWaveIn() {
   // Wait only while something is on its way: returning buffers or the close notice.
   const auto deadline = std::chrono::steady_clock::now() + DestroyPatience;
   PumpWhile([&] {
-    return Active && (Stopping || !DeviceOpen) && std::chrono::steady_clock::now() < deadline;
+    return Active && (Stopping() || !DeviceOpen()) && std::chrono::steady_clock::now() < deadline;
   });
-  if (DeviceOpen) ForceRelease();
-  if (!DeviceOpen) {
+  if (DeviceOpen()) ForceRelease();
+  if (!DeviceOpen()) {
     FreeBuffer(FalseHeader);
     for (WAVEHDR& header : Headers) FreeBuffer(header);
   }
@@ -491,11 +492,10 @@ TWaveIn::~TWaveIn() {
 void TWaveIn::ForceRelease() {
   waveInReset(Handle);
   QueuedCount = 0;
-  Stopping = false;
-  Resync = false;
+  Apply(TCaptureEvent::QueueBack);
   if (!ReleaseBuffers()) return; // buffers the driver may still hold are not freed
   if (Succeeded(waveInClose(Handle))) {
-    DeviceOpen = false;
+    Apply(TCaptureEvent::DeviceClosed);
   } else {
     LogFailure("Close: " + ErrorText());
   }

@@ -4,13 +4,15 @@
 // away, turns every filled buffer into a block of full-scale values, checks each channel's level
 // and hands the block to its consumer. It watches the device position and restarts the capture
 // cleanly when samples were lost. Everything runs on the user-interface thread; the driver
-// reports to the object's hidden window.
+// reports to the object's hidden window. Its states, and the Boolean fields each of them implies,
+// are in uCaptureState.h; Active (of the base) follows the state and only Apply writes it.
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "dravik/audio/uCaptureState.h"
 #include "dravik/audio/uCommon.h"
 #include "dravik/audio/uPcmCodes.h"
 
@@ -50,12 +52,10 @@ public:
   int32_t QueuedCount = 0;    // capture buffers with the driver (the false buffer not counted)
   uint32_t ExpectedPosition = 0; // device position beyond which the queue runs dry (mod 2^32)
   TDataEvent OnData;
-  bool Resync = false;        // a restart is pending
-  bool Stopping = false;      // a stop is pending: buffers are still coming back
-  bool Probing = false;       // a test open is in progress
   TNotifyEvent OnStart;
   TNotifyEvent OnStop;
   TNotifyEvent OnFailed;      // Open failed: no run started, and OnStop will not follow
+  TNotifyEvent OnStateChange; // after every change of State(); must not call the device back
   TChannelEvent OnOverload;   // peak above 0.99
   TChannelEvent OnLowLevel;   // peak below 0.45
   TSampleReader Reader = nullptr;
@@ -78,8 +78,14 @@ public:
   void Open();
   void Close();
   void Invalidate();
-  // No device open, opening or closing: a run can start.
-  bool Idle() const { return !Active && !DeviceOpen; }
+  TCaptureState State() const { return CaptureState; }
+  bool Resync() const { return FlagsOf(CaptureState).Resync; }     // a restart is pending
+  bool Stopping() const { return FlagsOf(CaptureState).Stopping; } // buffers still coming back
+  bool Probing() const { return FlagsOf(CaptureState).Probing; }   // a test open is in progress
+  bool DeviceOpen() const { return FlagsOf(CaptureState).DeviceOpen; }
+  // No device open, opening or closing: a run can start. Also true in ProbeClosing, while a test
+  // open that has closed waits for its close notice.
+  bool Idle() const { return !Active && !DeviceOpen(); }
 
 protected:
   void HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -107,8 +113,10 @@ private:
   bool ReleaseBuffers();
   void ForceRelease();
   uint32_t Margin() const { return Format.nSamplesPerSec / 256 + 2; }
+  // The only place where the state, and with it Active, changes.
+  void Apply(TCaptureEvent Event);
 
-  bool DeviceOpen = false; // waveInOpen succeeded and waveInClose has not yet
+  TCaptureState CaptureState = TCaptureState::Idle;
   bool LevelChanged = false; // Invalidate ran since the level callbacks of a block began
 };
 

@@ -6,6 +6,9 @@
 #include "dravik/audio/uWaveIn.h"
 #include "dravik/tests/audio_support.h"
 
+#include <array>
+#include <map>
+
 namespace dravik {
 namespace {
 
@@ -226,7 +229,7 @@ TEST_F(WaveIn, InvalidateRestartsBehindAFreshFalseBuffer) {
   auto in = Make();
   in->SetBlockSize(2048);
   in->Invalidate(); // idle: nothing happens
-  EXPECT_FALSE(in->Resync);
+  EXPECT_FALSE(in->Resync());
   long resetAt = 0;
   Run(*in, 5, [&](size_t k) {
     if (k != 2) return;
@@ -320,6 +323,73 @@ TEST_F(WaveIn, AVanishedDeviceEndsTheRunWithLogLines) {
       false));
   EXPECT_EQ(Log.Lines.back(), std::make_pair(std::string("WaveIn: Stop."), true));
   EXPECT_FALSE(in->Active);
+}
+
+// The fields as the header's table gives them for each state: Active, DeviceOpen, Probing,
+// Resync, Stopping.
+const std::map<TCaptureState, std::array<bool, 5>> FieldsOf = {
+    {TCaptureState::Idle, {false, false, false, false, false}},
+    {TCaptureState::ProbeOpening, {false, true, true, false, false}},
+    {TCaptureState::ProbeClosing, {false, false, true, false, false}},
+    {TCaptureState::Opening, {false, true, false, false, false}},
+    {TCaptureState::Running, {true, true, false, false, false}},
+    {TCaptureState::Resynchronising, {true, true, false, true, false}},
+    {TCaptureState::Stopping, {true, true, false, false, true}},
+    {TCaptureState::Closing, {true, false, false, false, false}},
+};
+
+// Every state a device passes through on the way of each case, and at each change the fields it
+// shows agree with that state's row.
+TEST_F(WaveIn, EachStepOfItsLifeShowsItsStateAndTheFieldsThatGoWithIt) {
+  using S = TCaptureState;
+  vmbox::SetMaxSampleRate(44100); // one test open per format negotiation
+  struct Case { const char* what; std::function<void(std::unique_ptr<TWaveIn>&)> act; std::vector<S> path; };
+  const Case cases[] = {
+      {"format negotiation", [](auto& in) { in->SelectDevice(static_cast<int32_t>(InputOf(0))); },
+       {S::ProbeOpening, S::ProbeClosing, S::Idle}},
+      {"a test open whose close fails, then destruction",
+       [](auto& in) {
+         vmbox::FailCall("waveInClose", MMSYSERR_ERROR);
+         in->SelectDevice(static_cast<int32_t>(InputOf(0)));
+         in.reset();
+       },
+       {S::ProbeOpening, S::Opening, S::Idle}},
+      {"a run the consumer stops", [this](auto& in) { Run(*in, 2); },
+       {S::Opening, S::Running, S::Stopping, S::Running, S::Closing, S::Idle}},
+      {"a restart by Invalidate", [this](auto& in) { Run(*in, 4, [&](size_t k) { if (k == 1) in->Invalidate(); }); },
+       {S::Opening, S::Running, S::Resynchronising, S::Running, S::Stopping, S::Running, S::Closing, S::Idle}},
+      // The card fills the 45 queued buffers ahead, so the loss shows only in the blocks after them.
+      {"a restart after lost samples",
+       [this](auto& in) { Run(*in, 100, [](size_t k) { if (k == 1) vmbox::LoseSamples(0, 3 * 44100); }); },
+       {S::Opening, S::Running, S::Resynchronising, S::Running, S::Stopping, S::Running, S::Closing, S::Idle}},
+      {"a run whose buffers cannot be prepared",
+       [this](auto& in) {
+         vmbox::FailCall("waveInPrepareHeader", MMSYSERR_NOMEM);
+         Run(*in, 1);
+       },
+       {S::Opening, S::Running, S::Closing, S::Idle}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Blocks.clear();
+    Stops = 0;
+    auto in = Make();
+    std::vector<S> path;
+    in->OnStateChange = [&](void* sender) {
+      const auto& device = *static_cast<TWaveIn*>(sender);
+      path.push_back(device.State());
+      const std::array<bool, 5> shown = {device.Active, device.DeviceOpen(), device.Probing(),
+                                         device.Resync(), device.Stopping()};
+      EXPECT_EQ(shown, FieldsOf.at(device.State())) << CaptureStateName(device.State());
+      EXPECT_EQ(device.Idle(), !shown[0] && !shown[1]) << CaptureStateName(device.State());
+    };
+    c.act(in);
+    std::vector<std::string> names, expected;
+    for (const S s : path) names.emplace_back(CaptureStateName(s));
+    for (const S s : c.path) expected.emplace_back(CaptureStateName(s));
+    EXPECT_EQ(names, expected);
+    if (in) in->OnStateChange = {};
+  }
 }
 
 // Destruction gives the device back even when a close stops half way, and a test open whose

@@ -154,6 +154,8 @@ public:
     return FStartClick == &TfmLCR::btnStartMeasurementClick ||
            FStartClick == &TfmLCR::btnStartCalibrationClick;
   }
+  // A click on btnStart would make this start: nothing else was chosen since it was asked for.
+  bool StillStarts(TClickHandler Start) const { return ReadyToStart() && FStartClick == Start; }
   void rgRunModeClick();
   void btnStartMeasurementClick();
   void btnStopMeasurementClick();

@@ -120,7 +120,7 @@ bool TfmLCR::StartWhenIdle(TClickHandler Start) {
   }
   FPendingStart = Start;
   QTimer::singleShot(IdlePollMs, this, [this, Start] {
-    if (FPendingStart == Start && FStartClick == Start) (this->*Start)();
+    if (FPendingStart == Start && StillStarts(Start)) (this->*Start)();
   });
   return true;
 }

@@ -50,9 +50,10 @@ TWaveControl::TWaveControl() {
   UpdateFormat();
 }
 
-TWaveControl::~TWaveControl() { Shutdown(); }
+TWaveControl::~TWaveControl() { ShutdownCheck.Verify(); }
 
 void TWaveControl::Shutdown() {
+  ShutdownCheck.ShuttingDown(typeid(*this));
   if (Finished()) return;
   if (Suspended()) {
     CloseEvent();
@@ -112,6 +113,7 @@ bool TWaveControl::Prepare() {
   Current = 0;
   Active = true;
   LostReported = false;
+  ShutdownCheck.Started(typeid(*this));
   Resume();
   return true;
 }

@@ -18,6 +18,7 @@
 
 #include "platform/mmsystem.h"
 #include "platform/thread.h"
+#include "sorvane/engine/uShutdownCheck.h"
 
 namespace sorvane {
 
@@ -52,6 +53,7 @@ constexpr int BufferCount = 10;
 class TWaveControl : public platform::TThread {
 public:
   TWaveControl();
+  // Stops the program with a message when the leaf's destructor did not call Shutdown().
   ~TWaveControl() override;
 
   // Format and device settings; ignored while the device runs.
@@ -76,7 +78,9 @@ public:
 
 protected:
   // Every leaf class calls this first in its destructor, while its overrides still exist: it
-  // stops a running device, waits until the thread has closed it and ends the thread.
+  // stops a running device, waits until the thread has closed it and ends the thread. The base
+  // destructor checks that it ran, and the first call checks that it came from the class the
+  // device ran as (TShutdownCheck).
   void Shutdown();
 
   void UpdateFormat();
@@ -135,6 +139,7 @@ private:
   std::atomic<bool> Active{false};
   // ReportLost has reported this run (cleared by Prepare).
   std::atomic<bool> LostReported{false};
+  TShutdownCheck ShutdownCheck{"TWaveControl"};
 };
 
 } // namespace sorvane

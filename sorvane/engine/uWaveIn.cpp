@@ -148,11 +148,12 @@ TSyncIn::TSyncIn() : Event(CreateEventA(nullptr, FALSE, FALSE, nullptr)), Device
 }
 
 TSyncIn::~TSyncIn() {
-  Shutdown();
+  ShutdownCheck.Verify();
   CloseHandle(Event);
 }
 
 void TSyncIn::Shutdown() {
+  ShutdownCheck.ShuttingDown(typeid(*this));
   if (!Device) return;
   Terminate(); // from here on no block reaches ProcessBlock or OnBlock
   Device.reset();
@@ -186,6 +187,7 @@ void TSyncIn::SetLostHandler(std::function<void(const std::string& text)> handle
 bool TSyncIn::Start() {
   if (!Suspended()) return true;
   if (!Device) return false;
+  ShutdownCheck.Started(typeid(*this));
   Ready = true;
   {
     std::lock_guard lock(HandOff);

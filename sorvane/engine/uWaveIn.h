@@ -74,7 +74,7 @@ private:
 
 class TSyncIn : public platform::TThread {
 public:
-  TSyncIn();
+  // Stops the program with a message when the leaf's destructor did not call Shutdown().
   ~TSyncIn() override;
 
   // Forwarded to the capture device.
@@ -117,8 +117,12 @@ protected:
   // valid during ProcessBlock and OnBlock.
   const TSpectrumMoments& BlockMoments() const { return OutMoments; }
 
-  // Stops capture and ends both threads. A derived class whose PreviewBlock or ProcessBlock uses
-  // its own members calls this first in its destructor.
+  // Only ever a base: every class derived from it calls Shutdown() first in its destructor.
+  TSyncIn();
+
+  // Stops capture and ends both threads, while the leaf's PreviewBlock and ProcessBlock and the
+  // members they use still exist. The base destructor checks that it ran, and the first call
+  // checks that it came from the class the thread ran as (TShutdownCheck).
   void Shutdown();
 
   void Execute() override;
@@ -144,6 +148,7 @@ private:
   unsigned PendingGeneration = 0;
   std::atomic<bool> Ready{false};
   std::unique_ptr<TWaveIn> Device;
+  TShutdownCheck ShutdownCheck{"TSyncIn"};
 
   // The hand-off: Deliver copies into Pending and DispatchBlock takes it over into Out, each
   // under the lock, so the copy never overlaps ProcessBlock and OnBlock working on Out, and the
