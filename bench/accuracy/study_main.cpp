@@ -174,6 +174,13 @@ void ResponseCalibration(std::ofstream& md, int readings) {
   ResponseTable(md, GuideCases(), readings, calibration, response);
 }
 
+// STUDY_BOX names one box of the guide's cases ("100 mOhm"): the Sorvane bands then read that
+// box alone, to iterate on one row in seconds.
+bool OneBoxOrAll(const TCase& c) {
+  const char* only = std::getenv("STUDY_BOX");
+  return !only || !*only || c.Name == only;
+}
+
 // Sorvane's targets on the default card: L and C within 2e-4, resistors within 1e-4, a coil's
 // R or a capacitor's ESR within the largest of 1 %, 3 mOhm and three of its own uncertainties,
 // the loss tangent within 2 % (or three of R's relative uncertainties, where R is noise). A
@@ -186,6 +193,7 @@ void SorvaneBandTable(std::ofstream& md, int readings, const TSorvaneCalibration
   md << "| Box | Rref | R error | R shown u | L or C error | L or C shown u | tg error | within |\n"
         "|---|---|---|---|---|---|---|---|\n";
   for (const TCase& c : WithGuideRref(GuideCases(), centreHz)) {
+    if (!OneBoxOrAll(c)) continue;
     const TRun run = SorvaneReadings(RealisticBox(c), Fs, readings, calibration, band);
     const TStats r = StatsOf(run, TQuantity::R, c.Circuit.R);
     const bool reactive = c.Main != TQuantity::R;
@@ -360,8 +368,8 @@ void Fixture(std::ofstream& md, int readings) {
 } // namespace
 } // namespace study
 
-// Usage: accuracy_study <output folder> [readings per case] [fixture]: the last word writes the
-// fixture section alone (it takes a few minutes instead of the study's hour).
+// Usage: accuracy_study <output folder> [readings per case] [fixture | sorvane-bands]: the last
+// word writes that section alone (it takes minutes instead of the study's hour).
 int main(int argc, char** argv) {
   using namespace study;
   const std::string folder = argc > 1 ? argv[1] : ".";
@@ -369,6 +377,10 @@ int main(int argc, char** argv) {
   std::ofstream md(folder + "/accuracy.md"), csv(folder + "/accuracy.csv");
   if (argc > 3 && std::string(argv[3]) == "fixture") {
     Fixture(md, std::max(3, readings / 2));
+    return 0;
+  }
+  if (argc > 3 && std::string(argv[3]) == "sorvane-bands") {
+    SorvaneGuideBands(md, std::max(3, readings / 2));
     return 0;
   }
   csv << "program,kind,value,quantity,bias,spread,bound,ratio\n";
