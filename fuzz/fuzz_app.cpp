@@ -3,24 +3,18 @@
 #include "fuzz/fuzz_support.h"
 #include "platform/messages.h"
 #include "platform/vmbox.h"
-
-#include <QApplication>
-
-#include <cstdlib>
+#include "platform/tests/support/app.h"
 
 namespace fuzz {
 
 void StartApplication() {
-  static int argc = 1;
-  static char name[] = "fuzz";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: the windows built on it live until the process ends.
-  static QApplication* app = nullptr;
-  if (app) return;
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  ::setenv("VMBOX_ONLY", "1", 1);
-  app = new QApplication(argc, argv);
-  platform::vmbox::Reinitialise(platform::vmbox::DefaultBoxes(), platform::vmbox::TSpeed::Fast);
+  // The application is never destroyed: the windows built on it live until the process ends.
+  static const bool started = [] {
+    testsupport::Application({testsupport::TAppKind::Widgets, true, "fuzz"});
+    platform::vmbox::Reinitialise(platform::vmbox::DefaultBoxes(), platform::vmbox::TSpeed::Fast);
+    return true;
+  }();
+  (void)started;
 }
 
 void PumpUntilOrAbort(const std::function<bool()>& done, std::chrono::milliseconds limit,

@@ -1,13 +1,17 @@
 #pragma once
 // Shared by the audio device tests: the Qt application whose event loop carries the driver's
-// notices, a pump with a time limit, a recorder of log lines, boxes for the virtual card and a
-// plain recording through the waveform API to compare the devices against.
+// notices, a pump with a time limit, a recorder of log lines and quiet boxes (all from the test
+// support library), a noisy box for the virtual card and a plain recording through the waveform
+// API to compare the devices against.
 
 #include "dravik/audio/uCommon.h"
 #include "platform/messages.h"
 #include "platform/advice.h"
 #include "platform/mmsystem.h"
 #include "platform/vmbox.h"
+#include "platform/tests/support/app_environment.h"
+#include "platform/tests/support/log_lines.h"
+#include "platform/tests/support/quiet_boxes.h"
 
 #include <gtest/gtest.h>
 
@@ -30,42 +34,9 @@ using platform::vmbox::TBoxConfig;
 using platform::vmbox::TPort;
 using platform::vmbox::TSpeed;
 
-class TAppEnvironment : public testing::Environment {
-public:
-  void SetUp() override { App = std::make_unique<QCoreApplication>(Argc, Argv); }
-  void TearDown() override { App.reset(); }
-
-private:
-  int Argc = 1;
-  char Name[8] = "test";
-  char* Argv[2] = {Name, nullptr};
-  std::unique_ptr<QCoreApplication> App;
-};
-inline const auto* const AppEnvironment = testing::AddGlobalTestEnvironment(new TAppEnvironment);
-
-// Pumps the message queue until `done` holds; false once the real-time limit has passed.
-inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
-  return platform::PumpUntil(done, limit);
-}
-
-// Every line a device reports, with its error flag (true = information).
-struct TLogLines {
-  std::vector<std::pair<std::string, bool>> Lines;
-  dravik::TLogEvent Event() {
-    return [this](const std::string& msg, bool info) { Lines.emplace_back(msg, info); };
-  }
-  size_t Errors() const {
-    size_t n = 0;
-    for (const auto& line : Lines) n += !line.second;
-    return n;
-  }
-  bool Has(const std::string& msg, bool info) const {
-    for (const auto& line : Lines) {
-      if (line == std::make_pair(msg, info)) return true;
-    }
-    return false;
-  }
-};
+inline const auto* const AppEnvironment = testsupport::AddAppEnvironment({});
+using testsupport::PumpUntil, testsupport::TLogLines, testsupport::QuietBox;
+using testsupport::InputOf, testsupport::OutputOf;
 
 // The platform's text for a result code, as the devices put it into their lines.
 inline std::string WaveInText(MMRESULT code) {
@@ -74,22 +45,10 @@ inline std::string WaveInText(MMRESULT code) {
   return text;
 }
 
-// A box whose inputs are exactly alike, without noise, offsets or AC coupling.
-inline TBoxConfig QuietBox(const std::string& name, platform::vmbox::TCircuit circuit) {
-  TBoxConfig box;
-  box.Name = name;
-  box.Circuit = circuit;
-  box.Card.NoiseOn = false;
-  box.Card.Matched = true;
-  box.Card.DcOffset[0] = box.Card.DcOffset[1] = 0;
-  box.Card.HighPassHz[0] = box.Card.HighPassHz[1] = 0;
-  return box;
-}
-
 // A box with a silent output and loud, seeded noise on both inputs: what it records is the same
 // sequence from every open, so a device's blocks can be located in a plain recording.
 inline TBoxConfig NoisyBox(const std::string& name) {
-  TBoxConfig box = QuietBox(name, {});
+  TBoxConfig box = QuietBox(name, platform::vmbox::TCircuit{});
   box.Card.NoiseOn = true;
   box.Card.NoiseRms = 0.05;
   box.Card.Matched = false;
@@ -105,9 +64,6 @@ inline uint32_t CaptureBufferCount(unsigned rate, unsigned blockFrames) {
 }
 // Bytes of a stereo 16-bit frame.
 constexpr uint32_t StereoPcm16Bytes = 2 * sizeof(int16_t);
-
-inline UINT InputOf(size_t box) { return platform::vmbox::DeviceId(box, TPort::Input); }
-inline UINT OutputOf(size_t box) { return platform::vmbox::DeviceId(box, TPort::Output); }
 
 // Records `frames` stereo 16-bit frames from the start of an input through the plain API.
 inline std::vector<int16_t> RecordPlain(UINT device, DWORD rate, size_t frames) {

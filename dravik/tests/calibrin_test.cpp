@@ -1,6 +1,7 @@
 #include "dravik/signal/uCalibrIn.h"
 
 #include "platform/inifile.h"
+#include "platform/tests/support/log_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -27,12 +28,7 @@ TDataVector Square(long double mean, long double half, size_t frames = 64) {
   return v;
 }
 
-struct TLog {
-  std::vector<std::pair<std::string, bool>> Lines;
-  TLogEvent Event() {
-    return [this](const std::string& m, bool info) { Lines.emplace_back(m, info); };
-  }
-};
+using TLog = testsupport::TLogLines;
 
 // What a value looks like after a trip through the settings file (15 significant digits).
 long double Stored(long double v) {

@@ -1,7 +1,8 @@
 #pragma once
-// Shared by the window tests: the Qt application on the offscreen platform, a pump with a time
-// limit, and a fixture that builds the virtual boxes, opens the real window with its own
-// settings file, waits for its start-up and records every line of its log. The device lists
+// Shared by the window tests: the Qt application on the offscreen platform and a pump with a
+// time limit (from the test support library), and a fixture that builds the virtual boxes,
+// opens the real window with its own settings file, waits for its start-up and records every
+// line of its log. The device lists
 // hold the virtual boxes alone, unless the test program defines UITEST_REAL_CARDS before it
 // includes this header: then the machine's sound cards come first, as for a user.
 
@@ -9,6 +10,8 @@
 #include "dravik/ui/uRadioGroup.h"
 #include "platform/messages.h"
 #include "platform/vmbox.h"
+#include "platform/tests/support/app_environment.h"
+#include "platform/tests/support/log_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -36,29 +39,14 @@ namespace vmbox = platform::vmbox;
 using dravik::TfmLCR;
 using vmbox::TBoxConfig;
 
-class TAppEnvironment : public testing::Environment {
-public:
-  void SetUp() override {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-#ifndef UITEST_REAL_CARDS
-    qputenv("VMBOX_ONLY", "1"); // the device lists hold the virtual boxes alone
+#ifdef UITEST_REAL_CARDS
+constexpr bool VirtualOnly = false;
+#else
+constexpr bool VirtualOnly = true; // the device lists hold the virtual boxes alone
 #endif
-    App = std::make_unique<QApplication>(Argc, Argv);
-  }
-  void TearDown() override { App.reset(); }
-
-private:
-  int Argc = 1;
-  char Name[8] = "test";
-  char* Argv[2] = {Name, nullptr};
-  std::unique_ptr<QApplication> App;
-};
-inline const auto* const AppEnvironment = testing::AddGlobalTestEnvironment(new TAppEnvironment);
-
-// Pumps the message queue until `done` holds; false once the real-time limit has passed.
-inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 60s) {
-  return platform::PumpUntil(done, limit);
-}
+inline const auto* const AppEnvironment =
+    testsupport::AddAppEnvironment({testsupport::TAppKind::Widgets, VirtualOnly, "test"});
+using testsupport::PumpUntil;
 
 // Pumps until the card has run `seconds` more of audio time.
 inline bool RunAudio(double seconds) {
@@ -106,7 +94,8 @@ struct TWindowTest : testing::Test {
   std::filesystem::path Dir;
   std::filesystem::path Settings;
   std::unique_ptr<TfmLCR> W;
-  std::vector<std::pair<std::string, bool>> Log;
+  testsupport::TLogLines Logs;
+  std::vector<testsupport::TLogLine>& Log = Logs.Lines; // text, information flag
   int Results = 0;
 
   void SetUp() override {
@@ -134,20 +123,14 @@ struct TWindowTest : testing::Test {
   void Open() {
     W = std::make_unique<TfmLCR>(Settings);
     QObject::connect(W.get(), &TfmLCR::MessageAdded,
-                     [this](const QString& text, bool info) { Log.emplace_back(text.toStdString(), info); });
+                     [this](const QString& text, bool info) { Logs.Add(text.toStdString(), info); });
     QObject::connect(W.get(), &TfmLCR::ResultShown, [this] { ++Results; });
     W->show();
     ASSERT_TRUE(PumpUntil([this] { return W->StartupFinished(); }));
   }
 
-  bool Logged(const std::string& text, bool info) const {
-    return std::count(Log.begin(), Log.end(), std::make_pair(text, info)) > 0;
-  }
-  size_t Count(const std::string& text) const {
-    size_t n = 0;
-    for (const auto& line : Log) n += line.first == text;
-    return n;
-  }
+  bool Logged(const std::string& text, bool info) const { return Logs.Has(text, info); }
+  size_t Count(const std::string& text) const { return Logs.Count(text); }
   // The levels set by either mixer (its "Set volume" lines) from log line `from` on.
   size_t LevelChanges(size_t from) const {
     size_t n = 0;

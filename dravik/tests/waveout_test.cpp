@@ -6,6 +6,8 @@
 #include "dravik/audio/uWaveOut.h"
 #include "platform/advice.h"
 #include "platform/vmbox.h"
+#include "platform/tests/support/app_environment.h"
+#include "platform/tests/support/quiet_boxes.h"
 
 #include <gtest/gtest.h>
 
@@ -23,22 +25,11 @@ using namespace std::chrono_literals;
 namespace vmbox = platform::vmbox;
 using vmbox::TPort;
 
-struct TAppEnvironment : testing::Environment {
-  void SetUp() override {
-    setenv("VMBOX_ONLY", "1", 1); // only the virtual card, whatever the machine has
-    App = std::make_unique<QCoreApplication>(Argc, Argv);
-  }
-  void TearDown() override { App.reset(); }
-  int Argc = 1;
-  char Name[5] = "test";
-  char* Argv[2] = {Name, nullptr};
-  std::unique_ptr<QCoreApplication> App;
-};
-const auto* const AppEnvironment = testing::AddGlobalTestEnvironment(new TAppEnvironment);
+const auto* const AppEnvironment =
+    testsupport::AddAppEnvironment({testsupport::TAppKind::Core, true, "test"});
+using testsupport::PumpUntil;
+using testsupport::QuietResistorBox;
 
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-  return platform::PumpUntil(done, limit);
-}
 void PumpFor(std::chrono::milliseconds time) {
   PumpUntil([] { return false; }, time);
 }
@@ -49,17 +40,6 @@ std::string DriverText(MMRESULT code) {
   return text;
 }
 
-
-// Without noise, offsets or mismatch, so that what the box's input hears is predictable.
-vmbox::TBoxConfig QuietBox(const char* name, double r) {
-  vmbox::TBoxConfig box;
-  box.Name = name;
-  box.Circuit.R = r;
-  box.Card.NoiseOn = false;
-  box.Card.Matched = true;
-  box.Card.DcOffset[0] = box.Card.DcOffset[1] = box.Card.HighPassHz[0] = box.Card.HighPassHz[1] = 0;
-  return box;
-}
 
 using TLog = std::vector<std::pair<std::string, bool>>; // text, IsInfo
 std::pair<std::string, bool> Info(const std::string& text) { return {"WaveOut: " + text, true}; }
@@ -73,7 +53,7 @@ const auto Started = Info("Start: Channels=2, Sampling=48000, Bits=16.");
 class WaveOutOnBox : public testing::Test {
 protected:
   void SetUp() override {
-    vmbox::Reinitialise({QuietBox("Box A", 47), QuietBox("Box B", 0)}, vmbox::TSpeed::Fast);
+    vmbox::Reinitialise({QuietResistorBox("Box A", 47), QuietResistorBox("Box B", 0)}, vmbox::TSpeed::Fast);
   }
   void TearDown() override { Device.reset(); }
 

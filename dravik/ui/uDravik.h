@@ -16,7 +16,7 @@
 #include "dravik/ui/uCalibrationProgress.h"
 #include "dravik/ui/uCircuitView.h"
 #include "dravik/ui/uLCRChart.h"
-#include "dravik/ui/uNumericLocale.h"
+#include "platform/numeric_locale.h"
 
 #include <QWidget>
 
@@ -272,7 +272,7 @@ private:
   QWidget* FUpper = nullptr; // everything above the log
   QWidget* FProgressRow = nullptr;
   TCalibrationRun FCalibrationRun = TCalibrationRun::Offset;
-  TNumericLocale FNumericLocale;
+  platform::TNumericLocale FNumericLocale;
   TClickHandler FStartClick = nullptr;
   TClickHandler FPendingStart = nullptr; // a Start waiting for the devices to close
   TResponseMeter FResponseMeter;

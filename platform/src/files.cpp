@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/src/uUniqueFd.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -16,13 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Closes a descriptor when it goes out of scope.
-struct TFd {
-  int Fd = -1;
-  ~TFd() {
-    if (Fd >= 0) ::close(Fd);
-  }
-};
+using detail::TUniqueFd;
 
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -36,17 +32,17 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 // Creates a new file beside `target` that no other writer uses; empty path on failure.
-fs::path CreateTemporary(const fs::path& target, TFd& fd) {
+fs::path CreateTemporary(const fs::path& target, TUniqueFd& fd) {
   static std::atomic<unsigned> counter{0};
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   fs::path candidate;
   for (int attempt = 0; attempt < 100; ++attempt) {
     candidate = folder / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
                           "-" + std::to_string(counter.fetch_add(1)));
-    fd.Fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd.Fd >= 0 || errno != EEXIST) break;
+    fd = TUniqueFd(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.Valid() || errno != EEXIST) break;
   }
-  return fd.Fd >= 0 ? candidate : fs::path();
+  return fd.Valid() ? candidate : fs::path();
 }
 
 // The file that replacing `path` writes: the name itself, or the file its links lead to; a
@@ -90,15 +86,15 @@ std::optional<TWriteFailure> ReplaceFile(const fs::path& path, std::string_view 
   if (::faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
     return TWriteFailure{"the file is write-protected", errno};
   RemoveLeftTemporaries(destination);
-  TFd fd;
+  TUniqueFd fd;
   const fs::path temporary = CreateTemporary(destination, fd);
   if (temporary.empty()) return TWriteFailure{"creating a temporary file", errno};
   struct stat old {};
-  if (::stat(destination.c_str(), &old) == 0) ::fchmod(fd.Fd, old.st_mode & 07777);
+  if (::stat(destination.c_str(), &old) == 0) ::fchmod(fd.Get(), old.st_mode & 07777);
   const char* step = nullptr;
-  if (!WriteAll(fd.Fd, text)) step = "writing";
-  else if (::fsync(fd.Fd) != 0) step = "flushing to disk";
-  else if (const int closing = std::exchange(fd.Fd, -1); ::close(closing) != 0) step = "closing";
+  if (!WriteAll(fd.Get(), text)) step = "writing";
+  else if (::fsync(fd.Get()) != 0) step = "flushing to disk";
+  else if (fd.Close() != 0) step = "closing";
   else if (::rename(temporary.c_str(), destination.c_str()) != 0) step = "replacing the old file";
   if (step) {
     const int reason = errno;
@@ -106,9 +102,10 @@ std::optional<TWriteFailure> ReplaceFile(const fs::path& path, std::string_view 
     return TWriteFailure{step, reason};
   }
   // Make the rename itself durable; the data is already safe, so a failure here is not one.
-  TFd folder{::open(destination.parent_path().empty() ? "." : destination.parent_path().c_str(),
-                    O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-  if (folder.Fd >= 0) ::fsync(folder.Fd);
+  const TUniqueFd folder(::open(
+      destination.parent_path().empty() ? "." : destination.parent_path().c_str(),
+      O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.Valid()) ::fsync(folder.Get());
   return std::nullopt;
 }
 

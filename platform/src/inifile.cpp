@@ -1,5 +1,7 @@
 #include "platform/inifile.h"
 
+#include "platform/src/uUniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -137,37 +139,23 @@ struct TFileContents {
   std::string Error;
 };
 
-// Closes a descriptor when it goes out of scope.
-struct TFd {
-  int Fd = -1;
-  ~TFd() {
-    if (Fd >= 0) ::close(Fd);
-  }
-};
-
-// Closes the file when reading is over.
-struct TReadFd {
-  int Fd;
-  ~TReadFd() { if (Fd >= 0) ::close(Fd); }
-};
-
 TFileContents ReadWholeFile(const fs::path& path) {
   TFileContents file;
   // Without blocking: a named pipe would otherwise wait for a writer for ever. A regular file
   // reads as it would without the flag.
-  TReadFd fd{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-  if (fd.Fd < 0) {
+  const detail::TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.Valid()) {
     if (errno != ENOENT && errno != ENOTDIR) file.Error = std::strerror(errno);
     return file;
   }
   file.Exists = true;
   struct stat st {};
-  if (::fstat(fd.Fd, &st) != 0) file.Error = std::strerror(errno);
+  if (::fstat(fd.Get(), &st) != 0) file.Error = std::strerror(errno);
   else if (!S_ISREG(st.st_mode)) file.Error = "not a regular file";
   else if (st.st_size > MaxFileBytes) file.Error = "the file is too large for a settings file";
   char chunk[8192];
   while (file.Error.empty()) {
-    const ssize_t n = ::read(fd.Fd, chunk, sizeof chunk);
+    const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
     if (n == 0) break;
     if (n > 0) file.Text.append(chunk, static_cast<size_t>(n));
     else if (errno != EINTR) file.Error = std::strerror(errno);

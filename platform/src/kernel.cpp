@@ -6,54 +6,21 @@
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <thread>
-#include <unordered_map>
 
 #include "platform/src/eventobject.h"
+#include "platform/src/uHandleTable.h"
 #include "platform/src/suspendpoint.h"
 
 namespace {
 
 using platform::detail::TEventObject;
 
-class THandleRegistry {
-public:
-  HANDLE Add(std::shared_ptr<TEventObject> object) {
-    std::lock_guard lock(Mutex);
-    const uintptr_t key = NextKey;
-    NextKey += KeyStep;
-    Objects.emplace(key, std::move(object));
-    return reinterpret_cast<HANDLE>(key);
-  }
-
-  // The object stays alive for the caller even if another thread closes the handle meanwhile.
-  std::shared_ptr<TEventObject> Find(HANDLE handle) const {
-    std::lock_guard lock(Mutex);
-    const auto it = Objects.find(reinterpret_cast<uintptr_t>(handle));
-    return it == Objects.end() ? nullptr : it->second;
-  }
-
-  std::shared_ptr<TEventObject> Remove(HANDLE handle) {
-    std::lock_guard lock(Mutex);
-    const auto it = Objects.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == Objects.end()) return nullptr;
-    auto object = std::move(it->second);
-    Objects.erase(it);
-    return object;
-  }
-
-private:
-  // Keys look like aligned addresses and leave the small values (0, -1) unused.
-  static constexpr uintptr_t KeyStep = 16;
-  mutable std::mutex Mutex;
-  std::unordered_map<uintptr_t, std::shared_ptr<TEventObject>> Objects;
-  uintptr_t NextKey = 0x10000;
-};
+using TEventTable = platform::detail::THandleTable<std::shared_ptr<TEventObject>>;
 
 // Never destroyed, so that threads still running at program exit find it intact.
-THandleRegistry& Registry() {
-  static auto* registry = new THandleRegistry;
+TEventTable& Registry() {
+  static auto* registry = new TEventTable(0x10000);
   return *registry;
 }
 
@@ -80,7 +47,8 @@ HANDLE CreateEventA(void* /*securityAttributes*/, BOOL manualReset, BOOL initial
                     LPCSTR name) {
   // Events are private to the program: a named (shared) event cannot be provided.
   if (name && *name) return nullptr;
-  return Registry().Add(std::make_shared<TEventObject>(manualReset != FALSE, initialState != FALSE));
+  return static_cast<HANDLE>(
+      Registry().Add(std::make_shared<TEventObject>(manualReset != FALSE, initialState != FALSE)));
 }
 
 BOOL SetEvent(HANDLE event) {

@@ -1,16 +1,15 @@
 // Window-callback targets. Each target's HWND is a number that is never reused, kept in a
-// registry under a mutex: PostMessage looks the target up and posts while holding that mutex, and
-// a target leaves the registry (under the same mutex) before it removes its pending messages, so
-// a post racing with the destruction either lands before the removal or finds no target.
+// handle table: PostMessage looks the target up and posts while holding the table's lock, and a
+// target leaves the table (under the same lock) before it removes its pending messages, so a
+// post racing with the destruction either lands before the removal or finds no target.
 
 #include "platform/messages.h"
 
 #include <QCoreApplication>
 #include <thread>
 #include <QEvent>
-#include <mutex>
-#include <unordered_map>
 
+#include "platform/src/uHandleTable.h"
 #include "platform/thread.h"
 
 namespace platform {
@@ -30,51 +29,24 @@ public:
   const LPARAM LParam;
 };
 
-class TTargetRegistry {
-public:
-  HWND Add(TMessageTarget* target) {
-    std::lock_guard lock(Mutex);
-    const uintptr_t key = NextKey;
-    NextKey += KeyStep;
-    Targets.emplace(key, target);
-    return reinterpret_cast<HWND>(key);
-  }
-
-  void Remove(HWND hwnd) {
-    std::lock_guard lock(Mutex);
-    Targets.erase(reinterpret_cast<uintptr_t>(hwnd));
-  }
-
-  // Waits for any post still inside its critical section. Qt's queue hands an event from the
-  // posting thread to this one through locks that thread checkers do not see; passing through
-  // the registry mutex makes the event's construction visibly happen before its delivery.
-  void Fence() { std::lock_guard lock(Mutex); }
-
-  bool Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    std::lock_guard lock(Mutex);
-    const auto it = Targets.find(reinterpret_cast<uintptr_t>(hwnd));
-    if (it == Targets.end()) return false;
-    // One queue per receiving thread keeps every message in the order it was posted.
-    QCoreApplication::postEvent(it->second, new TMessageEvent(message, wParam, lParam));
-    return true;
-  }
-
-private:
-  static constexpr uintptr_t KeyStep = 16;
-  std::mutex Mutex;
-  std::unordered_map<uintptr_t, TMessageTarget*> Targets;
-  uintptr_t NextKey = 0x20000;
-};
-
 // Never destroyed, so that a late post at program exit still finds it intact.
-TTargetRegistry& Registry() {
-  static auto* registry = new TTargetRegistry;
+detail::THandleTable<TMessageTarget*>& Registry() {
+  static auto* registry = new detail::THandleTable<TMessageTarget*>(0x20000);
   return *registry;
+}
+
+// Posts while the target cannot leave the table: one queue per receiving thread keeps every
+// message in the order it was posted.
+bool Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  return Registry().With(hwnd, [&](TMessageTarget* target) {
+    QCoreApplication::postEvent(target, new TMessageEvent(message, wParam, lParam));
+  });
 }
 
 } // namespace
 
-TMessageTarget::TMessageTarget(QObject* parent) : QObject(parent), Hwnd(Registry().Add(this)) {}
+TMessageTarget::TMessageTarget(QObject* parent)
+    : QObject(parent), Hwnd(static_cast<HWND>(Registry().Add(this))) {}
 
 TMessageTarget::~TMessageTarget() {
   Registry().Remove(Hwnd);
@@ -82,6 +54,9 @@ TMessageTarget::~TMessageTarget() {
 }
 
 bool TMessageTarget::event(QEvent* e) {
+  // Waits for any post still inside its critical section. Qt's queue hands an event from the
+  // posting thread to this one through locks that thread checkers do not see; passing through
+  // the table's lock makes the event's construction visibly happen before its delivery.
   Registry().Fence();
   if (e->type() != MessageEventType()) return QObject::event(e);
   const auto* m = static_cast<const TMessageEvent*>(e);
@@ -111,5 +86,5 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 } // namespace platform
 
 BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  return platform::Registry().Post(hwnd, message, wParam, lParam) ? TRUE : FALSE;
+  return platform::Post(hwnd, message, wParam, lParam) ? TRUE : FALSE;
 }

@@ -6,21 +6,14 @@
 #include "platform/portaudio/uPaSoftMixer.h"
 #endif
 
-#include <cstdlib>
-#include <cstring>
+#include "platform/src/uBackendTable.h"
 
 namespace platform::mixer {
 namespace {
 
-struct TBackendEntry {
-  const char* Name;
-  bool Virtual;
-  TMixerBackend& (*Instance)();
-};
-
 // Real sound cards are listed first when a back end for them exists; the virtual measuring box
 // comes last, as in the waveform device lists.
-constexpr TBackendEntry Backends[] = {
+constexpr detail::TBackendEntry<TMixerBackend> Backends[] = {
 #ifdef PLATFORM_REAL_CARDS
     {"sound-card mixers", false, &alsa::AlsaMixerBackend},
     {"software mixers of real devices", false, &portaudio::SoftMixerBackend},
@@ -28,20 +21,9 @@ constexpr TBackendEntry Backends[] = {
     {"virtual measuring box", true, &vmbox::VirtualMixerBackend},
 };
 
-bool VirtualOnly() {
-  static const bool only = [] {
-    const char* value = std::getenv("VMBOX_ONLY");
-    return value && std::strcmp(value, "1") == 0;
-  }();
-  return only;
-}
-
 template <class TVisit>
 void ForEachBackend(TVisit visit) {
-  for (const auto& entry : Backends) {
-    if (VirtualOnly() && !entry.Virtual) continue;
-    if (visit(entry.Instance())) return;
-  }
+  detail::ForEachBackend(Backends, visit);
 }
 
 } // namespace

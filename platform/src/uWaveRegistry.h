@@ -1,6 +1,6 @@
 #pragma once
-// The open devices by handle. A handle is a number from a counter that never repeats: a closed,
-// stale or made-up handle is found missing and never dereferenced.
+// The open devices by handle, in a handle table: a closed, stale or made-up handle is found
+// missing and never dereferenced.
 
 #include "platform/src/uWaveBackend.h"
 #include "platform/src/uWaveStream.h"

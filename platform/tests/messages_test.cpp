@@ -1,5 +1,6 @@
 #include "platform/display.h"
 #include "platform/messages.h"
+#include "platform/tests/support/app.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +17,8 @@ namespace {
 
 using namespace std::chrono;
 
-int Argc = 1;
-char Name[] = "test";
-char* Argv[] = {Name, nullptr};
 // Left alive to the end: deleting it after main() would race with Qt's own teardown.
-QCoreApplication* const App = new QCoreApplication(Argc, Argv);
+QCoreApplication* const App = &testsupport::Application({});
 
 struct TReceived {
   const void* Target;

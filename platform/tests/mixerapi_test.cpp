@@ -348,7 +348,7 @@ TEST_F(MixerApi, MisuseIsAnsweredWithItsCode) {
 // and announces nothing, and its detail is kept for the handle it came through and for the mixer,
 // until the next call through them.
 TEST_F(MixerApi, ARefusedWriteFailsWithItsDetailPerHandle) {
-  auto box = QuietBox("Box A", 47);
+  auto box = QuietResistorBox("Box A", 47);
   box.Card.RefusedControl = vmbox::TRefusedControl::MasterVolume;
   vmbox::Reinitialise({box}, TSpeed::Fast);
   TNoticeLog log;

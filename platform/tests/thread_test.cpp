@@ -13,17 +13,15 @@
 #include "platform/messages.h"
 #include "platform/src/eventobject.h"
 #include "platform/src/synchronize.h"
+#include "platform/tests/support/app.h"
 
 namespace {
 
 using namespace std::chrono;
 using platform::TThread;
 
-int Argc = 1;
-char Name[] = "test";
-char* Argv[] = {Name, nullptr};
 // Left alive to the end: deleting it after main() would race with Qt's own teardown.
-QCoreApplication* const App = new QCoreApplication(Argc, Argv);
+QCoreApplication* const App = &testsupport::Application({});
 
 // Every handshake polls an observable state against this generous bound (slow CI, sanitizers).
 bool Eventually(const std::function<bool()>& condition) {

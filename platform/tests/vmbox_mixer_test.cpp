@@ -168,7 +168,7 @@ TEST_F(VmboxMixer, VolumesScaleAndMutesSilenceWhatTheBoxRecords) {
 // A card whose volumes follow a cubic curve: half scale gives an eighth, on input and output.
 TEST_F(VmboxMixer, ACubicVolumeCurveActsOnTheLevels) {
   mixerClose(Handle);
-  TBoxConfig a = QuietBox("Box A", 47), b = QuietBox("Box B", 0);
+  TBoxConfig a = QuietResistorBox("Box A", 47), b = QuietResistorBox("Box B", 0);
   a.Card.VolumeCurve = b.Card.VolumeCurve = 3;
   vmbox::Reinitialise({a, b}, TSpeed::Fast);
   ASSERT_EQ(mixerOpen(&Handle, 0, WindowOf(Log), 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
@@ -181,7 +181,7 @@ TEST_F(VmboxMixer, ACubicVolumeCurveActsOnTheLevels) {
 }
 
 TEST_F(VmboxMixer, AnotherSourceThanTheLineRecordsOnlyTheCardsNoise) {
-  TBoxConfig noisy = QuietBox("Noisy", 47);
+  TBoxConfig noisy = QuietResistorBox("Noisy", 47);
   noisy.Card = {}; // the default card: offsets, noise, channel mismatch
   vmbox::Reinitialise({noisy}, TSpeed::Fast);
   const DWORD mux = vmbox::MixerControlId(0, Recording, 0, MIXERCONTROL_CONTROLTYPE_MUX);

@@ -1,13 +1,15 @@
 #pragma once
-// Shared by the waveform-audio tests: a Qt application for window notices, a recorder of those
-// notices, buffers with their headers, event objects, quiet boxes for the virtual card, and a
-// session that plays a tone through a box while recording it.
+// Shared by the waveform-audio tests: a Qt application for window notices (from the test
+// support library, with its pump and quiet boxes), a recorder of those notices, buffers with
+// their headers, event objects, and a session that plays a tone through a box while recording it.
 
 #include "platform/kernel.h"
 #include "platform/messages.h"
 #include "platform/mmsystem.h"
 #include "platform/src/uPcm.h"
 #include "platform/vmbox.h"
+#include "platform/tests/support/app_environment.h"
+#include "platform/tests/support/quiet_boxes.h"
 
 #include <gtest/gtest.h>
 
@@ -28,23 +30,9 @@ using platform::vmbox::TBoxConfig;
 using platform::vmbox::TPort;
 using platform::vmbox::TSpeed;
 
-class TAppEnvironment : public testing::Environment {
-public:
-  void SetUp() override { App = std::make_unique<QCoreApplication>(Argc, Argv); }
-  void TearDown() override { App.reset(); }
-
-private:
-  int Argc = 1;
-  char Name[8] = "test";
-  char* Argv[2] = {Name, nullptr};
-  std::unique_ptr<QCoreApplication> App;
-};
-inline const auto* const AppEnvironment = testing::AddGlobalTestEnvironment(new TAppEnvironment);
-
-// Pumps the message queue until `done` holds (false after the real-time limit).
-inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
-  return platform::PumpUntil(done, limit);
-}
+inline const auto* const AppEnvironment = testsupport::AddAppEnvironment({});
+using testsupport::PumpUntil, testsupport::QuietResistorBox;
+using testsupport::InputOf, testsupport::OutputOf;
 
 struct TNotice {
   UINT Message;
@@ -111,26 +99,10 @@ inline WAVEFORMATEX Pcm(DWORD rate, WORD channels = 2, WORD bits = 16) {
   return f;
 }
 
-// A box without noise, offsets or channel mismatch, so that what it records is predictable.
-inline TBoxConfig QuietBox(const char* name, double r, double rref = 10) {
-  TBoxConfig box;
-  box.Name = name;
-  box.Circuit.R = r;
-  box.Circuit.Rref = rref;
-  box.Card.NoiseOn = false;
-  box.Card.Matched = true;
-  box.Card.DcOffset[0] = box.Card.DcOffset[1] = 0;
-  box.Card.HighPassHz[0] = box.Card.HighPassHz[1] = 0;
-  return box;
-}
-
 // A fresh fast card with two quiet boxes: 0 = "Box A" (47 ohm), 1 = "Box B" (0 ohm).
 inline void UseQuietCard(TSpeed speed = TSpeed::Fast) {
-  platform::vmbox::Reinitialise({QuietBox("Box A", 47), QuietBox("Box B", 0)}, speed);
+  platform::vmbox::Reinitialise({QuietResistorBox("Box A", 47), QuietResistorBox("Box B", 0)}, speed);
 }
-
-inline UINT InputOf(size_t box) { return platform::vmbox::DeviceId(box, TPort::Input); }
-inline UINT OutputOf(size_t box) { return platform::vmbox::DeviceId(box, TPort::Output); }
 
 // ---- Playing a tone while recording, as the programs do ----
 

@@ -88,9 +88,9 @@ TEST_F(WaveLoop, ABoxReopenedAfterItsDevicesClosedStartsFromSilence) {
   // Noise and filter history must not carry over from one run of a box to the next. A box that
   // only records (the tone plays on the other box) hears nothing but its seeded noise, the same
   // frames every time; a run with its own tone in between must not leave a trace in the next.
-  auto noisy = QuietBox("Box A", 47);
+  auto noisy = QuietResistorBox("Box A", 47);
   noisy.Card.NoiseOn = true;
-  vmbox::Reinitialise({noisy, QuietBox("Box B", 0)}, TSpeed::Fast);
+  vmbox::Reinitialise({noisy, QuietResistorBox("Box B", 0)}, TSpeed::Fast);
   TPlaySpec elsewhere;
   elsewhere.OutBox = 1;
   elsewhere.Seconds = 0.2;

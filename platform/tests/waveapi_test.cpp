@@ -242,9 +242,9 @@ TEST_F(WaveApiMisuse, CapabilitiesNameTheBoxesAndFollowTheHighestRate) {
 TEST_F(WaveApiMisuse, NamesBeyondWhatTheCapabilitiesHoldComeWholeFromTheNameCalls) {
   const std::string whole = "Box A, named as a card names itself (hw:2,0)";
   ASSERT_GT(whole.size(), MAXPNAMELEN - 1);
-  TBoxConfig a = QuietBox("Box A", 47);
+  TBoxConfig a = QuietResistorBox("Box A", 47);
   a.DeviceName = whole;
-  platform::vmbox::Reinitialise({a, QuietBox("Box B", 0)}, TSpeed::Fast);
+  platform::vmbox::Reinitialise({a, QuietResistorBox("Box B", 0)}, TSpeed::Fast);
   const struct { size_t Box; std::string Name; } boxes[] = {{0, whole}, {1, "Box B"}};
   for (const auto& b : boxes) {
     SCOPED_TRACE(b.Name);
@@ -297,7 +297,7 @@ TEST_F(WaveApiMisuse, NamesBeyondWhatTheCapabilitiesHoldComeWholeFromTheNameCall
 // Every box is a position of the one virtual card's jig: its devices share the card's name, and
 // a calibration made on one box applies to all of them at its rate.
 TEST_F(WaveApiMisuse, TheBoxesShareTheirCardAndACalibrationKnowsWhereItWasMade) {
-  platform::vmbox::Reinitialise({QuietBox("Box A", 47), QuietBox("Box B", 0)}, TSpeed::Fast);
+  platform::vmbox::Reinitialise({QuietResistorBox("Box A", 47), QuietResistorBox("Box B", 0)}, TSpeed::Fast);
   for (size_t box = 0; box < 2; ++box) {
     std::string in = "stale", out;
     EXPECT_EQ(waveInGetCardName(InputOf(box), in), MMSYSERR_NOERROR);

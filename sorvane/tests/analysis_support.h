@@ -12,6 +12,7 @@
 
 #include "platform/thread.h"
 #include "platform/vmbox.h"
+#include "platform/tests/support/app.h"
 #include "sorvane/analysis/uSignalIn.h"
 #include "sorvane/engine/uWaveOut.h"
 
@@ -22,15 +23,7 @@ using sorvane::TWaveData;
 namespace vmbox = platform::vmbox;
 using Complex = std::complex<double>;
 
-// Waits until done() holds, serving the synchronised block hand-offs meanwhile.
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 60s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    platform::CheckSynchronize(1);
-  }
-  return true;
-}
+using testsupport::WaitUntil;
 
 inline Complex Bin(const sorvane::TChannelData& spectrum, int k) {
   return {spectrum[2 * k], spectrum[2 * k + 1]};

@@ -12,6 +12,8 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "platform/vmbox.h"
+#include "platform/tests/support/app.h"
+#include "platform/tests/support/quiet_boxes.h"
 #include "sorvane/analysis/uFFT.h"
 #include "sorvane/engine/uWaveIn.h"
 #include "sorvane/engine/uWaveOut.h"
@@ -22,15 +24,7 @@ using namespace std::chrono_literals;
 using sorvane::TWaveData;
 namespace vmbox = platform::vmbox;
 
-// Waits until done() holds, serving synchronised calls meanwhile; false after the limit.
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    platform::CheckSynchronize(1);
-  }
-  return true;
-}
+using testsupport::WaitUntil;
 
 // Box 0 without noise, offsets or channel mismatch; box 1 the same with the card's noise.
 inline void UseFastCard() {
@@ -45,8 +39,8 @@ inline void UseFastCard() {
   vmbox::Reinitialise(boxes, vmbox::TSpeed::Fast);
 }
 
-inline UINT InputOf(size_t box) { return vmbox::DeviceId(box, vmbox::TPort::Input); }
-inline UINT OutputOf(size_t box) { return vmbox::DeviceId(box, vmbox::TPort::Output); }
+using testsupport::InputOf;
+using testsupport::OutputOf;
 
 // Sum of |X[k]|^2 over bins lo..hi of one channel.
 inline double PowerIn(sorvane::TChannelData x, int lo, int hi) {

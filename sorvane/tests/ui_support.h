@@ -16,6 +16,7 @@
 
 #include "platform/gui/uChartStyle.h"
 #include "platform/vmbox.h"
+#include "platform/tests/support/app.h"
 #include "sorvane/ui/uSorvaneChart.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/uSorvaneTour.h"
@@ -25,16 +26,10 @@ namespace uitest {
 
 namespace vmbox = platform::vmbox;
 
+// The virtual boxes alone, whatever sound cards the machine has.
 inline QApplication& App() {
-  static int argc = 1;
-  static char name[] = "sorvane_ui_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = [] {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("VMBOX_ONLY", "1", 1); // the virtual boxes alone, whatever sound cards the machine has
-    return new QApplication(argc, argv);
-  }();
-  return *app;
+  return static_cast<QApplication&>(
+      testsupport::Application({testsupport::TAppKind::Widgets, true, "sorvane_ui_test"}));
 }
 
 // A fresh folder under the system's temporary folder, removed with the object.

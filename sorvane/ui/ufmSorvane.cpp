@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
-#include <clocale>
 
 #include "platform/clock.h"
 #include "platform/thread.h"
@@ -242,8 +241,7 @@ QWidget* TForm1::BuildRightColumn() {
 
 void TForm1::FormCreate() {
   // Every number the window writes or reads uses the point, whatever the user's locale.
-  if (const char* current = std::setlocale(LC_NUMERIC, nullptr)) SavedSeparator = current;
-  std::setlocale(LC_NUMERIC, "C");
+  FNumericLocale.Apply();
   PageControl1->setCurrentIndex(0);
   FLastMode = 2;
 
@@ -295,7 +293,7 @@ void TForm1::FormDestroy() {
   FSignalIn.reset();
   FWaveOut->OnSignalChange = nullptr;
   FWaveOut.reset();
-  if (!SavedSeparator.empty()) std::setlocale(LC_NUMERIC, SavedSeparator.c_str());
+  FNumericLocale.Restore();
 }
 
 void TForm1::ShowError(const std::string& text) {

@@ -30,6 +30,7 @@
 #include "platform/fixture.h"
 #include "platform/inifile.h"
 #include "platform/lcr_meter.h"
+#include "platform/numeric_locale.h"
 #include "sorvane/analysis/uFixtureBins.h"
 #include "sorvane/analysis/uSignalIn.h"
 #include "sorvane/engine/uWaveOut.h"
@@ -243,7 +244,7 @@ private:
   bool AwaitDevicesIdle();
 
   TSorvaneFiles FFiles;
-  std::string SavedSeparator;
+  platform::TNumericLocale FNumericLocale;
   bool FRunning = false;
   std::unique_ptr<TSorvaneChart> SeriesChart;
   std::unique_ptr<TWaveOut> FWaveOut;

@@ -1,20 +1,15 @@
 #pragma once
-// Shared by the chart tests: one offscreen QApplication for the whole run. It is never
-// destroyed: a static one would be torn down after the toolkit's own statics, and crash.
+// Shared by the chart tests: one offscreen application for the whole run, never destroyed.
+
+#include "platform/tests/support/app.h"
 
 #include <QApplication>
 
 namespace guitest {
 
 inline QApplication& App() {
-  static int argc = 1;
-  static char name[] = "platform_gui_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *app;
+  return static_cast<QApplication&>(
+      testsupport::Application({testsupport::TAppKind::Widgets, false, "platform_gui_test"}));
 }
 
 // Constructed before any member of a fixture that needs the application (a chart does).

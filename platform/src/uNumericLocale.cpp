@@ -1,8 +1,8 @@
-#include "dravik/ui/uNumericLocale.h"
+#include "platform/numeric_locale.h"
 
 #include <clocale>
 
-namespace dravik {
+namespace platform {
 
 void TNumericLocale::Apply() {
   if (FApplied) return;
@@ -18,4 +18,4 @@ void TNumericLocale::Restore() {
   FApplied = false;
 }
 
-} // namespace dravik
+} // namespace platform

@@ -1,11 +1,12 @@
 #pragma once
-// The decimal separator of the whole process while the window lives: numbers are written and
-// read with "." whatever the user's locale says. Apply saves the present LC_NUMERIC and sets
-// "C"; Restore puts the saved one back (also on destruction, if Restore was not called).
+// The decimal separator of the whole process while a program's window lives: numbers are
+// written and read with "." whatever the user's locale says (Qt sets the user's locale at
+// start-up). Apply saves the present LC_NUMERIC and sets "C"; Restore puts the saved one back
+// (also on destruction, if Restore was not called).
 
 #include <string>
 
-namespace dravik {
+namespace platform {
 
 class TNumericLocale {
 public:
@@ -23,4 +24,4 @@ private:
   bool FApplied = false;
 };
 
-} // namespace dravik
+} // namespace platform
