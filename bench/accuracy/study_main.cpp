@@ -99,8 +99,10 @@ const char* const Mechanisms =
     "reference (10 kOhm, 1 nF against 10 ohm: a bias of 2 to 9 of the reading's own "
     "uncertainties), and the spread sits at the bound.\n"
     "- Sorvane's calibration ratio is the mean over the latest eight hand-offs of the shorted "
-    "jig (the study averages twelve): a single block's ratio carries its noise into every "
-    "later reading as a bias, largest in the bottom decade where the weights are few.\n";
+    "jig (the study averages twelve; a longer run averages every hand-off after its first "
+    "eight): a single block's ratio carries its noise into every later reading as a bias, "
+    "largest in the bottom decade, where the full-band chirp of the calibration puts about a "
+    "hundredth of the power that a reading's chirp over that decade puts in each bin.\n";
 
 void Realism(std::ofstream& md, int readings) {
   md << "\n## Bias with the default card after calibration\n\n"
@@ -427,7 +429,8 @@ void Fixture(std::ofstream& md, int readings) {
 } // namespace study
 
 // Usage: accuracy_study <output folder> [readings per case] [fixture | sorvane-bands]: the last
-// word writes that section alone (it takes minutes instead of the study's hour).
+// word writes that section alone (it takes minutes instead of the study's hour). STUDY_BOX
+// reads one box of the bands; STUDY_CALIBRATION sets the hand-offs Sorvane calibrates for (12).
 int main(int argc, char** argv) {
   using namespace study;
   const std::string folder = argc > 1 ? argv[1] : ".";

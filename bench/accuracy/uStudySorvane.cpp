@@ -10,6 +10,7 @@
 #include "sorvane/engine/uTestSignal.h"
 
 #include <cmath>
+#include <cstdlib>
 
 namespace study {
 
@@ -18,7 +19,13 @@ namespace {
 constexpr double CalLoHz = 20, CalHiHz = 22000; // the window's calibration range
 constexpr double Level = 0.7 * 0.9;             // where the level control settles
 // The hand-offs of a calibration run: about four seconds on the shorted jig, as the guide asks.
-constexpr int CalibrationHandOffs = 12;
+// The hand-offs of the shorted jig a calibration averages: 12 (4 s), or STUDY_CALIBRATION
+// hand-offs, to see what a calibration left running longer gives.
+int CalibrationHandOffs() {
+  const char* text = std::getenv("STUDY_CALIBRATION");
+  const int n = text ? std::atoi(text) : 0;
+  return n > 0 ? n : 12;
+}
 
 int BlockFrames(uint32_t fs) { return 2048 * static_cast<int>(fs / 48000); }
 // The hand-off passes a block on at the first block that ends 300 ms or more after the last
@@ -114,10 +121,10 @@ TSorvaneCalibration SorvaneCalibrate(const TBoxConfig& card, uint32_t fs) {
   const int n = BlockFrames(fs), perReading = BlocksPerHandOff(fs);
   const std::vector<double> period = Signal(n, fs, CalLoHz, CalHiHz);
   const TStereo in = Record(shorted, fs, period, SettleFrames(shorted, fs),
-                            static_cast<size_t>(n * perReading * CalibrationHandOffs));
+                            static_cast<size_t>(n * perReading * CalibrationHandOffs()));
   // The ratio averaged over the run's hand-offs, as the program averages it.
   sorvane::TRatioAverage average;
-  for (int h = 0; h < CalibrationHandOffs; ++h) {
+  for (int h = 0, handOffs = CalibrationHandOffs(); h < handOffs; ++h) {
     const sorvane::TWaveData wave = SummedSpectra(in, static_cast<size_t>(h * perReading * n), n, perReading);
     average.Add(wave[0].data(), wave[1].data(), n / 2);
   }

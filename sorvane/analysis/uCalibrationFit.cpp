@@ -32,6 +32,10 @@ TPolynomial InPowersOfBin(const TNormalVector& a, long double m) {
 void TRatioAverage::Clear() {
   Cross.clear();
   Power.clear();
+  SettledCross.clear();
+  SettledPower.clear();
+  SettledBlocks = 0;
+  Added = 0;
 }
 
 void TRatioAverage::Add(const double* v0, const double* v1, int bins) {
@@ -46,15 +50,30 @@ void TRatioAverage::Add(const double* v0, const double* v1, int bins) {
   }
   Cross.push_back(std::move(cross));
   Power.push_back(std::move(power));
-  if (Blocks() > AveragedBlocks) Cross.pop_front(), Power.pop_front();
+  ++Added;
+  if (static_cast<int>(Cross.size()) <= AveragedBlocks) return;
+  // The oldest of the latest blocks leaves them: it was recorded after the run's first
+  // AveragedBlocks once the run holds more than twice as many, and then counts for good.
+  if (Added > 2 * AveragedBlocks) {
+    if (SettledPower.empty()) {
+      SettledCross.assign(static_cast<size_t>(bins), {0, 0});
+      SettledPower.assign(static_cast<size_t>(bins), 0);
+    }
+    for (int k = 1; k < bins; ++k) {
+      SettledCross[k].Re += Cross.front()[k].Re, SettledCross[k].Im += Cross.front()[k].Im;
+      SettledPower[k] += Power.front()[k];
+    }
+    ++SettledBlocks;
+  }
+  Cross.pop_front(), Power.pop_front();
 }
 
 void TRatioAverage::MeanInto(TComplexArray& ratio) const {
   if (Power.empty()) return;
   const size_t bins = std::min(ratio.size(), Power.back().size());
   for (size_t k = 1; k < bins; ++k) {
-    TComplexD cross{0, 0};
-    double power = 0;
+    TComplexD cross = SettledBlocks > 0 ? SettledCross[k] : TComplexD{0, 0};
+    double power = SettledBlocks > 0 ? SettledPower[k] : 0;
     for (size_t b = 0; b < Power.size(); ++b) {
       cross.Re += Cross[b][k].Re, cross.Im += Cross[b][k].Im;
       power += Power[b][k];

@@ -22,13 +22,15 @@ using TComplexArray = std::vector<TComplexD>;
 // Real part in [0], imaginary part in [1], both as polynomials in the frequency in Hz.
 using TCalibrationPolys = std::array<TPolynomial, 2>;
 
-// The ratio of the two inputs averaged over the latest blocks of a calibration run, bin by bin:
-// the sum of V0 conj(V1) over the sum of |V1|^2, so that the noise of the run averages out
-// instead of the last block alone setting the calibration (its noise would then sit in every
-// reading made with it, in the lowest bins, where the polynomials bend most, by about half a
-// block's noise). Only the latest AveragedBlocks count: the inputs' AC coupling answers the
-// start of the test signal with a transient that takes a second or more to die away, and the
-// blocks it spoiled leave the average as the run goes on.
+// The ratio of the two inputs averaged over the blocks of a calibration run, bin by bin: the
+// sum of V0 conj(V1) over the sum of |V1|^2, so that the noise of the run averages out instead
+// of the last block alone setting the calibration (its noise would then sit in every reading
+// made with it, in the lowest bins, where the polynomials bend most, by about half a block's
+// noise). The inputs' AC coupling answers the start of the test signal with a transient that
+// takes a second or more to die away: while the run is short only the latest AveragedBlocks
+// count, so the blocks it spoiled leave the average as the run goes on; once the run is longer
+// than twice that, every block after the first AveragedBlocks counts, so a calibration left
+// running longer keeps getting better (its noise falls as one over the root of its length).
 class TRatioAverage {
 public:
   static constexpr int AveragedBlocks = 8;
@@ -36,15 +38,21 @@ public:
   // Bins 1 .. bins - 1 of two packed spectra; a block with another number of bins than the
   // last starts the average again.
   void Add(const double* v0, const double* v1, int bins);
-  int Blocks() const { return static_cast<int>(Cross.size()); }
+  // The blocks the average holds now.
+  int Blocks() const { return static_cast<int>(Cross.size()) + SettledBlocks; }
   // ratio[k] := the averaged ratio for k = 1 .. bins - 1, for the bins of the blocks added
   // (entries of bins never heard are left alone).
   void MeanInto(TComplexArray& ratio) const;
 
 private:
-  // Per block, oldest first: V0 conj(V1) and |V1|^2 for each bin.
+  // Per block, oldest first, the latest AveragedBlocks: V0 conj(V1) and |V1|^2 for each bin.
   std::deque<std::vector<TComplexD>> Cross;
   std::deque<std::vector<double>> Power;
+  // The sums of the blocks that left the latest ones, after the run's first AveragedBlocks.
+  std::vector<TComplexD> SettledCross;
+  std::vector<double> SettledPower;
+  int SettledBlocks = 0;
+  int Added = 0; // blocks added since the average began
 };
 
 // The identity correction 1 + 0i.

@@ -278,9 +278,9 @@ TEST(CalibrationFit, TheCouplingCornersOfBothInputsAreFittedAndTheCurveFollowsTh
   }
 }
 
-// The calibration follows the ratio averaged over the run's latest blocks: the noise of one
-// block no longer sits in every later reading, and blocks spoiled by the start of the run (the
-// inputs' coupling settling) leave the average as clean ones arrive.
+// The calibration follows the ratio averaged over the run's blocks: the noise of one block no
+// longer sits in every later reading, and blocks spoiled by the start of the run (the inputs'
+// coupling settling) leave the average as clean ones arrive.
 TEST(CalibrationFit, TheRatioIsAveragedOverTheLatestBlocksOfTheRun) {
   // Gains a card's inputs can have: the fit takes them.
   constexpr double Clean = 1.2, Spoilt = 1.28;
@@ -324,6 +324,18 @@ TEST(CalibrationFit, TheRatioIsAveragedOverTheLatestBlocksOfTheRun) {
     for (int i = 0; i < c.Clean; ++i) core.Process(block(Clean));
     EXPECT_LT(error(core), 0.5 * single);
   }
+  // A run left going keeps every block after its first AveragedBlocks: its noise falls as one
+  // over the root of its length, and the spoiled start stays out.
+  const auto afterClean = [&](int spoiled, int clean) {
+    TCore core;
+    start(core);
+    for (int i = 0; i < spoiled; ++i) core.Process(block(Spoilt));
+    for (int i = 0; i < clean; ++i) core.Process(block(Clean));
+    return error(core);
+  };
+  constexpr int Latest = TRatioAverage::AveragedBlocks;
+  EXPECT_LT(afterClean(Latest, 9 * Latest), 0.5 * afterClean(Latest, Latest));
+  EXPECT_LT(afterClean(Latest, 9 * Latest), 0.5 / std::sqrt(8.0) * single);
   // A new run starts a new average: the blocks of the last run do not count.
   TCore core;
   start(core);
