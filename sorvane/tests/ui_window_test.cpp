@@ -313,19 +313,31 @@ TEST(Window, LcrOnEachDefaultBox) {
   }
 }
 
+// A window calibrated with R ref 10 on a fast card of its own circuits (a shorted box among them).
+struct TCalibratedOn {
+  uitest::TScratch Scratch;
+  TWindow W;
+  TBlockCounter Blocks;
+  explicit TCalibratedOn(const char* circuits) : W(FilesOnCard(circuits, Scratch)), Blocks(*W.Form) {
+    TypeRref(*W.Form, "10");
+    Calibrate(W, Blocks);
+  }
+  static sorvane::TSorvaneFiles FilesOnCard(const char* circuits, const uitest::TScratch& scratch) {
+    uitest::App();
+    const auto parsed = vmbox::ParseCircuits(circuits);
+    EXPECT_EQ(parsed.Error, "");
+    vmbox::Reinitialise(parsed.Boxes, vmbox::TSpeed::Fast);
+    return scratch.Files();
+  }
+};
+
 // A card whose signal reaches its inputs half a second after it is played, as through a sound
 // server: the first reading after every Start is already the component's (it was a block of
 // silence before, "R= -15.4 Ohm" for this box).
 TEST(Window, FirstReadingAfterStartWaitsForTheSignal) {
-  uitest::App();
-  const auto parsed = vmbox::ParseCircuits("R=3.3,L=1m;R=0,name=shorted Zx;latency=24000");
-  ASSERT_EQ(parsed.Error, "");
-  vmbox::Reinitialise(parsed.Boxes, vmbox::TSpeed::Fast);
-  uitest::TScratch scratch;
-  TWindow w(scratch.Files());
-  TBlockCounter blocks(*w.Form);
-  TypeRref(*w.Form, "10");
-  Calibrate(w, blocks);
+  TCalibratedOn card("R=3.3,L=1m;R=0,name=shorted Zx;latency=24000");
+  TWindow& w = card.W;
+  TBlockCounter& blocks = card.Blocks;
   for (int start = 0; start < 3; ++start) {
     UseBox(*w.Form, 0);
     w->SetModeItem(2);
@@ -342,15 +354,9 @@ TEST(Window, FirstReadingAfterStartWaitsForTheSignal) {
 // A box wired the other way round, measured with Swap ticked, reads what the same component
 // reads on a box wired the usual way without it.
 TEST(Window, SwapWithSwappedWiringReadsTheSameComponent) {
-  uitest::App();
-  const auto parsed = vmbox::ParseCircuits("R=3.3,L=1m;R=3.3,L=1m,swap=on;matched=on");
-  ASSERT_EQ(parsed.Error, "");
-  vmbox::Reinitialise(parsed.Boxes, vmbox::TSpeed::Fast);
-  uitest::TScratch scratch;
-  TWindow w(scratch.Files());
-  TBlockCounter blocks(*w.Form);
-  TypeRref(*w.Form, "10");
-  Calibrate(w, blocks);
+  TCalibratedOn card("R=3.3,L=1m;R=3.3,L=1m,swap=on;matched=on");
+  TWindow& w = card.W;
+  TBlockCounter& blocks = card.Blocks;
   TLcr m[2];
   for (size_t box : {0u, 1u}) {
     w->frWaveSetup1->cbSwap->setChecked(box == 1);
