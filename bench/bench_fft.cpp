@@ -6,7 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 // time for anything else); the time is the thread's CPU time alone.
 #include <benchmark/benchmark.h>
 
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 #include "sorvane/analysis/uImpedance.h"
 #include "sorvane/analysis/uSignalIn.h"
 #include "sorvane/ui/uSorvaneChart.h"

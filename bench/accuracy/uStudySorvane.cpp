@@ -5,7 +5,7 @@
 
 #include "sorvane/analysis/uBinNoise.h"
 #include "sorvane/analysis/uCalibrationFit.h"
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 #include "sorvane/analysis/uImpedance.h"
 #include "sorvane/engine/uTestSignal.h"
 

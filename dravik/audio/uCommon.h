@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "dravik/measure/uFour1.h" // TDataVector, TDataMatrix
+#include "dravik/types/uDataTypes.h"
 #include "platform/messages.h"
 #include "platform/mmsystem.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "dravik/measure/uFour1.h" // TDataMatrix
+#include "dravik/types/uDataTypes.h"
 
 namespace dravik {
 

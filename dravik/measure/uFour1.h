@@ -6,19 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "dravik/types/uDataTypes.h"
+
 namespace dravik {
-
-// One channel's samples in full-scale units, and a block of channels [channel][frame].
-using TDataVector = std::vector<long double>;
-using TDataMatrix = std::vector<TDataVector>;
-
-struct TComplex {
-  long double Re = 0;
-  long double Im = 0;
-};
-
-// The extended constant 2*pi used by the transform and the fit.
-constexpr long double TwoPi = 6.283185307179586477L;
 
 // In-place transform of nn complex points stored interleaved (re, im) from data[0]:
 // X[k] = sum_j x[j] * exp(+2*pi*i*isign*j*k/nn). nn must be a power of two; no scaling.

@@ -2,6 +2,7 @@
 
 #include "dravik/audio/uPcmCodes.h"
 #include "dravik/audio/uTestSignals.h"
+#include "dravik/measure/uFour1.h"
 
 #include <gtest/gtest.h>
 

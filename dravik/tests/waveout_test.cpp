@@ -4,6 +4,7 @@
 
 #include "dravik/audio/uPcmCodes.h"
 #include "dravik/audio/uWaveOut.h"
+#include "dravik/measure/uFour1.h"
 #include "platform/advice.h"
 #include "platform/vmbox.h"
 #include "platform/tests/support/app_environment.h"

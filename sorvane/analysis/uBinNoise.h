@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "sorvane/analysis/uCalibrationFit.h"
-#include "sorvane/analysis/uSpectrumMoments.h"
+#include "sorvane/numeric/uSpectrumMoments.h"
 
 namespace sorvane {
 

@@ -12,8 +12,8 @@
 #include <deque>
 #include <vector>
 
-#include "sorvane/analysis/uCom.h"
-#include "sorvane/analysis/uLeastSquares.h"
+#include "sorvane/numeric/uCom.h"
+#include "sorvane/numeric/uLeastSquares.h"
 
 namespace sorvane {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/fixture.h"
-#include "sorvane/analysis/uCom.h"
+#include "sorvane/numeric/uCom.h"
 #include "sorvane/engine/uWaveControl.h"
 
 namespace sorvane {

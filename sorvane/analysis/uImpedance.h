@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "sorvane/analysis/uBinNoise.h"
-#include "sorvane/analysis/uCom.h"
+#include "sorvane/numeric/uCom.h"
 #include "sorvane/analysis/uFixtureBins.h"
 #include "sorvane/analysis/uLcrFit.h"
 #include "sorvane/engine/uWaveControl.h"

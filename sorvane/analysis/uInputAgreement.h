@@ -12,7 +12,7 @@
 
 #include "platform/calibration_place.h"
 #include "sorvane/analysis/uCalibrationFit.h"
-#include "sorvane/analysis/uCom.h"
+#include "sorvane/numeric/uCom.h"
 
 namespace sorvane {
 

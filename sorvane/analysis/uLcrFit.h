@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sorvane/analysis/uCom.h"
+#include "sorvane/numeric/uCom.h"
 
 namespace sorvane {
 

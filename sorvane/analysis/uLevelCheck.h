@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "sorvane/analysis/uCom.h"
+#include "sorvane/numeric/uCom.h"
 
 namespace sorvane {
 

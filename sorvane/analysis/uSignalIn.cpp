@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 #include "sorvane/analysis/uImpedance.h"
 #include "sorvane/analysis/uLevelCheck.h"
 

@@ -20,10 +20,10 @@
 #include "platform/inifile.h"
 #include "sorvane/analysis/uBinNoise.h"
 #include "sorvane/analysis/uCalibrationFit.h"
-#include "sorvane/analysis/uCom.h"
+#include "sorvane/numeric/uCom.h"
 #include "sorvane/analysis/uImpedance.h"
 #include "sorvane/analysis/uInputAgreement.h"
-#include "sorvane/analysis/uLeastSquares.h"
+#include "sorvane/numeric/uLeastSquares.h"
 #include "sorvane/engine/uWaveIn.h"
 
 namespace sorvane {

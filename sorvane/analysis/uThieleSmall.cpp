@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <numbers>
 
-#include "sorvane/analysis/uLeastSquares.h"
+#include "sorvane/numeric/uLeastSquares.h"
 
 namespace sorvane {
 

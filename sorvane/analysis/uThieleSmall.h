@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "sorvane/analysis/uCom.h"
+#include "sorvane/numeric/uCom.h"
 
 namespace sorvane {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 
 namespace sorvane {
 namespace {

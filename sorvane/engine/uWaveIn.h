@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "sorvane/analysis/uSpectrumMoments.h"
+#include "sorvane/numeric/uSpectrumMoments.h"
 #include "sorvane/engine/uSignalArrival.h"
 #include "sorvane/engine/uWaveControl.h"
 

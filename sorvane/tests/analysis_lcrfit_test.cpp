@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "sorvane/analysis/uBinNoise.h"
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 #include "sorvane/analysis/uFormatEng.h"
 #include "sorvane/analysis/uImpedance.h"
 #include "sorvane/analysis/uLcrFit.h"
-#include "sorvane/analysis/uSpectrumMoments.h"
+#include "sorvane/numeric/uSpectrumMoments.h"
 
 namespace sorvane {
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 
 namespace sorvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "sorvane/analysis/uCom.h"
+#include "sorvane/numeric/uCom.h"
 
 #include <gtest/gtest.h>
 

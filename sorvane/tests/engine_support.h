@@ -14,7 +14,7 @@
 #include "platform/vmbox.h"
 #include "platform/tests/support/app.h"
 #include "platform/tests/support/quiet_boxes.h"
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 #include "sorvane/engine/uWaveIn.h"
 #include "sorvane/engine/uWaveOut.h"
 

@@ -1,4 +1,4 @@
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 
 #include <gtest/gtest.h>
 

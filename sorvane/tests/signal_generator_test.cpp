@@ -11,7 +11,7 @@
 #include <limits>
 #include <vector>
 
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 
 namespace sorvane {
 namespace {

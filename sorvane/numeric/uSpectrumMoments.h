@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "sorvane/analysis/uCom.h"
+#include "sorvane/numeric/uCom.h"
 
 namespace sorvane {
 

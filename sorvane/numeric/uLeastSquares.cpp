@@ -1,4 +1,4 @@
-#include "sorvane/analysis/uLeastSquares.h"
+#include "sorvane/numeric/uLeastSquares.h"
 
 #include <cmath>
 #include <limits>

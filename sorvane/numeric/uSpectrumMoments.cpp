@@ -1,8 +1,8 @@
-#include "sorvane/analysis/uSpectrumMoments.h"
+#include "sorvane/numeric/uSpectrumMoments.h"
 
 #include <algorithm>
 
-#include "sorvane/analysis/uFFT.h"
+#include "sorvane/numeric/uFFT.h"
 
 namespace sorvane {
 namespace {
