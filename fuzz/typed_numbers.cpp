@@ -60,7 +60,10 @@ void EditResistor(FuzzedDataProvider& in, dravik::TfmLCR& w, int op) {
     Require(ohms == before, "text that is not taken keeps the resistance");
     Require(text.isEmpty() != marked, "a box is marked exactly when its text is refused");
     Require(!marked || !w.edR->toolTip().isEmpty(), "a marked box says why");
-    Require(!marked || !(PlainNumber(text, false, plain) && plain > 0),
+    // Dravik reads the text in extended precision: a value between the largest double and
+    // where strtod rounds to it, such as 1.7976931348623158e308, is beyond what it can save.
+    const bool savable = std::strtold(text.toStdString().c_str(), nullptr) <= DBL_MAX;
+    Require(!marked || !(PlainNumber(text, false, plain) && plain > 0 && savable),
             "a plain positive number is taken");
     return;
   }
