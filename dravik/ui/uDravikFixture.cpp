@@ -9,6 +9,7 @@
 
 #include "dravik/ui/uRadioGroup.h"
 
+#include "platform/gui/uNamedButton.h"
 #include "platform/inifile.h"
 
 #include <cmath>
@@ -46,26 +47,19 @@ const TStepTexts& TextsOf(platform::TFixtureStep Step) {
   return texts[static_cast<int>(Step)];
 }
 
-QPushButton* StepButton(const char* Name, const char* Caption, const char* Tip) {
-  auto* button = new QPushButton(Caption);
-  button->setObjectName(Name);
-  button->setToolTip(Tip);
-  return button;
-}
-
 std::string Hertz(long double Hz) { return FloatToEng(Hz) + "Hz"; }
 
 } // namespace
 
 QBoxLayout* TfmLCR::BuildFixtureRow() {
   auto* row = new QHBoxLayout;
-  btnOpen = StepButton("btnOpen", "Open",
+  btnOpen = platform::NamedButton("btnOpen", "Open",
                        "Measures the fixture with nothing connected to the leads: what lies "
                        "across the terminals (the inputs, the cables).");
-  btnShort = StepButton("btnShort", "Short",
+  btnShort = platform::NamedButton("btnShort", "Short",
                         "Measures the fixture with the leads shorted at their far end: their "
                         "resistance and inductance.");
-  btnLoad = StepButton("btnLoad", "Load",
+  btnLoad = platform::NamedButton("btnLoad", "Load",
                        "Measures a standard resistor of the value typed beside: the scale error "
                        "that remains (the inputs' own impedance across R ref). Run it after "
                        "Open and Short, with the R ref you measure with.");

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "platform/fixture.h"
+#include "platform/gui/uNamedButton.h"
 #include "sorvane/analysis/uFormatEng.h"
 #include "sorvane/ui/ufmSorvane.h"
 #include "sorvane/ui/ufrSpRange.h"
@@ -39,9 +40,7 @@ const char* StepName(TFixtureStep step) {
 }
 
 QPushButton* StepButton(const char* name, const char* caption, const char* tip, QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setToolTip(tip);
+  QPushButton* button = platform::NamedButton(name, caption, tip, parent);
   // As wide as its caption asks, so that the row fits beside the chart's width.
   button->setFixedWidth(button->fontMetrics().horizontalAdvance(caption) + 24);
   return button;

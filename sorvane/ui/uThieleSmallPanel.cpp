@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "platform/gui/uNamedButton.h"
 #include "platform/lcr_meter.h"
 
 namespace sorvane {
@@ -30,13 +31,6 @@ TResultRow InUsualUnits(TResultRow row) {
   return row;
 }
 
-QPushButton* Button(const char* name, const char* caption, const char* tip) {
-  auto* button = new QPushButton(caption);
-  button->setObjectName(name);
-  button->setToolTip(tip);
-  return button;
-}
-
 } // namespace
 
 std::vector<std::string> ThieleSmallLines(const std::vector<TResultRow>& rows) {
@@ -55,13 +49,13 @@ std::vector<std::string> ThieleSmallLines(const std::vector<TResultRow>& rows) {
 
 TThieleSmallPanel::TThieleSmallPanel(QWidget* parent) : QWidget(parent) {
   setObjectName("pnThieleSmall");
-  btnFreeAir = Button("btnFreeAir", "Fit in free air",
+  btnFreeAir = platform::NamedButton("btnFreeAir", "Fit in free air",
                       "Fits the Thiele-Small parameters to the impedance curve drawn last, over "
                       "the range under the chart. Measure in \"Z graph\" at a fine resolution.");
-  btnAddedMass = Button("btnAddedMass", "Fit with the added mass",
+  btnAddedMass = platform::NamedButton("btnAddedMass", "Fit with the added mass",
                         "Fits the curve drawn last with the mass typed below on the cone: gives "
                         "the moving mass, the compliance, Bl and Vas.");
-  btnClosedBox = Button("btnClosedBox", "Fit in the closed box",
+  btnClosedBox = platform::NamedButton("btnClosedBox", "Fit in the closed box",
                         "Fits the curve drawn last with the driver in a sealed box of the volume "
                         "typed below: gives Vas and the mechanics from the box's resonance.");
   cbLossyCoil = new QCheckBox("Lossy voice coil (Le with Rl || Ll)");
