@@ -312,6 +312,7 @@ bool TWaveIn::StartCapture() {
 
 void TWaveIn::DataNotice(WPARAM device, WAVEHDR* header) {
   if (reinterpret_cast<HWAVEIN>(device) != Handle || !header) return;
+  ++FReturnedBuffers;
   if (header == &FalseHeader) return; // its samples are thrown away
   const std::less<const WAVEHDR*> before;
   if (Headers.empty() || before(header, Headers.data()) ||

@@ -86,6 +86,9 @@ public:
   // No device open, opening or closing: a run can start. Also true in ProbeClosing, while a test
   // open that has closed waits for its close notice.
   bool Idle() const { return !Active && !DeviceOpen(); }
+  // Buffers the device has given back since the object was made, the false buffer included:
+  // a count that stops moving during a run tells of a device that no longer delivers.
+  uint64_t ReturnedBuffers() const { return FReturnedBuffers; }
 
 protected:
   void HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -118,6 +121,7 @@ private:
 
   TCaptureState CaptureState = TCaptureState::Idle;
   bool LevelChanged = false; // Invalidate ran since the level callbacks of a block began
+  uint64_t FReturnedBuffers = 0;
 };
 
 } // namespace dravik

@@ -104,6 +104,27 @@ TEST_F(Measurement, AStartAsTheCalibrationEndsMeasures) {
   StopRun();
 }
 
+// A capture whose device opens but gives no buffer back (here one whose buffers return an hour
+// late) would leave "Stop" showing with nothing measured: the run ends with a message instead,
+// for a measurement and for a calibration alike.
+TEST_F(Measurement, AStartWhoseCaptureDeliversNothingSaysSoAndEnds) {
+  vmbox::Reinitialise(vmbox::DefaultBoxes(), vmbox::TSpeed::Fast);
+  Open();
+  SelectBox(0);
+  vmbox::SetReturnDelay(0, vmbox::TPort::Input, 3'600'000);
+  const std::string stalled = "No data from the input device for ";
+  for (int mode : {1, 0}) {
+    SCOPED_TRACE(mode == 1 ? "measurement" : "calibration");
+    const size_t before = Logs.CountStartingWith(stalled);
+    W->rgRunMode->Item(mode)->click();
+    W->btnStart->click();
+    ASSERT_TRUE(PumpUntil([&] { return Logs.CountStartingWith(stalled) > before; }, 20s));
+    EXPECT_TRUE(PumpUntil([&] { return W->ReadyToStart() && Idle(); }, 10s));
+    EXPECT_EQ(W->btnStart->text(), "Start");
+    EXPECT_EQ(Results, 0);
+  }
+}
+
 TEST_F(Measurement, AnAbortedCalibrationKeepsWhatWasMeasured) {
   vmbox::Reinitialise(vmbox::DefaultBoxes(), vmbox::TSpeed::Fast);
   Open();

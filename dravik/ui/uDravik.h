@@ -16,6 +16,7 @@
 #include "dravik/ui/uCalibrationProgress.h"
 #include "dravik/ui/uCircuitView.h"
 #include "dravik/ui/uLCRChart.h"
+#include "dravik/ui/uRunWatch.h"
 #include "platform/numeric_locale.h"
 
 #include <QWidget>
@@ -97,6 +98,7 @@ public:
   QProgressBar* pbCalibration;
   QTextEdit* reMes;
   QTimer* DelayTimer;
+  QTimer* RunWatchTimer; // looks, while a run is in progress, whether the capture delivers
 
   // ---- State ----
   std::unique_ptr<TSignalOut> SignalOut;
@@ -228,6 +230,10 @@ private:
   // uDravikRun.cpp
   void StopChains();
   bool StartWhenIdle(TClickHandler Start);
+  // Every Start begins the watch for a capture that delivers nothing (uRunWatch.h), which
+  // RunWatchTimer checks until the run ends; a stalled run is ended with a message.
+  void WatchRun();
+  void CheckRunWatch();
   void SetAllOutputAttenuations(int32_t Step);
   void SetStartClick(TClickHandler Handler) { FStartClick = Handler; }
   void FinishCalibration(bool Done);
@@ -275,6 +281,7 @@ private:
   platform::TNumericLocale FNumericLocale;
   TClickHandler FStartClick = nullptr;
   TClickHandler FPendingStart = nullptr; // a Start waiting for the devices to close
+  TRunWatch FRunWatch;
   TResponseMeter FResponseMeter;
   bool FResponseRun = false; // the blocks go to the response meter, not to the analysis
   std::optional<platform::TFixtureStep> FFixtureStep; // the step in progress

@@ -98,6 +98,8 @@ void TfmLCR::BuildControls() {
   DelayTimer = Named<QTimer>("DelayTimer", this);
   DelayTimer->setSingleShot(true);
   DelayTimer->setInterval(500);
+  RunWatchTimer = Named<QTimer>("RunWatchTimer", this);
+  RunWatchTimer->setInterval(250);
   resize(DesignWidth, DesignHeight);
   splLog->setSizes({DesignHeight, FProgressRow->sizeHint().height() + LinesHigh(reMes, LogOpenLines)});
   if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -232,6 +234,7 @@ QFrame* TfmLCR::BuildPanel() {
 
 void TfmLCR::ConnectControls() {
   connect(DelayTimer, &QTimer::timeout, this, &TfmLCR::OnDelayTimer);
+  connect(RunWatchTimer, &QTimer::timeout, this, &TfmLCR::CheckRunWatch);
   connect(btnStart, &QPushButton::clicked, this, [this] {
     if (FStartClick) (this->*FStartClick)();
   });

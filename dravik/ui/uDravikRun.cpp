@@ -5,6 +5,7 @@
 #include "dravik/ui/uDravik.h"
 
 #include "dravik/ui/uRadioGroup.h"
+#include "platform/clock.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace dravik {
 namespace {
@@ -125,6 +127,38 @@ bool TfmLCR::StartWhenIdle(TClickHandler Start) {
   return true;
 }
 
+namespace {
+double NowSeconds() { return platform::Now() * 86400.0; }
+
+std::string SecondsText(double Seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", Seconds);
+  return text;
+}
+} // namespace
+
+void TfmLCR::WatchRun() {
+  FRunWatch.Begin(SignalIn->WaveIn->ReturnedBuffers(), NowSeconds());
+  RunWatchTimer->start();
+}
+
+void TfmLCR::CheckRunWatch() {
+  if (!SignalIn || !SignalIn->WaveIn || (!RunInProgress() && !CalibrationInProgress())) {
+    FRunWatch.End();
+    RunWatchTimer->stop();
+    return;
+  }
+  const TWaveIn& in = *SignalIn->WaveIn;
+  const double limit = StalledCaptureSeconds(in.BlockSize, in.SampleRate());
+  if (!FRunWatch.Stalled(in.ReturnedBuffers(), NowSeconds(), limit)) return;
+  RunWatchTimer->stop();
+  AddMessage("No data from the input device for " + SecondsText(limit) +
+                 " s: the run is stopped. Check that no other program holds the device and that "
+                 "its sound server runs, then Start again.",
+             false);
+  EndRunLater(this);
+}
+
 void TfmLCR::SetAllOutputAttenuations(int32_t Step) {
   for (int32_t c = 0; c < SignalOut->ChannelCount(); ++c) SignalOut->SetAttenuation(c, Step);
 }
@@ -160,6 +194,7 @@ void TfmLCR::btnStartMeasurementClick() {
   SignalIn->SetAttenuation(0, 0);
   SignalIn->SetAttenuation(1, 0);
   SignalIn->StartMeasurement();
+  WatchRun();
 }
 
 void TfmLCR::btnStopMeasurementClick() {
@@ -195,6 +230,7 @@ void TfmLCR::btnStartCalibrationClick() {
   FChart.SetTitle(TSeriesId::Series3, " ");
   SignalIn->StartOffsetRun();
   SetStartClick(&TfmLCR::btnStopCalibrationClick);
+  WatchRun();
 }
 
 void TfmLCR::OnStopOffSetCalibr() {

@@ -29,6 +29,12 @@ struct TLogLines {
     return static_cast<size_t>(std::count_if(Lines.begin(), Lines.end(),
                                              [&](const TLogLine& line) { return line.first == text; }));
   }
+  // How many lines begin with `prefix`.
+  size_t CountStartingWith(const std::string& prefix) const {
+    return static_cast<size_t>(std::count_if(Lines.begin(), Lines.end(), [&](const TLogLine& line) {
+      return line.first.rfind(prefix, 0) == 0;
+    }));
+  }
   size_t Errors() const {
     return static_cast<size_t>(std::count_if(Lines.begin(), Lines.end(),
                                              [](const TLogLine& line) { return !line.second; }));

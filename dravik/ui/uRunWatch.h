@@ -1,0 +1,35 @@
+#pragma once
+// Watches a run for a capture that delivers nothing. A Start shows "Stop" at once and then
+// waits for the capture's buffers; a device that opens but never returns one (or a capture that
+// never opened) would leave the window waiting for ever without a word. The watch counts the
+// buffers the capture has had back and tells when that count has not moved for longer than the
+// run's blocks can explain.
+
+#include <cstdint>
+
+namespace dravik {
+
+// Seconds without a returned buffer after which a run counts as stalled: a second for the
+// device to open and start, three blocks for the buffers queued ahead of the first one (the
+// false buffer, a sound server's latency), and a second of margin.
+double StalledCaptureSeconds(uint32_t BlockFrames, uint32_t SampleRate);
+
+class TRunWatch {
+public:
+  // A run starts: the count of returned buffers now, at this time (seconds).
+  void Begin(uint64_t Buffers, double NowSeconds);
+  void End() { FWatching = false; }
+  bool Watching() const { return FWatching; }
+  // True once per run, when the count has stayed where it was for more than LimitSeconds since
+  // Begin or since it last moved; the watch then ends.
+  bool Stalled(uint64_t Buffers, double NowSeconds, double LimitSeconds);
+  // Seconds since the count last moved (or since Begin).
+  double QuietSeconds(double NowSeconds) const { return NowSeconds - FLastMove; }
+
+private:
+  bool FWatching = false;
+  uint64_t FBuffers = 0;
+  double FLastMove = 0;
+};
+
+} // namespace dravik
