@@ -19,6 +19,7 @@
 #include "dravik/ui/uRunWatch.h"
 #include "platform/numeric_locale.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -282,6 +283,7 @@ private:
   TClickHandler FStartClick = nullptr;
   TClickHandler FPendingStart = nullptr; // a Start waiting for the devices to close
   TRunWatch FRunWatch;
+  QElapsedTimer FRunWatchLook; // real time since the watch last looked
   TResponseMeter FResponseMeter;
   bool FResponseRun = false; // the blocks go to the response meter, not to the analysis
   std::optional<platform::TFixtureStep> FFixtureStep; // the step in progress

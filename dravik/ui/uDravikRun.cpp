@@ -135,10 +135,22 @@ std::string SecondsText(double Seconds) {
   std::snprintf(text, sizeof text, "%.1f", Seconds);
   return text;
 }
+
+// A capture that is opening or running owes the window buffers; between a calibration's steps
+// it is stopped on purpose and owes none.
+bool CaptureDueBuffers(TCaptureState State) {
+  return State == TCaptureState::Opening || State == TCaptureState::Running ||
+         State == TCaptureState::Resynchronising;
+}
+
+// The watch looks four times a second; a look that comes later than this found the window busy
+// (a long computation), and buffers returned meanwhile may still wait in its queue.
+constexpr qint64 LateLookMs = 1000;
 } // namespace
 
 void TfmLCR::WatchRun() {
   FRunWatch.Begin(SignalIn->WaveIn->ReturnedBuffers(), NowSeconds());
+  FRunWatchLook.start();
   RunWatchTimer->start();
 }
 
@@ -150,7 +162,9 @@ void TfmLCR::CheckRunWatch() {
   }
   const TWaveIn& in = *SignalIn->WaveIn;
   const double limit = StalledCaptureSeconds(in.BlockSize, in.SampleRate());
-  if (!FRunWatch.Stalled(in.ReturnedBuffers(), NowSeconds(), limit)) return;
+  const bool inTime = FRunWatchLook.restart() <= LateLookMs;
+  const bool counting = inTime && CaptureDueBuffers(in.State());
+  if (!FRunWatch.Stalled(in.ReturnedBuffers(), counting, NowSeconds(), limit)) return;
   RunWatchTimer->stop();
   AddMessage("No data from the input device for " + SecondsText(limit) +
                  " s: the run is stopped. Check that no other program holds the device and that "

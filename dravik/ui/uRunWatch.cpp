@@ -13,9 +13,10 @@ void TRunWatch::Begin(uint64_t Buffers, double NowSeconds) {
   FLastMove = NowSeconds;
 }
 
-bool TRunWatch::Stalled(uint64_t Buffers, double NowSeconds, double LimitSeconds) {
+bool TRunWatch::Stalled(uint64_t Buffers, bool Counting, double NowSeconds,
+                        double LimitSeconds) {
   if (!FWatching) return false;
-  if (Buffers != FBuffers) {
+  if (Buffers != FBuffers || !Counting) {
     FBuffers = Buffers;
     FLastMove = NowSeconds;
     return false;

@@ -3,7 +3,9 @@
 // waits for the capture's buffers; a device that opens but never returns one (or a capture that
 // never opened) would leave the window waiting for ever without a word. The watch counts the
 // buffers the capture has had back and tells when that count has not moved for longer than the
-// run's blocks can explain.
+// run's blocks can explain. Only time in which buffers are due counts: a calibration stops the
+// capture between its steps, and a window busy with a long computation cannot see buffers that
+// arrived meanwhile, so neither may read as a stalled device.
 
 #include <cstdint>
 
@@ -21,8 +23,9 @@ public:
   void End() { FWatching = false; }
   bool Watching() const { return FWatching; }
   // True once per run, when the count has stayed where it was for more than LimitSeconds since
-  // Begin or since it last moved; the watch then ends.
-  bool Stalled(uint64_t Buffers, double NowSeconds, double LimitSeconds);
+  // Begin, since it last moved or since the last look that did not count (Counting false: no
+  // buffers due, or a look that came late); the watch then ends. Times are the device's clock.
+  bool Stalled(uint64_t Buffers, bool Counting, double NowSeconds, double LimitSeconds);
   // Seconds since the count last moved (or since Begin).
   double QuietSeconds(double NowSeconds) const { return NowSeconds - FLastMove; }
 
