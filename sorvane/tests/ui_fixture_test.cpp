@@ -358,7 +358,9 @@ TEST_F(FixtureSteps, TheTourRunsTheStepsAndPrintsTheReadout) {
     EXPECT_NEAR(d * x / r, 1, 1e-6) << line;
     EXPECT_NEAR(std::stod(m[7]) * d, 1, 1e-6) << line;
   }
-  EXPECT_GT(results, 5);
+  // The fast card plays the ten seconds in a fraction of a second and the window keeps only the
+  // newest block waiting, so how many it reads depends on how busy the machine is.
+  EXPECT_GE(results, 2);
 }
 
 } // namespace
