@@ -196,7 +196,7 @@ constexpr double ReactanceTarget = 2e-4, ResistorTarget = 1e-4, TangentTarget = 
 // window, which in the bottom decade puts about a hundredth of a bottom-decade chirp's power
 // into each bin: there the calibration is noisier than one reading, and no number of readings
 // averages its error away.
-constexpr int CalibrationDraws = 8;
+constexpr int CalibrationDraws = 16;
 
 std::vector<TSorvaneCalibration> OtherCalibrations(const TBoxConfig& card) {
   std::vector<TSorvaneCalibration> draws;
@@ -239,8 +239,9 @@ double ThreeOfTheMean(double u, double n, double calibration) {
 
 void SorvaneBandTable(std::ofstream& md, int readings, const TSorvaneCalibration& calibration,
                       const std::vector<TSorvaneCalibration>& draws, TBand band, double centreHz) {
-  md << "| Box | Rref | R error | R shown u | R cal u | L or C error | L or C shown u | "
-        "L or C cal u | tg error | within |\n|---|---|---|---|---|---|---|---|---|---|\n";
+  md << "| Box | Rref | R error | R shown u | R cal u | R cal u shown | L or C error | "
+        "L or C shown u | L or C cal u | L or C cal u shown | tg error | within |\n"
+        "|---|---|---|---|---|---|---|---|---|---|---|---|\n";
   for (const TCase& c : WithGuideRref(GuideCases(), centreHz)) {
     if (!OneBoxOrAll(c)) continue;
     const TRun run = SorvaneReadings(RealisticBox(c), Fs, readings, calibration, band);
@@ -250,7 +251,8 @@ void SorvaneBandTable(std::ofstream& md, int readings, const TSorvaneCalibration
     bool within = false;
     const double n = static_cast<double>(run.Readings.size());
     md << "| " << c.Name << " | " << Eng(c.Circuit.Rref, "Ohm") << " | " << Sci(r.Bias()) << " | "
-       << Sci(r.Uncertainty / c.Circuit.R) << " | " << Sci(cal.R);
+       << Sci(r.Uncertainty / c.Circuit.R) << " | " << Sci(cal.R) << " | "
+       << Sci(r.CalUncertainty / c.Circuit.R);
     if (reactive) {
       const TStats x = StatsOf(run, c.Main, c.Value());
       double tangent = 0;
@@ -265,11 +267,12 @@ void SorvaneBandTable(std::ofstream& md, int readings, const TSorvaneCalibration
       within = std::fabs(x.Bias()) <= xLimit && std::fabs(r.Mean - c.Circuit.R) <= rLimit &&
                std::fabs(tangentError) <= tangentLimit;
       md << " | " << Sci(x.Bias()) << " | " << Sci(x.Uncertainty / c.Value()) << " | "
-         << Sci(cal.X) << " | " << Sci(tangentError);
+         << Sci(cal.X) << " | " << Sci(x.CalUncertainty / c.Value()) << " | "
+         << Sci(tangentError);
     } else {
       within = std::fabs(r.Bias()) <=
                std::max(ResistorTarget, ThreeOfTheMean(r.Uncertainty / c.Circuit.R, n, cal.R));
-      md << " | - | - | - | -";
+      md << " | - | - | - | - | -";
     }
     md << " | " << (within ? "yes" : "no") << " |\n";
   }
@@ -295,7 +298,10 @@ void SorvaneGuideBands(std::ofstream& md, int readings) {
         "same card with other noise. The calibration's chirp spans the whole window, so in the "
         "bottom decade each bin of its ratio carries about a hundredth of the power a "
         "bottom-decade chirp gives it, over 8 hand-offs: there its noise is larger than one "
-        "reading's and averages away with no number of readings.\n\n"
+        "reading's and averages away with no number of readings. Cal u shown is the share of "
+        "the shown uncertainty that Sorvane takes from the calibration's own spread (its four "
+        "groups of hand-offs, each fitted as a calibration of its own), added in quadrature to the "
+        "reading's own shown u of the table: it should match cal u.\n\n"
         "Full band, 23 Hz .. 22 kHz (Rref for 750 Hz):\n\n";
   const TBoxConfig card = RealisticBox(CheckCases()[0]);
   const TSorvaneCalibration calibration = SorvaneCalibrate(card, Fs);

@@ -26,6 +26,9 @@ struct TReading {
   double UR = 0;
   double UX = 0;
   double T = 0; // the loss tangent, where the program shows one
+  // Sorvane: the calibration's own share of UR and UX, from its spread (0 where not known).
+  double UCalR = 0;
+  double UCalX = 0;
 };
 
 // What a set of readings came from, for the bound.
@@ -66,6 +69,8 @@ dravik::TInputResponse DravikResponse(const TBoxConfig& card, uint32_t fs,
 // Sorvane's correction of channel 1, bin by bin (empty: none, the identity).
 struct TSorvaneCalibration {
   std::vector<double> Re, Im;
+  // The curves of the run's four groups at the same bins (uCalibrationSpread.h).
+  std::vector<std::vector<double>> SpreadRe, SpreadIm;
 };
 
 // The range selector's full band, and its bottom decade.

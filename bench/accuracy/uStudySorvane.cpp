@@ -5,6 +5,7 @@
 
 #include "sorvane/analysis/uBinNoise.h"
 #include "sorvane/analysis/uCalibrationFit.h"
+#include "sorvane/analysis/uCalibrationSpread.h"
 #include "sorvane/numeric/uFFT.h"
 #include "sorvane/analysis/uImpedance.h"
 #include "sorvane/engine/uTestSignal.h"
@@ -61,10 +62,19 @@ sorvane::TWaveData SummedSpectra(const TStereo& in, size_t first, int n, int blo
   return wave;
 }
 
-sorvane::TComplexArray AsArray(const TSorvaneCalibration& cal) {
-  sorvane::TComplexArray a(cal.Re.size());
-  for (size_t k = 0; k < a.size(); ++k) a[k] = {cal.Re[k], cal.Im[k]};
+sorvane::TComplexArray AsArray(const std::vector<double>& re, const std::vector<double>& im) {
+  sorvane::TComplexArray a(re.size());
+  for (size_t k = 0; k < a.size(); ++k) a[k] = {re[k], im[k]};
   return a;
+}
+
+sorvane::TComplexArray AsArray(const TSorvaneCalibration& cal) { return AsArray(cal.Re, cal.Im); }
+
+std::vector<sorvane::TComplexArray> SpreadCurves(const TSorvaneCalibration& cal) {
+  std::vector<sorvane::TComplexArray> curves;
+  for (size_t g = 0; g < cal.SpreadRe.size(); ++g)
+    curves.push_back(AsArray(cal.SpreadRe[g], cal.SpreadIm[g]));
+  return curves;
 }
 
 void Correct(sorvane::TWaveData& wave, const TSorvaneCalibration& cal) {
@@ -90,10 +100,15 @@ TRun SorvaneReadings(const TBoxConfig& box, uint32_t fs, int count,
     sorvane::TWaveData wave = SummedSpectra(in, static_cast<size_t>(r * perReading * n), n,
                                             perReading, &moments);
     Correct(wave, calibration);
+    const sorvane::TNoiseSpectrum noise = sorvane::NoiseSpectrumOf(moments, AsArray(calibration));
+    const std::vector<sorvane::TLcrResult> groups = sorvane::SpreadResults(
+        wave, AsArray(calibration), SpreadCurves(calibration), false, bins, box.Circuit.Rref, fs,
+        noise);
     const sorvane::TLcrResult lcr =
-        sorvane::ComputeImpedanceBins(wave, false, bins, box.Circuit.Rref, true, fs,
-                                      sorvane::NoiseSpectrumOf(moments, AsArray(calibration)));
-    run.Readings.push_back({lcr.R, lcr.L, lcr.C, lcr.UR, lcr.L > 0 ? lcr.UL : lcr.UC, lcr.T});
+        sorvane::ComputeImpedanceBins(wave, false, bins, box.Circuit.Rref, true, fs, noise);
+    const sorvane::TCalibrationShare share = sorvane::CalibrationShare(lcr, groups);
+    run.Readings.push_back({lcr.R, lcr.L, lcr.C, lcr.UR, lcr.L > 0 ? lcr.UL : lcr.UC, lcr.T,
+                            share.UR, share.UValue});
   }
   run.BlocksPerReading = perReading;
   TBoxConfig quiet = box;
@@ -139,11 +154,19 @@ TSorvaneCalibration SorvaneCalibrate(const TBoxConfig& card, uint32_t fs) {
   sorvane::TCalibrationPolys poly = sorvane::IdentityCalibration();
   sorvane::TCouplingCorners corners{0, 0};
   sorvane::FitCalibration(normal, ratio, center, half, binHz, poly, corners);
-  sorvane::EvaluateCalibration(poly, corners, ratio, binHz);
+  const sorvane::TCalibrationSpread spread =
+      sorvane::FitSpread(average, normal, center, half, binHz, ratio.size());
   TSorvaneCalibration cal;
-  for (const auto& z : ratio) {
-    cal.Re.push_back(z.Re);
-    cal.Im.push_back(z.Im);
+  const auto keep = [](const sorvane::TComplexArray& curve, std::vector<double>& re,
+                       std::vector<double>& im) {
+    for (const auto& z : curve) re.push_back(z.Re), im.push_back(z.Im);
+  };
+  sorvane::EvaluateCalibration(poly, corners, ratio, binHz);
+  keep(ratio, cal.Re, cal.Im);
+  for (const sorvane::TCalibrationCurve& group : spread) {
+    sorvane::TComplexArray curve(ratio.size(), sorvane::COne);
+    sorvane::EvaluateCalibration(group.Poly, group.Corners, curve, binHz);
+    keep(curve, cal.SpreadRe.emplace_back(), cal.SpreadIm.emplace_back());
   }
   return cal;
 }

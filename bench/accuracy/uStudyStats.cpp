@@ -25,12 +25,15 @@ TStats StatsOf(const TRun& run, TQuantity q, double truth) {
   for (const TReading& r : run.Readings) var += (value(r) - s.Mean) * (value(r) - s.Mean);
   s.Spread = n > 1 ? std::sqrt(var / (n - 1)) : 0;
   const auto uncertainty = [q](const TReading& r) { return q == TQuantity::R ? r.UR : r.UX; };
-  double u2 = 0, within = 0;
+  const auto calibration = [q](const TReading& r) { return q == TQuantity::R ? r.UCalR : r.UCalX; };
+  double u2 = 0, within = 0, cal2 = 0;
   for (const TReading& r : run.Readings) {
     u2 += uncertainty(r) * uncertainty(r) / n;
+    cal2 += calibration(r) * calibration(r) / n;
     if (std::fabs(value(r) - truth) <= 3 * uncertainty(r)) within += 1 / n;
   }
   s.Uncertainty = std::sqrt(u2);
+  s.CalUncertainty = std::sqrt(cal2);
   s.Within3U = within;
   return s;
 }

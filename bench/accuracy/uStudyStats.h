@@ -18,6 +18,7 @@ struct TStats {
   double Bound = 0;  // Cramér-Rao standard deviation
   double Uncertainty = 0; // rms of the uncertainties the readings showed (0: none shown)
   double Within3U = 0;    // share of the readings within three of their own uncertainties
+  double CalUncertainty = 0; // rms of the calibration's shares the readings showed (Sorvane)
   double Bias() const { return (Mean - Truth) / Truth; }
   double RelSpread() const { return Spread / Truth; }
   double RelBound() const { return Bound / Truth; }

@@ -36,6 +36,8 @@ void TRatioAverage::Clear() {
   SettledPower.clear();
   SettledBlocks = 0;
   Added = 0;
+  for (auto& g : GroupCross) g.clear();
+  for (auto& g : GroupPower) g.clear();
 }
 
 void TRatioAverage::Add(const double* v0, const double* v1, int bins) {
@@ -48,9 +50,18 @@ void TRatioAverage::Add(const double* v0, const double* v1, int bins) {
     cross[k] = {a.Re * b.Re + a.Im * b.Im, a.Im * b.Re - a.Re * b.Im};
     power[k] = CSqrAbs(b);
   }
+  ++Added;
+  if (Added > AveragedBlocks) {
+    const size_t g = static_cast<size_t>(Added % SpreadGroups);
+    GroupCross[g].resize(static_cast<size_t>(bins), {0, 0});
+    GroupPower[g].resize(static_cast<size_t>(bins), 0);
+    for (int k = 1; k < bins; ++k) {
+      GroupCross[g][k].Re += cross[k].Re, GroupCross[g][k].Im += cross[k].Im;
+      GroupPower[g][k] += power[k];
+    }
+  }
   Cross.push_back(std::move(cross));
   Power.push_back(std::move(power));
-  ++Added;
   if (static_cast<int>(Cross.size()) <= AveragedBlocks) return;
   // The oldest of the latest blocks leaves them: it was recorded after the run's first
   // AveragedBlocks once the run holds more than twice as many, and then counts for good.
@@ -75,6 +86,31 @@ void TRatioAverage::MeanInto(TComplexArray& ratio) const {
     TComplexD cross = SettledBlocks > 0 ? SettledCross[k] : TComplexD{0, 0};
     double power = SettledBlocks > 0 ? SettledPower[k] : 0;
     for (size_t b = 0; b < Power.size(); ++b) {
+      cross.Re += Cross[b][k].Re, cross.Im += Cross[b][k].Im;
+      power += Power[b][k];
+    }
+    if (power > 0) ratio[k] = {cross.Re / power, cross.Im / power};
+  }
+}
+
+void TRatioAverage::GroupMeanInto(int g, TComplexArray& ratio) const {
+  if (!GroupsReady() || g < 0 || g >= SpreadGroups || Power.empty()) return;
+  const size_t bins = std::min(ratio.size(), Power.back().size());
+  if (Added > 2 * AveragedBlocks) {
+    const auto& cross = GroupCross[static_cast<size_t>(g)];
+    const auto& power = GroupPower[static_cast<size_t>(g)];
+    for (size_t k = 1; k < bins && k < power.size(); ++k) {
+      if (power[k] > 0) ratio[k] = {cross[k].Re / power[k], cross[k].Im / power[k]};
+    }
+    return;
+  }
+  // The latest blocks alone: block b of them is block Added - size + 1 + b of the run (from 1).
+  const int first = Added - static_cast<int>(Power.size()) + 1;
+  for (size_t k = 1; k < bins; ++k) {
+    TComplexD cross{0, 0};
+    double power = 0;
+    for (size_t b = 0; b < Power.size(); ++b) {
+      if ((first + static_cast<int>(b)) % SpreadGroups != g) continue;
       cross.Re += Cross[b][k].Re, cross.Im += Cross[b][k].Im;
       power += Power[b][k];
     }

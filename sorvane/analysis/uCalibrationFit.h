@@ -44,6 +44,15 @@ public:
   // (entries of bins never heard are left alone).
   void MeanInto(TComplexArray& ratio) const;
 
+  // The blocks the average holds, dealt in turn to SpreadGroups groups by their place in the
+  // run: each group is a calibration of a quarter of what the average holds, and the scatter of
+  // the groups' fits tells how far the run's noise moves its own (uCalibrationSpread.h). Ready
+  // once the average holds AveragedBlocks blocks.
+  static constexpr int SpreadGroups = 4;
+  bool GroupsReady() const { return Added >= AveragedBlocks; }
+  // As MeanInto, for group g's blocks alone (nothing when the groups are not ready).
+  void GroupMeanInto(int g, TComplexArray& ratio) const;
+
 private:
   // Per block, oldest first, the latest AveragedBlocks: V0 conj(V1) and |V1|^2 for each bin.
   std::deque<std::vector<TComplexD>> Cross;
@@ -53,6 +62,10 @@ private:
   std::vector<double> SettledPower;
   int SettledBlocks = 0;
   int Added = 0; // blocks added since the average began
+  // Every block after the run's first AveragedBlocks, by group: once the run is longer than
+  // twice that, exactly the blocks the average holds.
+  std::array<std::vector<TComplexD>, SpreadGroups> GroupCross;
+  std::array<std::vector<double>, SpreadGroups> GroupPower;
 };
 
 // The identity correction 1 + 0i.

@@ -125,6 +125,10 @@ TPolynomial TSignalIn::FitComponent(int comp) const {
 
 void TSignalIn::EvaluateCalibration() {
   sorvane::EvaluateCalibration(Poly, Corners, Calibration, BinHz());
+  SpreadCalibration.assign(Spread.size(), TComplexArray(Calibration.size(), COne));
+  for (size_t g = 0; g < Spread.size(); ++g) {
+    sorvane::EvaluateCalibration(Spread[g].Poly, Spread[g].Corners, SpreadCalibration[g], BinHz());
+  }
 }
 
 void TSignalIn::ProcessBlock(TWaveData& block) {
@@ -210,6 +214,7 @@ void TSignalIn::CalibrationBlock(TWaveData& block, bool saturated) {
   // cannot be fitted the polynomials take the whole ratio, as they did before the corners.
   if (FitUsable && !FitRefused) {
     FitCalibration(Normal, Calibration, CenterBin, HalfWidth, BinHz(), Poly, Corners);
+    Spread = FitSpread(RatioAverage, Normal, CenterBin, HalfWidth, BinHz(), Calibration.size());
     ++FitsAccepted;
   }
   EvaluateCalibration();
@@ -244,8 +249,14 @@ void TSignalIn::ComputeImpedance(TWaveData& block, bool swap, double loHz, doubl
                                                FixturePoints(static_cast<int>(n)))
                                    ? TFixtureBins(Fixture, rref)
                                    : TFixtureBins();
-  const TLcrResult result = ComputeImpedanceBins(block, swap, bins, rref, withLcr, fs,
-                                                 Mode == smMeasure ? Noise : TNoiseSpectrum{}, fixture);
+  // The calibration's own spread, where it is known, on the block before it is overwritten.
+  const std::vector<TLcrResult> groups =
+      withLcr && Mode == smMeasure
+          ? SpreadResults(block, Calibration, SpreadCalibration, swap, bins, rref, fs, Noise, fixture)
+          : std::vector<TLcrResult>{};
+  TLcrResult result = ComputeImpedanceBins(block, swap, bins, rref, withLcr, fs,
+                                           Mode == smMeasure ? Noise : TNoiseSpectrum{}, fixture);
+  AddCalibrationShare(result, CalibrationShare(result, groups));
   if (withLcr) LastResult = result;
   if (withLcr && onText) onText(LcrText(result));
 }
@@ -281,6 +292,7 @@ void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
   if (CalibrationStaysFinite(loaded, corners) && CalibrationLooksLikeACard(loaded, corners)) {
     Poly = loaded;
     Corners = corners;
+    Spread = LoadSpread(ini, Poly);
   }
   Place = platform::LoadCalibrationPlace(ini, Section);
   EvaluateCalibration();
@@ -297,6 +309,7 @@ void TSignalIn::SaveSettings(platform::TIniFile& ini) const {
   }
   for (int c = 0; c < 2; ++c) ini.WriteFloat(Section, CornerKeys[c], Corners[c]);
   platform::SaveCalibrationPlace(ini, Section, Place);
+  SaveSpread(ini, Spread, Poly);
 }
 
 } // namespace sorvane

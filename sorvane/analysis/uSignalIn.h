@@ -20,6 +20,7 @@
 #include "platform/inifile.h"
 #include "sorvane/analysis/uBinNoise.h"
 #include "sorvane/analysis/uCalibrationFit.h"
+#include "sorvane/analysis/uCalibrationSpread.h"
 #include "sorvane/numeric/uCom.h"
 #include "sorvane/analysis/uImpedance.h"
 #include "sorvane/analysis/uInputAgreement.h"
@@ -101,6 +102,10 @@ public:
   // The inputs' coupling corners: the calibration is the ratio of their high-passes times the
   // polynomials, which take the rest of the response.
   TCouplingCorners Corners{0, 0};
+  // The calibration's own spread (uCalibrationSpread.h), refitted with it in every calibration
+  // block and kept in section "CalibrationSpread"; empty when not known. A measurement adds its
+  // share to the uncertainties of R and of L or C.
+  TCalibrationSpread Spread;
   // The cards and the rate the calibration was measured on (not known for one of an earlier
   // version); kept in the same section.
   platform::TCalibrationPlace Place;
@@ -129,6 +134,7 @@ private:
   bool FitUsable = false;
   TRatioAverage RatioAverage; // the calibration run's blocks
   TLcrResult LastResult;
+  std::vector<TComplexArray> SpreadCalibration; // the groups' curves at the bins of Calibration
   std::array<double, 2> Learned{0, 0}; // the level check's running maxima
   std::array<double, 2> KeptSaturation{0.9, 0.9}; // the levels in force before the level check
   std::string LevelFault;                         // see LevelCheckRefusal
