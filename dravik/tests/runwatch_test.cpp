@@ -7,8 +7,8 @@
 namespace dravik {
 namespace {
 
-// One look of the window at the capture: when, the count it saw, whether the look counts
-// (buffers due and the window not late).
+// One look of the window at the capture: when (real time; the device's clock runs Speed times
+// as fast), the count it saw, whether the look counts (buffers due and the window not late).
 struct TLook {
   double At;
   uint64_t Buffers;
@@ -19,6 +19,7 @@ struct TWatchCase {
   const char* Name;
   std::vector<TLook> Looks;
   bool Stalls; // the last look reports a stall, and no look before it did
+  double Speed = 1; // the device's clock against real time (a fast virtual card: 25)
 };
 
 // A 3 s limit; the window looks four times a second unless a case says otherwise.
@@ -48,14 +49,18 @@ TEST(RunWatch, OnlyTimeOfCountingLooksAddsUpToAStall) {
        false},
       {"a late look, then a real stall", Joined({{0.25, 0, false}}, Steady(0.5, 3.5, 0, true)),
        true},
+      {"a fast card's clock passes the limit while real time has not",
+       Steady(0.25, 3.0, 0, true), false, 25},
+      {"a fast card that really stalls", Steady(0.25, 3.25, 0, true), true, 25},
   };
   for (const TWatchCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TRunWatch watch;
-    watch.Begin(0, 0);
+    watch.Begin(0, {0, 0});
     for (size_t i = 0; i < c.Looks.size(); ++i) {
       const TLook& look = c.Looks[i];
-      const bool stalled = watch.Stalled(look.Buffers, look.Counting, look.At, 3.0);
+      const TWatchTime at{look.At * c.Speed, look.At};
+      const bool stalled = watch.Stalled(look.Buffers, look.Counting, at, 3.0);
       ASSERT_EQ(stalled, c.Stalls && i + 1 == c.Looks.size()) << "look at " << look.At << " s";
     }
     EXPECT_EQ(watch.Watching(), !c.Stalls);

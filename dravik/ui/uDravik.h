@@ -235,6 +235,7 @@ private:
   // RunWatchTimer checks until the run ends; a stalled run is ended with a message.
   void WatchRun();
   void CheckRunWatch();
+  TWatchTime RunWatchTime() const; // the watch's two clocks now
   void SetAllOutputAttenuations(int32_t Step);
   void SetStartClick(TClickHandler Handler) { FStartClick = Handler; }
   void FinishCalibration(bool Done);
@@ -283,7 +284,8 @@ private:
   TClickHandler FStartClick = nullptr;
   TClickHandler FPendingStart = nullptr; // a Start waiting for the devices to close
   TRunWatch FRunWatch;
-  QElapsedTimer FRunWatchLook; // real time since the watch last looked
+  QElapsedTimer FRunWatchClock; // real time since the run began
+  qint64 FLastRunWatchLookMs = 0; // when the watch last looked, on that clock
   TResponseMeter FResponseMeter;
   bool FResponseRun = false; // the blocks go to the response meter, not to the analysis
   std::optional<platform::TFixtureStep> FFixtureStep; // the step in progress

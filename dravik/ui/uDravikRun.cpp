@@ -148,9 +148,14 @@ bool CaptureDueBuffers(TCaptureState State) {
 constexpr qint64 LateLookMs = 1000;
 } // namespace
 
+TWatchTime TfmLCR::RunWatchTime() const {
+  return {NowSeconds(), static_cast<double>(FRunWatchClock.elapsed()) / 1000.0};
+}
+
 void TfmLCR::WatchRun() {
-  FRunWatch.Begin(SignalIn->WaveIn->ReturnedBuffers(), NowSeconds());
-  FRunWatchLook.start();
+  FRunWatchClock.start();
+  FRunWatch.Begin(SignalIn->WaveIn->ReturnedBuffers(), RunWatchTime());
+  FLastRunWatchLookMs = 0;
   RunWatchTimer->start();
 }
 
@@ -162,9 +167,11 @@ void TfmLCR::CheckRunWatch() {
   }
   const TWaveIn& in = *SignalIn->WaveIn;
   const double limit = StalledCaptureSeconds(in.BlockSize, in.SampleRate());
-  const bool inTime = FRunWatchLook.restart() <= LateLookMs;
+  const qint64 lookMs = FRunWatchClock.elapsed();
+  const bool inTime = lookMs - FLastRunWatchLookMs <= LateLookMs;
+  FLastRunWatchLookMs = lookMs;
   const bool counting = inTime && CaptureDueBuffers(in.State());
-  if (!FRunWatch.Stalled(in.ReturnedBuffers(), counting, NowSeconds(), limit)) return;
+  if (!FRunWatch.Stalled(in.ReturnedBuffers(), counting, RunWatchTime(), limit)) return;
   RunWatchTimer->stop();
   AddMessage("No data from the input device for " + SecondsText(limit) +
                  " s: the run is stopped. Check that no other program holds the device and that "

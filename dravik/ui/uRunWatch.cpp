@@ -7,21 +7,21 @@ double StalledCaptureSeconds(uint32_t BlockFrames, uint32_t SampleRate) {
   return 2.0 + 3.0 * block;
 }
 
-void TRunWatch::Begin(uint64_t Buffers, double NowSeconds) {
+void TRunWatch::Begin(uint64_t Buffers, TWatchTime Now) {
   FWatching = true;
   FBuffers = Buffers;
-  FLastMove = NowSeconds;
+  FLastMove = Now;
 }
 
-bool TRunWatch::Stalled(uint64_t Buffers, bool Counting, double NowSeconds,
-                        double LimitSeconds) {
+bool TRunWatch::Stalled(uint64_t Buffers, bool Counting, TWatchTime Now, double LimitSeconds) {
   if (!FWatching) return false;
   if (Buffers != FBuffers || !Counting) {
     FBuffers = Buffers;
-    FLastMove = NowSeconds;
+    FLastMove = Now;
     return false;
   }
-  if (QuietSeconds(NowSeconds) <= LimitSeconds) return false;
+  if (Now.Device - FLastMove.Device <= LimitSeconds || Now.Real - FLastMove.Real <= LimitSeconds)
+    return false;
   FWatching = false;
   return true;
 }

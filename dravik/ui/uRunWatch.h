@@ -16,23 +16,30 @@ namespace dravik {
 // false buffer, a sound server's latency), and a second of margin.
 double StalledCaptureSeconds(uint32_t BlockFrames, uint32_t SampleRate);
 
+// When the window looks: the device's clock (which the virtual card's fast mode runs many
+// times faster than real time) and real time, both in seconds.
+struct TWatchTime {
+  double Device = 0;
+  double Real = 0;
+};
+
 class TRunWatch {
 public:
-  // A run starts: the count of returned buffers now, at this time (seconds).
-  void Begin(uint64_t Buffers, double NowSeconds);
+  // A run starts: the count of returned buffers now, at this time.
+  void Begin(uint64_t Buffers, TWatchTime Now);
   void End() { FWatching = false; }
   bool Watching() const { return FWatching; }
-  // True once per run, when the count has stayed where it was for more than LimitSeconds since
-  // Begin, since it last moved or since the last look that did not count (Counting false: no
-  // buffers due, or a look that came late); the watch then ends. Times are the device's clock.
-  bool Stalled(uint64_t Buffers, bool Counting, double NowSeconds, double LimitSeconds);
-  // Seconds since the count last moved (or since Begin).
-  double QuietSeconds(double NowSeconds) const { return NowSeconds - FLastMove; }
+  // True once per run, when the count has stayed where it was for more than LimitSeconds on
+  // both clocks since Begin, since it last moved or since the last look that did not count
+  // (Counting false: no buffers due, or a look that came late); the watch then ends. Both
+  // clocks must pass the limit: on a real card they run together, and a fast virtual card
+  // must not read as stalled while the window merely lags its clock.
+  bool Stalled(uint64_t Buffers, bool Counting, TWatchTime Now, double LimitSeconds);
 
 private:
   bool FWatching = false;
   uint64_t FBuffers = 0;
-  double FLastMove = 0;
+  TWatchTime FLastMove;
 };
 
 } // namespace dravik
