@@ -6,7 +6,7 @@
 
 #define UITEST_REAL_CARDS
 #include "dravik/tests/ui_support.h"
-#include "platform/portaudio/uPaLimits.h"
+#include "platform/cards/uPaLimits.h"
 #include "platform/tests/real_support.h"
 
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 
 #include "platform/vmbox/uVirtualMixers.h"
 #ifdef PLATFORM_REAL_CARDS
-#include "platform/alsa/uAlsaMixers.h"
-#include "platform/portaudio/uPaSoftMixer.h"
+#include "platform/cards/uAlsaMixers.h"
+#include "platform/cards/uPaSoftMixer.h"
 #endif
 
 #include "platform/src/uBackendTable.h"

@@ -2,7 +2,7 @@
 
 #include "platform/vmbox/uVirtualCard.h"
 #ifdef PLATFORM_REAL_CARDS
-#include "platform/portaudio/uPaBackend.h"
+#include "platform/cards/uPaBackend.h"
 #endif
 
 #include "platform/src/uBackendTable.h"

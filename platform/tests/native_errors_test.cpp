@@ -4,9 +4,9 @@
 
 #ifdef PLATFORM_REAL_CARDS
 
-#include "platform/alsa/uAlsaErrors.h"
-#include "platform/alsa/uAlsaMixer.h"
-#include "platform/portaudio/uPaErrors.h"
+#include "platform/cards/uAlsaErrors.h"
+#include "platform/cards/uAlsaMixer.h"
+#include "platform/cards/uPaErrors.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // The test stops the server, so it runs only in a loopback session that allows it
 // (LOOPBACK_MAY_STOP=1); it resumes the server in every case.
 
-#include "platform/portaudio/uPaLimits.h"
+#include "platform/cards/uPaLimits.h"
 #include "platform/tests/real_support.h"
 
 #include <chrono>

@@ -4,7 +4,7 @@
 
 #ifdef PLATFORM_REAL_CARDS
 
-#include "platform/portaudio/uPaSoftMixer.h"
+#include "platform/cards/uPaSoftMixer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "platform/portaudio/uPaDevice.h"
+#include "platform/cards/uPaDevice.h"
 
-#include "platform/portaudio/uPaBackend.h"
-#include "platform/portaudio/uPaErrors.h"
-#include "platform/portaudio/uPaLibrary.h"
-#include "platform/portaudio/uPaLimits.h"
+#include "platform/cards/uPaBackend.h"
+#include "platform/cards/uPaErrors.h"
+#include "platform/cards/uPaLibrary.h"
+#include "platform/cards/uPaLimits.h"
 #include "platform/src/uDeadlineCall.h"
 
 #include <algorithm>

@@ -15,7 +15,7 @@
 // program or another one (a volume control, the sound server), into a change notice for each of
 // the element's controls.
 
-#include "platform/alsa/uAlsaLayout.h"
+#include "platform/cards/uAlsaLayout.h"
 #include "platform/src/uMixerBackend.h"
 
 #include <atomic>

@@ -5,7 +5,7 @@
 // the library or a sound server is missing the list is empty. A watchdog thread, started with
 // the first open, finds streams that a device has stopped serving.
 
-#include "platform/portaudio/uPaDevice.h"
+#include "platform/cards/uPaDevice.h"
 #include "platform/src/uWaveBackend.h"
 
 #include <memory>

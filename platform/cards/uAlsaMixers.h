@@ -5,7 +5,7 @@
 // that its name carries ("... (hw:N,M)"); the sound server's devices ("pulse", "default") by
 // the default mixer; other devices by none (they get a software mixer, uPaSoftMixer.h).
 
-#include "platform/alsa/uAlsaMixer.h"
+#include "platform/cards/uAlsaMixer.h"
 #include "platform/src/uMixerBackend.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
-#include "platform/alsa/uAlsaMixer.h"
+#include "platform/cards/uAlsaMixer.h"
 
-#include "platform/alsa/uAlsaErrors.h"
+#include "platform/cards/uAlsaErrors.h"
 
 #include <poll.h>
 

@@ -1,4 +1,4 @@
-#include "platform/alsa/uAlsaLibrary.h"
+#include "platform/cards/uAlsaLibrary.h"
 
 #include "platform/src/uSharedLibrary.h"
 

@@ -1,6 +1,6 @@
-#include "platform/portaudio/uPaErrors.h"
+#include "platform/cards/uPaErrors.h"
 
-#include "platform/portaudio/uPaLibrary.h"
+#include "platform/cards/uPaLibrary.h"
 #include "platform/src/uNativeDetail.h"
 
 namespace platform::portaudio {

@@ -1,6 +1,6 @@
-#include "platform/alsa/uAlsaMixers.h"
+#include "platform/cards/uAlsaMixers.h"
 
-#include "platform/portaudio/uPaBackend.h"
+#include "platform/cards/uPaBackend.h"
 
 #include <cstdlib>
 

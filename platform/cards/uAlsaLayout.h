@@ -7,7 +7,7 @@
 // destination's selector, each of its items routing the source line of the same name (a line
 // without controls where no element has that name).
 
-#include "platform/alsa/uAlsaLibrary.h"
+#include "platform/cards/uAlsaLibrary.h"
 #include "platform/src/uMixerTopology.h"
 
 #include <map>

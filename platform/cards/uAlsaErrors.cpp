@@ -1,4 +1,4 @@
-#include "platform/alsa/uAlsaErrors.h"
+#include "platform/cards/uAlsaErrors.h"
 
 #include "platform/mixer.h"
 #include "platform/src/uNativeDetail.h"

@@ -5,7 +5,7 @@
 // destination with a volume, each with one source line ("Wave", "Line In") to route. The values
 // are applied to the samples as linear gains value / 65535 (0 while muted).
 
-#include "platform/portaudio/uPaDevice.h"
+#include "platform/cards/uPaDevice.h"
 #include "platform/src/uMixerBackend.h"
 
 #include <map>

@@ -1,7 +1,7 @@
-#include "platform/portaudio/uPaLibrary.h"
+#include "platform/cards/uPaLibrary.h"
 
-#include "platform/alsa/uAlsaLibrary.h"
-#include "platform/portaudio/uPaLimits.h"
+#include "platform/cards/uAlsaLibrary.h"
+#include "platform/cards/uPaLimits.h"
 #include "platform/src/uDeadlineCall.h"
 #include "platform/src/uSharedLibrary.h"
 

@@ -1,4 +1,4 @@
-#include "platform/alsa/uAlsaLayout.h"
+#include "platform/cards/uAlsaLayout.h"
 
 #include <algorithm>
 #include <cctype>

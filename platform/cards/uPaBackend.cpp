@@ -1,6 +1,6 @@
-#include "platform/portaudio/uPaBackend.h"
+#include "platform/cards/uPaBackend.h"
 
-#include "platform/portaudio/uPaLibrary.h"
+#include "platform/cards/uPaLibrary.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
-#include "platform/portaudio/uPaSoftMixer.h"
+#include "platform/cards/uPaSoftMixer.h"
 
-#include "platform/alsa/uAlsaMixers.h"
-#include "platform/portaudio/uPaBackend.h"
+#include "platform/cards/uAlsaMixers.h"
+#include "platform/cards/uPaBackend.h"
 
 namespace platform::portaudio {
 namespace {
