@@ -1,6 +1,9 @@
 #include "platform/cards/uAlsaMixers.h"
 
+#ifdef PLATFORM_PORTAUDIO
 #include "platform/cards/uPaBackend.h"
+#endif
+#include "platform/src/uCardAddress.h"
 
 #include <cstdlib>
 
@@ -8,11 +11,7 @@ namespace platform::alsa {
 
 std::string MixerDeviceFor(const std::string& waveName) {
   if (waveName == "pulse" || waveName == "default") return "default";
-  const auto at = waveName.find("(hw:");
-  if (at == std::string::npos) return {};
-  const auto end = waveName.find_first_not_of("0123456789", at + 4);
-  if (end == at + 4) return {};
-  return "hw:" + waveName.substr(at + 4, end - (at + 4));
+  return wave::AlsaCardAddress(waveName);
 }
 
 TAlsaMixers& TAlsaMixers::Instance() {
@@ -56,7 +55,10 @@ std::shared_ptr<TAlsaMixer> TAlsaMixers::MixerForWave(const std::string& waveNam
   return nullptr;
 }
 
-std::shared_ptr<mixer::TMixerDevice> TAlsaMixers::MixerOf(const mixer::TWaveObject& wave) {
+// The real waveform devices are the sound library's; without it no device has a card's mixer.
+std::shared_ptr<mixer::TMixerDevice> TAlsaMixers::MixerOf(
+    [[maybe_unused]] const mixer::TWaveObject& wave) {
+#ifdef PLATFORM_PORTAUDIO
   auto& backend = portaudio::TPaBackend::Instance();
   std::shared_ptr<portaudio::TPaDevice> device;
   if (wave.Stream) {
@@ -66,6 +68,9 @@ std::shared_ptr<mixer::TMixerDevice> TAlsaMixers::MixerOf(const mixer::TWaveObje
     if (wave.Id < all.size()) device = std::dynamic_pointer_cast<portaudio::TPaDevice>(all[wave.Id]);
   }
   return device ? MixerForWave(device->Name()) : nullptr;
+#else
+  return nullptr;
+#endif
 }
 
 } // namespace platform::alsa

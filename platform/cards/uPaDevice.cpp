@@ -4,6 +4,7 @@
 #include "platform/cards/uPaErrors.h"
 #include "platform/cards/uPaLibrary.h"
 #include "platform/cards/uPaLimits.h"
+#include "platform/src/uCardAddress.h"
 #include "platform/src/uDeadlineCall.h"
 
 #include <algorithm>
@@ -78,10 +79,8 @@ TPaDevice::~TPaDevice() {
 std::string TPaDevice::Name() const { return HostName; }
 
 std::string TPaDevice::CardName() const {
-  const size_t at = HostName.rfind("(hw:");
-  if (at == std::string::npos) return HostName;
-  const size_t end = HostName.find_first_of(",)", at);
-  return HostName.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+  const std::string address = wave::AlsaCardAddress(HostName);
+  return address.empty() ? HostName : address;
 }
 
 DWORD TPaDevice::Formats() const {

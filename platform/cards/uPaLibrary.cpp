@@ -1,6 +1,8 @@
 #include "platform/cards/uPaLibrary.h"
 
+#ifdef PLATFORM_ALSA
 #include "platform/cards/uAlsaLibrary.h"
+#endif
 #include "platform/cards/uPaLimits.h"
 #include "platform/src/uDeadlineCall.h"
 #include "platform/src/uSharedLibrary.h"
@@ -52,7 +54,9 @@ const TPaApi* PaApi() {
     static const TSharedLibrary lib({"libportaudio.so.2", "libportaudio.so"});
     static TPaApi bound{};
     if (!lib.Loaded() || !BindAll(lib, bound)) return nullptr;
-    alsa::SilenceAlsaErrors();
+#ifdef PLATFORM_ALSA
+    alsa::SilenceAlsaErrors(); // the library's ALSA host prints every probe it fails
+#endif
     SilenceJack(lib);
     // A start-up that does not come back in time leaves the program with the virtual boxes.
     auto started = std::make_shared<std::atomic<bool>>(false);

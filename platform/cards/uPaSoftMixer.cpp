@@ -1,6 +1,8 @@
 #include "platform/cards/uPaSoftMixer.h"
 
+#ifdef PLATFORM_ALSA
 #include "platform/cards/uAlsaMixers.h"
+#endif
 #include "platform/cards/uPaBackend.h"
 
 namespace platform::portaudio {
@@ -33,6 +35,15 @@ mixer::TMixerTopology SoftLayout(const std::string& name) {
   topology.Destinations = {speakers, recording};
   topology.Complete();
   return topology;
+}
+
+// A device whose sound card's own mixer serves it needs no software mixer.
+bool ServedByCardMixer([[maybe_unused]] const TPaDevice& device) {
+#ifdef PLATFORM_ALSA
+  return alsa::TAlsaMixers::Instance().MixerForWave(device.Name()) != nullptr;
+#else
+  return false;
+#endif
 }
 
 } // namespace
@@ -92,7 +103,7 @@ const std::vector<std::shared_ptr<TPaSoftMixer>>& TPaSoftMixers::List() {
     std::map<PaDeviceIndex, std::string> names;
     for (const auto direction : {wave::TDirection::In, wave::TDirection::Out}) {
       for (const auto& device : TPaBackend::Instance().List(direction)) {
-        if (alsa::TAlsaMixers::Instance().MixerForWave(device->Name())) continue;
+        if (ServedByCardMixer(*device)) continue;
         byIndex[device->Index()].push_back(device);
         names[device->Index()] = device->Name();
       }

@@ -1,8 +1,10 @@
 #include "platform/src/uMixerBackend.h"
 
 #include "platform/vmbox/uVirtualMixers.h"
-#ifdef PLATFORM_REAL_CARDS
+#ifdef PLATFORM_ALSA
 #include "platform/cards/uAlsaMixers.h"
+#endif
+#ifdef PLATFORM_PORTAUDIO
 #include "platform/cards/uPaSoftMixer.h"
 #endif
 
@@ -14,8 +16,10 @@ namespace {
 // Real sound cards are listed first when a back end for them exists; the virtual measuring box
 // comes last, as in the waveform device lists.
 constexpr detail::TBackendEntry<TMixerBackend> Backends[] = {
-#ifdef PLATFORM_REAL_CARDS
+#ifdef PLATFORM_ALSA
     {"sound-card mixers", false, &alsa::AlsaMixerBackend},
+#endif
+#ifdef PLATFORM_PORTAUDIO
     {"software mixers of real devices", false, &portaudio::SoftMixerBackend},
 #endif
     {"virtual measuring box", true, &vmbox::VirtualMixerBackend},

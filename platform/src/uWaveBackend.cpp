@@ -1,7 +1,7 @@
 #include "platform/src/uWaveBackend.h"
 
 #include "platform/vmbox/uVirtualCard.h"
-#ifdef PLATFORM_REAL_CARDS
+#ifdef PLATFORM_PORTAUDIO
 #include "platform/cards/uPaBackend.h"
 #endif
 
@@ -13,7 +13,7 @@ namespace {
 // Real sound cards are listed first when a back end for them exists; the virtual measuring box
 // comes last so that its device numbers follow the real ones.
 constexpr detail::TBackendEntry<TWaveBackend> Backends[] = {
-#ifdef PLATFORM_REAL_CARDS
+#ifdef PLATFORM_PORTAUDIO
     {"real sound cards", false, &portaudio::PortAudioBackend},
 #endif
     {"virtual measuring box", true, &vmbox::VirtualCardBackend},

@@ -2,13 +2,15 @@
 // error numbers mapped to result codes and native details, and an ALSA mixer over a stand-in
 // library whose element refuses or ignores writes, reading back what the element holds.
 
-#ifdef PLATFORM_REAL_CARDS
+#include <gtest/gtest.h>
 
+#ifdef PLATFORM_ALSA
 #include "platform/cards/uAlsaErrors.h"
 #include "platform/cards/uAlsaMixer.h"
+#endif
+#ifdef PLATFORM_PORTAUDIO
 #include "platform/cards/uPaErrors.h"
-
-#include <gtest/gtest.h>
+#endif
 
 #include <cerrno>
 #include <cmath>
@@ -18,6 +20,7 @@ namespace {
 
 using namespace platform;
 
+#ifdef PLATFORM_PORTAUDIO
 TEST(NativeErrors, PortAudioFailuresKeepTheirCodeAndText) {
   const PaHostErrorInfo alsaBusy{paALSA, -16, "Device or resource busy"};
   const PaHostErrorInfo otherHost{paOSS, 5, nullptr};
@@ -53,6 +56,9 @@ TEST(NativeErrors, PortAudioFailuresKeepTheirCodeAndText) {
   }
 }
 
+#endif // PLATFORM_PORTAUDIO
+
+#ifdef PLATFORM_ALSA
 TEST(NativeErrors, AlsaWriteFailuresKeepTheirCodeAndText) {
   struct Case {
     int Error;
@@ -177,7 +183,6 @@ TEST(NativeErrors, AnAlsaWriteReadsBackWhatTheElementHolds) {
   }
   Element = {};
 }
+#endif // PLATFORM_ALSA
 
 } // namespace
-
-#endif // PLATFORM_REAL_CARDS

@@ -2,7 +2,7 @@
 // values turned into the gains that the devices apply to their samples. No sound server needed:
 // the devices are never opened.
 
-#ifdef PLATFORM_REAL_CARDS
+#ifdef PLATFORM_PORTAUDIO
 
 #include "platform/cards/uPaSoftMixer.h"
 
