@@ -13,10 +13,6 @@ constexpr const char* SpreadSection = "CalibrationSpread";
 constexpr int Groups = TRatioAverage::SpreadGroups;
 
 std::string GroupKey(int g, const std::string& key) { return "Group" + std::to_string(g) + key; }
-std::string PolynomKey(int j, int comp) {
-  return "Polynom" + std::to_string(j) + std::to_string(comp);
-}
-std::string CornerKey(int c) { return "Corner" + std::to_string(c); }
 std::string ForKey(int comp) { return "For" + PolynomKey(0, comp); }
 
 // sum (x_g - mean)^2 / (G (G - 1)): the variance of the mean of G independent values.
@@ -30,6 +26,22 @@ double VarianceOfMean(const std::vector<double>& x) {
 }
 
 } // namespace
+
+std::string PolynomKey(int j, int comp) {
+  return "Polynom" + std::to_string(j) + std::to_string(comp);
+}
+
+std::string CornerKey(int c) { return "Corner" + std::to_string(c); }
+
+void WriteCalibrationCurve(platform::TIniFile& ini, const std::string& section,
+                           const std::string& prefix, const TCalibrationCurve& curve) {
+  for (int j = 0; j < NormalSize; ++j) {
+    for (int comp = 0; comp < 2; ++comp) {
+      ini.WriteFloat(section, prefix + PolynomKey(j, comp), static_cast<double>(curve.Poly[comp][j]));
+    }
+  }
+  for (int c = 0; c < 2; ++c) ini.WriteFloat(section, prefix + CornerKey(c), curve.Corners[c]);
+}
 
 TCalibrationSpread FitSpread(const TRatioAverage& average, const TNormalMatrix& normal,
                              int centerBin, int halfWidth, double binHz, size_t bins) {
@@ -80,14 +92,7 @@ void SaveSpread(platform::TIniFile& ini, const TCalibrationSpread& spread,
     ini.WriteFloat(SpreadSection, ForKey(comp), static_cast<double>(calibration[comp][0]));
   }
   for (int g = 0; g < Groups; ++g) {
-    const TCalibrationCurve& curve = spread[static_cast<size_t>(g)];
-    for (int j = 0; j < NormalSize; ++j) {
-      for (int comp = 0; comp < 2; ++comp) {
-        ini.WriteFloat(SpreadSection, GroupKey(g, PolynomKey(j, comp)),
-                       static_cast<double>(curve.Poly[comp][j]));
-      }
-    }
-    for (int c = 0; c < 2; ++c) ini.WriteFloat(SpreadSection, GroupKey(g, CornerKey(c)), curve.Corners[c]);
+    WriteCalibrationCurve(ini, SpreadSection, GroupKey(g, ""), spread[static_cast<size_t>(g)]);
   }
 }
 
@@ -98,12 +103,15 @@ std::vector<TLcrResult> SpreadResults(const TWaveData& block, const TComplexArra
   std::vector<TLcrResult> results;
   const size_t half = block[1].size() / 2;
   if (calibration.size() != half || bins.Hi >= static_cast<int>(half)) return results;
+  // The computation reads and overwrites the range's bins of both channels alone: one copy
+  // serves every curve, those bins put back from the block before each.
+  TWaveData copy = block;
   for (const TComplexArray& curve : curves) {
     if (curve.size() != half) return {};
-    TWaveData copy = block;
     for (int k = bins.Lo; k <= bins.Hi; ++k) {
       const TComplexD scale = CDiv(curve[k], calibration[k]);
-      SetBin(copy[1].data(), k, CMul(BinAt(copy[1].data(), k), scale));
+      SetBin(copy[0].data(), k, BinAt(block[0].data(), k));
+      SetBin(copy[1].data(), k, CMul(BinAt(block[1].data(), k), scale));
     }
     results.push_back(ComputeImpedanceBins(copy, swap, bins, rref, true, sampleRate, noise, fixture));
   }

@@ -10,6 +10,7 @@
 // calibration alone moves it, and the scatter of those readings is the calibration's share of
 // the reading's uncertainty: u^2 = sum (x_g - mean)^2 / (G (G - 1)) for G groups.
 
+#include <string>
 #include <vector>
 
 #include "platform/inifile.h"
@@ -22,6 +23,15 @@ struct TCalibrationCurve {
   TCalibrationPolys Poly = IdentityCalibration();
   TCouplingCorners Corners{0, 0};
 };
+
+// The keys of one curve in the settings: "Polynom<j><comp>" for coefficient j of the real
+// (comp 0) or imaginary (comp 1) polynomial, "Corner<c>" for input c's coupling corner.
+std::string PolynomKey(int j, int comp);
+std::string CornerKey(int c);
+// Writes a curve's coefficients, then its corners, each key after `prefix` ("" for the
+// calibration in force, "Group<g>" for a group of its spread).
+void WriteCalibrationCurve(platform::TIniFile& ini, const std::string& section,
+                           const std::string& prefix, const TCalibrationCurve& curve);
 
 // The groups' curves: empty when the calibration's own uncertainty is not known (a run of fewer
 // than eight blocks, or a calibration saved by an earlier version), else one per group.
@@ -42,8 +52,7 @@ void SaveSpread(platform::TIniFile& ini, const TCalibrationSpread& spread,
                 const TCalibrationPolys& calibration);
 
 // The results of ComputeImpedanceBins with each curve in place of `calibration` on a block whose
-// channel 1 was corrected by `calibration`: the block is copied for each, and only the bins of
-// the range are re-corrected.
+// channel 1 was corrected by `calibration`: only the bins of the range are re-corrected.
 std::vector<TLcrResult> SpreadResults(const TWaveData& block, const TComplexArray& calibration,
                                       const std::vector<TComplexArray>& curves, bool swap,
                                       TBinRange bins, double rref, double sampleRate,

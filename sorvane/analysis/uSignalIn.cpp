@@ -35,12 +35,6 @@ double Peak(const TChannelData& x) {
   return peak;
 }
 
-std::string PolynomKey(int j, int comp) {
-  return "Polynom" + std::to_string(j) + std::to_string(comp);
-}
-
-const char* const CornerKeys[2] = {"Corner0", "Corner1"};
-
 } // namespace
 
 TSignalIn::TSignalIn() = default;
@@ -285,9 +279,9 @@ void TSignalIn::LoadSettings(const platform::TIniFile& ini) {
   // Polynomials saved without corners were fitted to the whole ratio: no coupling term then. A
   // corner that is present must be usable, and both must be there.
   TCouplingCorners corners{0, 0};
-  const bool anyCorner = ini.ValueExists(Section, CornerKeys[0]) || ini.ValueExists(Section, CornerKeys[1]);
+  const bool anyCorner = ini.ValueExists(Section, CornerKey(0)) || ini.ValueExists(Section, CornerKey(1));
   if (anyCorner) {
-    for (int c = 0; c < 2; ++c) corners[c] = ini.ReadFloat(Section, CornerKeys[c], Missing);
+    for (int c = 0; c < 2; ++c) corners[c] = ini.ReadFloat(Section, CornerKey(c), Missing);
   }
   if (CalibrationStaysFinite(loaded, corners) && CalibrationLooksLikeACard(loaded, corners)) {
     Poly = loaded;
@@ -302,12 +296,7 @@ void TSignalIn::SaveSettings(platform::TIniFile& ini) const {
   for (int c = 0; c < 2; ++c) {
     ini.WriteFloat(Section, "Saturation" + std::to_string(c), Saturation[c]);
   }
-  for (int j = 0; j < NormalSize; ++j) {
-    for (int comp = 0; comp < 2; ++comp) {
-      ini.WriteFloat(Section, PolynomKey(j, comp), static_cast<double>(Poly[comp][j]));
-    }
-  }
-  for (int c = 0; c < 2; ++c) ini.WriteFloat(Section, CornerKeys[c], Corners[c]);
+  WriteCalibrationCurve(ini, Section, "", {Poly, Corners});
   platform::SaveCalibrationPlace(ini, Section, Place);
   SaveSpread(ini, Spread, Poly);
 }
