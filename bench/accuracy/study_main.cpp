@@ -137,6 +137,12 @@ void Realism(std::ofstream& md, int readings) {
 // One table of Dravik's readings on the default card: with the response calibration, and in
 // brackets with the offset and amplitude calibration alone; the readings' spread and their
 // mean shown uncertainty.
+// The reference resistor of a case, with the ballast beside it where the guide asks for one.
+std::string RrefText(const TCase& c) {
+  const std::string rref = Eng(c.Circuit.Rref, "Ohm");
+  return c.Ballast > 0 ? rref + " + " + Eng(c.Ballast, "Ohm") + " ballast" : rref;
+}
+
 void ResponseTable(std::ofstream& md, const std::vector<TCase>& cases, int readings,
                    dravik::TCalibrIn& calibration, const dravik::TInputResponse& response) {
   md << "| Box | Rref | R error | R spread | R shown u | L or C error | L or C spread | "
@@ -145,7 +151,7 @@ void ResponseTable(std::ofstream& md, const std::vector<TCase>& cases, int readi
     const TBoxConfig box = RealisticBox(c);
     const TRun before = DravikReadings(box, Fs, 1024, readings, &calibration);
     const TRun after = DravikReadings(box, Fs, 1024, readings, &calibration, &response);
-    md << "| " << c.Name << " | " << Eng(c.Circuit.Rref, "Ohm");
+    md << "| " << c.Name << " | " << RrefText(c);
     const auto cells = [&](TQuantity q, double truth) {
       const TStats a = StatsOf(after, q, truth), b = StatsOf(before, q, truth);
       md << " | " << Sci(a.Bias()) << " (" << Sci(b.Bias()) << ") | " << Sci(a.RelSpread())
@@ -171,8 +177,8 @@ void ResponseCalibration(std::ofstream& md, int readings) {
   const dravik::TInputResponse response = DravikResponse(card, Fs, calibration);
   ResponseTable(md, CheckCases(), readings, calibration, response);
   md << "\nThen coils, capacitors and resistors over the whole range, each with the reference "
-        "resistor the guide advises (the power of ten nearest to |Zx| at 750 Hz, 10 ohm to "
-        "100 kohm):\n\n";
+        "resistor the guide advises (the power of ten nearest to |Zx| at 750 Hz, 1 ohm to "
+        "100 kohm, below 10 ohm with a 10 ohm ballast in series with the output):\n\n";
   ResponseTable(md, GuideCases(), readings, calibration, response);
 }
 
@@ -259,7 +265,7 @@ void SorvaneBandTable(std::ofstream& md, int readings, const TSorvaneCalibration
     const bool reactive = c.Main != TQuantity::R;
     bool within = false;
     const double n = static_cast<double>(run.Readings.size());
-    md << "| " << c.Name << " | " << Eng(c.Circuit.Rref, "Ohm") << " | " << Sci(r.Bias()) << " | "
+    md << "| " << c.Name << " | " << RrefText(c) << " | " << Sci(r.Bias()) << " | "
        << Sci(r.Uncertainty / c.Circuit.R) << " | " << Sci(cal.R) << " | " << Sci(cal.ShownR);
     if (reactive) {
       const TStats x = StatsOf(run, c.Main, c.Value());
@@ -291,7 +297,9 @@ void SorvaneGuideBands(std::ofstream& md, int readings) {
         "Every default imperfection of the virtual card, Sorvane calibrated on the shorted jig "
         "(coupling corners and polynomials over 20 Hz .. 22 kHz), then coils, capacitors and "
         "resistors, each with the reference resistor the guide advises: the power of ten nearest "
-        "to |Zx| in the middle of the band measured. Mean of " << readings << " readings (one "
+        "to |Zx| in the middle of the band measured, from 1 ohm, below 10 ohm with a 10 ohm "
+        "ballast in series with the output (the calibration is made without it, with 10 ohm). "
+        "Mean of " << readings << " readings (one "
         "hand-off each), errors and mean shown uncertainties relative to the component; tg "
         "against the true circuit's R / |X| over the same bins. Within: L and C within "
         "2e-4, the coil's R or the ESR within the largest of 1 %, 3 mOhm and three shown "

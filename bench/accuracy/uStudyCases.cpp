@@ -35,8 +35,20 @@ double GuideRref(double r, double l, double c, double hz) {
   const double w = 2 * M_PI * hz;
   const double x = w * l - (c > 0 ? 1 / (w * c) : 0);
   const double decade = std::nearbyint(std::log10(std::hypot(r, x)));
-  return std::pow(10.0, std::clamp(decade, 1.0, 5.0));
+  return std::pow(10.0, std::clamp(decade, 0.0, 5.0));
 }
+
+double GuideBallast(double rref) { return rref < 10 ? 10 : 0; }
+
+namespace {
+
+TCase WithRref(TCase c, double rref) {
+  c.Circuit.Rref = rref;
+  c.Ballast = GuideBallast(rref);
+  return c;
+}
+
+} // namespace
 
 std::vector<TCase> GuideCases() {
   struct TPart { double R, L, C; };
@@ -46,18 +58,20 @@ std::vector<TCase> GuideCases() {
                               {0.05, 0, 1e-4}, {0.01, 0, 1e-2}};
   std::vector<TCase> cases;
   for (const TPart& p : coils)
-    cases.push_back({Eng(p.L, "H") + " + " + Eng(p.R, "Ohm"),
-                     {p.R, p.L, 0, GuideRref(p.R, p.L, 0), false}, TQuantity::L});
+    cases.push_back(WithRref({Eng(p.L, "H") + " + " + Eng(p.R, "Ohm"), {p.R, p.L, 0, 10, false},
+                              TQuantity::L},
+                             GuideRref(p.R, p.L, 0)));
   for (const TPart& p : capacitors)
-    cases.push_back({Eng(p.C, "F") + " + " + Eng(p.R, "Ohm"),
-                     {p.R, 0, p.C, GuideRref(p.R, 0, p.C), false}, TQuantity::C});
+    cases.push_back(WithRref({Eng(p.C, "F") + " + " + Eng(p.R, "Ohm"), {p.R, 0, p.C, 10, false},
+                              TQuantity::C},
+                             GuideRref(p.R, 0, p.C)));
   for (const double r : {0.1, 47.0, 1e4, 1e6})
-    cases.push_back({Eng(r, "Ohm"), {r, 0, 0, GuideRref(r, 0, 0), false}, TQuantity::R});
+    cases.push_back(WithRref({Eng(r, "Ohm"), {r, 0, 0, 10, false}, TQuantity::R}, GuideRref(r, 0, 0)));
   return cases;
 }
 
 std::vector<TCase> WithGuideRref(std::vector<TCase> cases, double hz) {
-  for (TCase& c : cases) c.Circuit.Rref = GuideRref(c.Circuit.R, c.Circuit.L, c.Circuit.C, hz);
+  for (TCase& c : cases) c = WithRref(c, GuideRref(c.Circuit.R, c.Circuit.L, c.Circuit.C, hz));
   return cases;
 }
 
@@ -71,6 +85,7 @@ TBoxConfig RealisticBox(const TCase& c) {
   TBoxConfig box;
   box.Name = c.Name;
   box.Circuit = c.Circuit;
+  box.Card.SourceImpedance += c.Ballast; // the ballast is in series with the output's own
   return box;
 }
 

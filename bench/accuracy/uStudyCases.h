@@ -13,6 +13,9 @@ struct TCase {
   std::string Name;
   platform::vmbox::TCircuit Circuit;
   TQuantity Main; // the component's own quantity
+  // A resistor in series with the card's output, before the point the left input records
+  // (0: none); it lowers both voltages alike and does not enter the result.
+  double Ballast = 0;
   double Value() const;
 };
 
@@ -25,8 +28,11 @@ std::vector<TCase> CheckCases();
 // (GuideRref).
 std::vector<TCase> GuideCases();
 // The power of ten nearest to |Zx| in the middle of the analysed band (750 Hz for the full
-// band), from 10 ohm to 100 kohm: a reference resistor near the impedance it measures.
+// band), from 1 ohm to 100 kohm: a reference resistor near the impedance it measures.
 double GuideRref(double r, double l, double c, double hz = 750);
+// The ballast the guide asks for beside a reference resistor below 10 ohm, which the card's
+// output cannot drive alone: 10 ohm; none beside larger ones.
+double GuideBallast(double rref);
 // The same cases with the reference resistor the guide advises at hz.
 std::vector<TCase> WithGuideRref(std::vector<TCase> cases, double hz);
 
