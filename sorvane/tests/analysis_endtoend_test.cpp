@@ -164,5 +164,51 @@ TEST_F(EndToEnd, TransferRatioIsTheDividerOfTheJig) {
   }
 }
 
+// A part far below Rref sees the inputs' mismatch that the calibration leaves magnified by
+// Rref / |Zx|. The guide's answer for 0.1 ohm: Rref 1 ohm with a 10 ohm ballast in series with
+// the output (on the box, more source impedance), after a calibration made with 10 ohm and no
+// ballast; the calibration is of the two inputs alone, so it holds for either jig.
+TEST(EndToEndBallast, ASmallPartReadsBetterAgainstASmallRrefWithABallast) {
+  std::vector<vmbox::TBoxConfig> boxes = vmbox::DefaultBoxes();
+  vmbox::TBoxConfig part = boxes[Shorted];
+  part.Circuit.Shorted = false;
+  part.Circuit.R = 0.1;
+  part.Name = "0.1 Ohm, Rref 10";
+  boxes.push_back(part);
+  part.Circuit.Rref = 1;
+  part.Card.SourceImpedance += 10;
+  part.Name = "0.1 Ohm, Rref 1 + ballast";
+  boxes.push_back(part);
+  vmbox::Reinitialise(boxes, vmbox::TSpeed::Fast);
+  TMeter meter;
+  meter.UseBox(Shorted);
+  meter.StartLevelCheck();
+  ASSERT_TRUE(meter.Start());
+  ASSERT_TRUE(WaitUntil([&] { return meter.Statuses.size() >= 4; }));
+  meter.ContinueToCalibration();
+  meter.LastChangeBlock = meter.Blocks.size();
+  ASSERT_TRUE(meter.RunSettled(12)); // eight hand-offs and more: the calibration's spread is known
+  meter.Stop();
+  TLcrResult readings[2];
+  for (int withBallast = 0; withBallast < 2; ++withBallast) {
+    const size_t box = boxes.size() - 2 + static_cast<size_t>(withBallast);
+    meter.Rref = boxes[box].Circuit.Rref;
+    meter.UseBox(box);
+    meter.Blocks.clear();
+    meter.LastChangeBlock = 0;
+    meter.StartMeasurement(TTask::Impedance, 23, 230);
+    ASSERT_TRUE(meter.Start());
+    ASSERT_TRUE(meter.RunSettled(4));
+    meter.Stop();
+    readings[withBallast] = meter.In.LastLcr();
+    const TLcrResult& r = readings[withBallast];
+    std::printf("%s: R %.6f +- %.6f\n", boxes[box].Name.c_str(), r.R, r.UR);
+    EXPECT_LT(std::fabs(r.R - 0.1), 3 * r.UR + 1e-6) << boxes[box].Name;
+  }
+  // Both voltages a tenth as large, the calibration's share ten times smaller.
+  EXPECT_LT(readings[1].UR, 0.5 * readings[0].UR);
+  EXPECT_LT(std::fabs(readings[1].R - 0.1), 1e-3 * 0.1);
+}
+
 } // namespace
 } // namespace sorvane
