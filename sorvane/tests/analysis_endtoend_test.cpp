@@ -27,17 +27,24 @@ struct TReading {
   std::string Text;
 };
 
-// One measurement with the calibration in force: the last of four settled blocks.
-TReading Measure(TMeter& meter, size_t box, double lo, double hi) {
-  const vmbox::TCircuit circuit = vmbox::DefaultBoxes()[box].Circuit;
+// A run on one box until four blocks have settled, with the calibration in force; false when
+// it does not start or the blocks do not come.
+bool RunMeasurement(TMeter& meter, size_t box, TTask task, double lo, double hi) {
   meter.UseBox(box);
   meter.Blocks.clear();
   meter.Texts.clear();
   meter.LastChangeBlock = 0;
-  meter.StartMeasurement(TTask::Impedance, lo, hi);
-  TReading reading;
-  if (!meter.Start() || !meter.RunSettled(4)) return reading;
+  meter.StartMeasurement(task, lo, hi);
+  const bool settled = meter.Start() && meter.RunSettled(4);
   meter.Stop();
+  return settled;
+}
+
+// One measurement with the calibration in force: the last of four settled blocks.
+TReading Measure(TMeter& meter, size_t box, double lo, double hi) {
+  const vmbox::TCircuit circuit = vmbox::DefaultBoxes()[box].Circuit;
+  TReading reading;
+  if (!RunMeasurement(meter, box, TTask::Impedance, lo, hi)) return reading;
   const TWaveData& block = meter.Blocks.back();
   const int kLo = FrequencyToBin(TMeter::N, lo, 48000), kHi = FrequencyToBin(TMeter::N, hi, 48000);
   for (int k = kLo; k <= kHi; ++k) {
@@ -75,8 +82,9 @@ struct EndToEnd : testing::Test {
   void SetUp() override { vmbox::Reinitialise(vmbox::DefaultBoxes(), vmbox::TSpeed::Fast); }
   TMeter Meter;
 
-  // The level check and the calibration on the shorted box, as a person runs them.
-  void Calibrate() {
+  // The level check and the calibration on the shorted box, as a person runs them, for
+  // `blocks` settled blocks.
+  void Calibrate(size_t blocks = 6) {
     Meter.UseBox(Shorted);
     Meter.StartLevelCheck();
     ASSERT_TRUE(Meter.Start());
@@ -90,7 +98,7 @@ struct EndToEnd : testing::Test {
     }
     Meter.ContinueToCalibration();
     Meter.LastChangeBlock = Meter.Blocks.size();
-    ASSERT_TRUE(Meter.RunSettled(6));
+    ASSERT_TRUE(Meter.RunSettled(blocks));
     Meter.Stop();
     EXPECT_EQ(Meter.Statuses.back(), "Press Stop\r\nto finish.");
     EXPECT_LE(Meter.Level, 1.0);
@@ -144,13 +152,7 @@ TEST_F(EndToEnd, TransferRatioIsTheDividerOfTheJig) {
   for (const size_t box : {Inductor, Capacitor, Resistor}) {
     SCOPED_TRACE(box);
     const vmbox::TCircuit circuit = vmbox::DefaultBoxes()[box].Circuit;
-    Meter.UseBox(box);
-    Meter.Blocks.clear();
-    Meter.LastChangeBlock = 0;
-    Meter.StartMeasurement(TTask::Transfer, 100, 22000);
-    ASSERT_TRUE(Meter.Start());
-    ASSERT_TRUE(Meter.RunSettled(4));
-    Meter.Stop();
+    ASSERT_TRUE(RunMeasurement(Meter, box, TTask::Transfer, 100, 22000));
     double worst = 0;
     for (int k = FrequencyToBin(TMeter::N, 100, 48000); k <= 939; ++k) {
       const Complex zx = TrueImpedance(circuit, k * Df);
@@ -168,7 +170,7 @@ TEST_F(EndToEnd, TransferRatioIsTheDividerOfTheJig) {
 // Rref / |Zx|. The guide's answer for 0.1 ohm: Rref 1 ohm with a 10 ohm ballast in series with
 // the output (on the box, more source impedance), after a calibration made with 10 ohm and no
 // ballast; the calibration is of the two inputs alone, so it holds for either jig.
-TEST(EndToEndBallast, ASmallPartReadsBetterAgainstASmallRrefWithABallast) {
+TEST_F(EndToEnd, ASmallPartReadsBetterAgainstASmallRrefWithABallast) {
   std::vector<vmbox::TBoxConfig> boxes = vmbox::DefaultBoxes();
   vmbox::TBoxConfig part = boxes[Shorted];
   part.Circuit.Shorted = false;
@@ -180,27 +182,14 @@ TEST(EndToEndBallast, ASmallPartReadsBetterAgainstASmallRrefWithABallast) {
   part.Name = "0.1 Ohm, Rref 1 + ballast";
   boxes.push_back(part);
   vmbox::Reinitialise(boxes, vmbox::TSpeed::Fast);
-  TMeter meter;
-  meter.UseBox(Shorted);
-  meter.StartLevelCheck();
-  ASSERT_TRUE(meter.Start());
-  ASSERT_TRUE(WaitUntil([&] { return meter.Statuses.size() >= 4; }));
-  meter.ContinueToCalibration();
-  meter.LastChangeBlock = meter.Blocks.size();
-  ASSERT_TRUE(meter.RunSettled(12)); // eight hand-offs and more: the calibration's spread is known
-  meter.Stop();
+  // Eight hand-offs and more: the calibration's spread is known.
+  ASSERT_NO_FATAL_FAILURE(Calibrate(12));
   TLcrResult readings[2];
   for (int withBallast = 0; withBallast < 2; ++withBallast) {
     const size_t box = boxes.size() - 2 + static_cast<size_t>(withBallast);
-    meter.Rref = boxes[box].Circuit.Rref;
-    meter.UseBox(box);
-    meter.Blocks.clear();
-    meter.LastChangeBlock = 0;
-    meter.StartMeasurement(TTask::Impedance, 23, 230);
-    ASSERT_TRUE(meter.Start());
-    ASSERT_TRUE(meter.RunSettled(4));
-    meter.Stop();
-    readings[withBallast] = meter.In.LastLcr();
+    Meter.Rref = boxes[box].Circuit.Rref;
+    ASSERT_TRUE(RunMeasurement(Meter, box, TTask::Impedance, 23, 230));
+    readings[withBallast] = Meter.In.LastLcr();
     const TLcrResult& r = readings[withBallast];
     std::printf("%s: R %.6f +- %.6f\n", boxes[box].Name.c_str(), r.R, r.UR);
     EXPECT_LT(std::fabs(r.R - 0.1), 3 * r.UR + 1e-6) << boxes[box].Name;
