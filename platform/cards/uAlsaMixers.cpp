@@ -59,14 +59,7 @@ std::shared_ptr<TAlsaMixer> TAlsaMixers::MixerForWave(const std::string& waveNam
 std::shared_ptr<mixer::TMixerDevice> TAlsaMixers::MixerOf(
     [[maybe_unused]] const mixer::TWaveObject& wave) {
 #ifdef PLATFORM_PORTAUDIO
-  auto& backend = portaudio::TPaBackend::Instance();
-  std::shared_ptr<portaudio::TPaDevice> device;
-  if (wave.Stream) {
-    device = backend.DeviceServing(wave.Stream);
-  } else {
-    const auto all = wave::AllDevices(wave.Direction);
-    if (wave.Id < all.size()) device = std::dynamic_pointer_cast<portaudio::TPaDevice>(all[wave.Id]);
-  }
+  const auto device = portaudio::TPaBackend::Instance().DeviceOf(wave);
   return device ? MixerForWave(device->Name()) : nullptr;
 #else
   return nullptr;

@@ -66,6 +66,12 @@ std::shared_ptr<TPaDevice> TPaBackend::DeviceServing(const wave::TWaveStream* st
   return nullptr;
 }
 
+std::shared_ptr<TPaDevice> TPaBackend::DeviceOf(const mixer::TWaveObject& wave) {
+  if (wave.Stream) return DeviceServing(wave.Stream);
+  const auto all = wave::AllDevices(wave.Direction);
+  return wave.Id < all.size() ? std::dynamic_pointer_cast<TPaDevice>(all[wave.Id]) : nullptr;
+}
+
 void TPaBackend::StartWatchdog() {
   std::call_once(Watching, [this] { Watchdog = std::thread([this] { Watch(); }); });
 }

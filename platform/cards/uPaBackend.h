@@ -6,6 +6,7 @@
 // the first open, finds streams that a device has stopped serving.
 
 #include "platform/cards/uPaDevice.h"
+#include "platform/src/uMixerBackend.h"
 #include "platform/src/uWaveBackend.h"
 
 #include <memory>
@@ -24,6 +25,9 @@ public:
   const std::vector<std::shared_ptr<TPaDevice>>& List(wave::TDirection direction);
   // The device that serves an open stream; nullptr when none of ours does.
   std::shared_ptr<TPaDevice> DeviceServing(const wave::TWaveStream* stream);
+  // The device a mixer is asked about: the one serving its open stream, else the one of its
+  // device number; nullptr when it is not one of ours.
+  std::shared_ptr<TPaDevice> DeviceOf(const mixer::TWaveObject& wave);
   void StartWatchdog();
 
 private:

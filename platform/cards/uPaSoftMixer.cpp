@@ -121,13 +121,7 @@ std::vector<std::shared_ptr<mixer::TMixerDevice>> TPaSoftMixers::Mixers() {
 }
 
 std::shared_ptr<mixer::TMixerDevice> TPaSoftMixers::MixerOf(const mixer::TWaveObject& wave) {
-  std::shared_ptr<TPaDevice> device;
-  if (wave.Stream) {
-    device = TPaBackend::Instance().DeviceServing(wave.Stream);
-  } else {
-    const auto all = wave::AllDevices(wave.Direction);
-    if (wave.Id < all.size()) device = std::dynamic_pointer_cast<TPaDevice>(all[wave.Id]);
-  }
+  const auto device = TPaBackend::Instance().DeviceOf(wave);
   if (!device) return nullptr;
   for (const auto& mixer : List()) {
     if (mixer->Index() == device->Index()) return mixer;
